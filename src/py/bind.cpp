@@ -1,0 +1,316 @@
+#include "py/bind.hpp"
+
+#include <string>
+
+namespace kelrad::py {
+namespace {
+
+std::string type_qualname(PyObject* obj) {
+    Ref name = Ref::steal(PyType_GetQualName(Py_TYPE(obj)));
+    if (name) {
+        if (auto v = utf8_view(name.get())) return std::string(*v);
+    }
+    PyErr_Clear();
+    return "object";
+}
+
+// "'a'", "'a' and 'b'", "'a', 'b', and 'c'".
+std::string quoted_list(const std::vector<std::string_view>& names) {
+    std::string out;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (i > 0) {
+            if (names.size() > 2) out += ",";
+            out += (i + 1 == names.size()) ? " and " : " ";
+        }
+        out += "'";
+        out += names[i];
+        out += "'";
+    }
+    return out;
+}
+
+void add_note(std::string_view note) {
+    RaisedException e = fetch_exception();
+    if (e.value) {
+        Ref text = new_str(note);
+        Ref method = Ref::steal(PyUnicode_FromString("add_note"));
+        if (text && method) {
+            Ref r = Ref::steal(PyObject_CallMethodObjArgs(e.value.get(), method.get(), text.get(), nullptr));
+        }
+        PyErr_Clear();  // an interpreter without add_note: raise without the note
+    }
+    restore_exception(std::move(e));
+}
+
+}  // namespace
+
+std::nullptr_t raise_type_mismatch(PyObject* obj, std::string_view target) {
+    std::string m = obj == Py_None ? std::string("'None' is not an instance of '")
+                                   : "'" + type_qualname(obj) + "' object is not an instance of '";
+    m += target;
+    m += "'";
+    return raise_type_error(m);
+}
+
+std::optional<std::string_view> utf8_view(PyObject* obj) {
+    if (!PyUnicode_Check(obj)) {
+        raise_type_mismatch(obj, "str");
+        return std::nullopt;
+    }
+    Py_ssize_t size = 0;
+    const char* data = PyUnicode_AsUTF8AndSize(obj, &size);
+    if (!data) return std::nullopt;
+    return std::string_view(data, static_cast<std::size_t>(size));
+}
+
+PyObject* to_py(std::span<const std::string> items) noexcept {
+    Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(items.size())));
+    if (!list) return nullptr;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        PyObject* s = to_py(std::string_view(items[i]));
+        if (!s) return nullptr;
+        PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), s);  // steals s
+    }
+    return list.release();
+}
+
+std::string Args::display_name() const {
+    std::string name;
+    if (!sig_.cls.empty()) {
+        name += sig_.cls;
+        name += ".";
+    }
+    name += sig_.function;
+    name += "()";
+    return name;
+}
+
+Args::Args(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) : sig_(sig) {
+    bind(args, nargs, kwnames);
+}
+
+void Args::bind(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    KELRAD_ASSERT(sig_.params.size() <= kMaxParams, "signature has more parameters than the binder holds");
+    std::size_t n_positional = 0, n_required = 0;
+    for (const Param& p : sig_.params) {
+        if (p.keyword_only()) break;
+        ++n_positional;
+        if (p.required()) ++n_required;
+    }
+    auto given = static_cast<std::size_t>(nargs);
+    if (given > n_positional) {
+        std::string m = display_name();
+        if (n_required == n_positional) {
+            m += " takes " + std::to_string(n_positional);
+        } else {
+            m += " takes from " + std::to_string(n_required) + " to " + std::to_string(n_positional);
+        }
+        m += " positional arguments but " + std::to_string(given) + (given == 1 ? " was" : " were") + " given";
+        raise_type_error(m);
+        ok_ = false;
+        return;
+    }
+    for (std::size_t i = 0; i < given; ++i) slots_[i] = args[i];
+    if (kwnames) {
+        Py_ssize_t nkw = PyTuple_Size(kwnames);
+        for (Py_ssize_t k = 0; k < nkw && ok_; ++k) bind_keyword(PyTuple_GetItem(kwnames, k), args[nargs + k]);
+    }
+    if (ok_) check_missing();
+}
+
+Args::Args(const Signature& sig, PyObject* args, PyObject* kwargs) : sig_(sig) {
+    Py_ssize_t nargs = args ? PyTuple_Size(args) : 0;
+    std::vector<PyObject*> values(static_cast<std::size_t>(nargs));
+    for (Py_ssize_t i = 0; i < nargs; ++i) values[static_cast<std::size_t>(i)] = PyTuple_GetItem(args, i);
+    Ref names;
+    if (kwargs && PyDict_Size(kwargs) > 0) {
+        names = Ref::steal(PyTuple_New(PyDict_Size(kwargs)));
+        if (!names) {
+            ok_ = false;
+            return;
+        }
+        PyObject *key, *value;
+        Py_ssize_t pos = 0, k = 0;
+        while (PyDict_Next(kwargs, &pos, &key, &value)) {
+            PyTuple_SetItem(names.get(), k++, Py_NewRef(key));
+            values.push_back(value);
+        }
+    }
+    // The borrowed values stay alive in the caller's tuple and dict for the
+    // whole call.
+    bind(values.data(), nargs, names.get());
+}
+
+void Args::bind_keyword(PyObject* name, PyObject* value) {
+    std::optional<std::string_view> key;
+    if (PyUnicode_Check(name)) {
+        key = utf8_view(name);
+        if (!key) PyErr_Clear();
+    }
+    std::size_t found = sig_.params.size();
+    if (key) {
+        // Keyword-only parameters are looked up first, then the others.
+        for (std::size_t pass = 0; pass < 2 && found == sig_.params.size(); ++pass) {
+            for (std::size_t i = 0; i < sig_.params.size(); ++i) {
+                if (sig_.params[i].keyword_only() == (pass == 0) && sig_.params[i].name == *key) {
+                    found = i;
+                    break;
+                }
+            }
+        }
+    }
+    std::string shown = key ? std::string(*key) : std::string("?");
+    if (found == sig_.params.size()) {
+        raise_type_error(display_name() + " got an unexpected keyword argument '" + shown + "'");
+        ok_ = false;
+    } else if (slots_[found]) {
+        raise_type_error(display_name() + " got multiple values for argument '" + shown + "'");
+        ok_ = false;
+    } else {
+        slots_[found] = value;
+    }
+}
+
+void Args::check_missing() {
+    for (bool keyword_only : {false, true}) {
+        std::vector<std::string_view> missing;
+        for (std::size_t i = 0; i < sig_.params.size(); ++i) {
+            const Param& p = sig_.params[i];
+            if (p.keyword_only() == keyword_only && p.required() && !slots_[i]) missing.push_back(p.name);
+        }
+        if (missing.empty()) continue;
+        std::string m = display_name() + " missing " + std::to_string(missing.size()) + " required " +
+                        (keyword_only ? "keyword" : "positional") +
+                        (missing.size() == 1 ? " argument: " : " arguments: ") + quoted_list(missing);
+        raise_type_error(m);
+        ok_ = false;
+        return;
+    }
+}
+
+void Args::fail_conversion(std::size_t i) {
+    ok_ = false;
+    add_note("while processing '" + std::string(sig_.params[i].name) + "'");
+}
+
+bool Args::type_mismatch(std::size_t i, PyObject* obj, std::string_view target) {
+    raise_type_mismatch(obj, target);
+    fail_conversion(i);
+    return false;
+}
+
+std::string_view Args::str(std::size_t i) {
+    if (skip(i)) return {};
+    auto v = utf8_view(slots_[i]);
+    if (!v) {
+        fail_conversion(i);
+        return {};
+    }
+    return *v;
+}
+
+std::string_view Args::str(std::size_t i, std::string_view fallback) {
+    if (ok_ && slots_[i] == nullptr) return fallback;
+    return str(i);
+}
+
+std::optional<std::string_view> Args::optional_str(std::size_t i) {
+    if (skip(i) || slots_[i] == Py_None) return std::nullopt;
+    std::string_view v = str(i);
+    if (!ok_) return std::nullopt;
+    return v;
+}
+
+bool Args::boolean(std::size_t i, bool fallback) {
+    if (skip(i)) return fallback;
+    if (!PyBool_Check(slots_[i])) return type_mismatch(i, slots_[i], "bool");
+    return slots_[i] == Py_True;
+}
+
+std::uint64_t Args::u64(std::size_t i, std::uint64_t fallback) {
+    if (skip(i)) return fallback;
+    Ref index = Ref::steal(PyNumber_Index(slots_[i]));
+    if (index) {
+        unsigned long long v = PyLong_AsUnsignedLongLong(index.get());
+        if (!(v == static_cast<unsigned long long>(-1) && PyErr_Occurred())) return v;
+    }
+    fail_conversion(i);
+    return fallback;
+}
+
+std::int64_t Args::i64(std::size_t i, std::int64_t fallback) {
+    if (skip(i)) return fallback;
+    Ref index = Ref::steal(PyNumber_Index(slots_[i]));
+    if (index) {
+        long long v = PyLong_AsLongLong(index.get());
+        if (!(v == -1 && PyErr_Occurred())) return v;
+    }
+    fail_conversion(i);
+    return fallback;
+}
+
+double Args::f64(std::size_t i, double fallback) {
+    if (skip(i)) return fallback;
+    double v = PyFloat_AsDouble(slots_[i]);
+    if (v == -1.0 && PyErr_Occurred()) {
+        fail_conversion(i);
+        return fallback;
+    }
+    return v;
+}
+
+std::string_view Args::bytes(std::size_t i) {
+    if (skip(i)) return {};
+    if (!PyBytes_Check(slots_[i])) {
+        type_mismatch(i, slots_[i], "bytes");
+        return {};
+    }
+    char* data = nullptr;
+    Py_ssize_t size = 0;
+    if (PyBytes_AsStringAndSize(slots_[i], &data, &size) < 0) {
+        fail_conversion(i);
+        return {};
+    }
+    return std::string_view(data, static_cast<std::size_t>(size));
+}
+
+std::vector<std::string> Args::str_list(std::size_t i) {
+    std::vector<std::string> out;
+    if (skip(i)) return out;
+    PyObject* obj = slots_[i];
+    if (PyUnicode_Check(obj)) {
+        raise_type_error("Can't extract `str` to `Vec`");
+        fail_conversion(i);
+        return out;
+    }
+    if (!PySequence_Check(obj)) {
+        type_mismatch(i, obj, "Sequence");
+        return out;
+    }
+    Py_ssize_t hint = PySequence_Size(obj);
+    if (hint < 0) {
+        PyErr_Clear();
+    } else {
+        out.reserve(static_cast<std::size_t>(hint));
+    }
+    Ref iter = Ref::steal(PyObject_GetIter(obj));
+    if (!iter) {
+        fail_conversion(i);
+        return {};
+    }
+    while (Ref item = Ref::steal(PyIter_Next(iter.get()))) {
+        auto v = utf8_view(item.get());
+        if (!v) {
+            fail_conversion(i);
+            return {};
+        }
+        out.emplace_back(*v);
+    }
+    if (PyErr_Occurred()) {
+        fail_conversion(i);
+        return {};
+    }
+    return out;
+}
+
+}  // namespace kelrad::py

@@ -1,0 +1,164 @@
+// Argument binding, conversion and the entry guard.
+//
+// Every module function is a fast call with keywords. Its entry binds the raw
+// arguments to the function's `Signature` (producing the interpreter-style
+// TypeError texts for too many, duplicate, unknown and missing arguments),
+// then converts each parameter in declaration order:
+//
+//     constexpr Param kParams[] = {{"text", Param::Required}, {"form", Param::KeywordOnly}};
+//     constexpr Signature kSig{"_normalize", kParams};
+//
+//     Args in(kSig, args, nargs, kwnames);
+//     std::string_view text = in.str(0);
+//     std::string_view form = in.str(1, "NFC");
+//     if (!in) return nullptr;
+//
+// The first failure sets the Python exception (with the note "while
+// processing '<param>'" for conversion failures) and turns every later
+// conversion into a no-op, so an entry checks once after the last one.
+#pragma once
+
+#include "py/ref.hpp"
+
+#include <cstdint>
+#include <new>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "py/errors.hpp"
+#include "py/warnings.hpp"
+#include "util/panic.hpp"
+
+namespace kelrad::py {
+
+struct Param {
+    enum Kind : std::uint8_t {
+        Optional,             // positional-or-keyword with a default
+        Required,             // positional-or-keyword without a default
+        KeywordOnly,          // after `*`, with a default
+        KeywordOnlyRequired,  // after `*`, without a default
+    };
+    std::string_view name;
+    Kind kind = Optional;
+
+    constexpr bool keyword_only() const noexcept { return kind == KeywordOnly || kind == KeywordOnlyRequired; }
+    constexpr bool required() const noexcept { return kind == Required || kind == KeywordOnlyRequired; }
+};
+
+// Positional-or-keyword parameters come first, then the keyword-only ones.
+struct Signature {
+    std::string_view function;
+    std::span<const Param> params;
+    std::string_view cls = {};  // set for methods and constructors
+};
+
+class Args {
+public:
+    static constexpr std::size_t kMaxParams = 24;
+
+    // The fast-call form: positional values, then the values named by kwnames.
+    Args(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+    // The constructor form: a tuple and an optional dict.
+    Args(const Signature& sig, PyObject* args, PyObject* kwargs);
+
+    explicit operator bool() const noexcept { return ok_; }
+
+    // The bound object, or nullptr when the caller left the parameter out.
+    PyObject* raw(std::size_t i) const noexcept { return slots_[i]; }
+
+    std::string_view str(std::size_t i);
+    std::string_view str(std::size_t i, std::string_view fallback);
+    std::optional<std::string_view> optional_str(std::size_t i);  // absent or None
+    bool boolean(std::size_t i, bool fallback);
+    std::uint64_t u64(std::size_t i, std::uint64_t fallback);
+    std::int64_t i64(std::size_t i, std::int64_t fallback);
+    double f64(std::size_t i, double fallback);
+    std::string_view bytes(std::size_t i);
+    std::vector<std::string> str_list(std::size_t i);
+    PyObject* object(std::size_t i) noexcept { return slots_[i]; }
+
+private:
+    void bind(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+    void bind_keyword(PyObject* name, PyObject* value);
+    void check_missing();
+    bool skip(std::size_t i) const noexcept { return !ok_ || slots_[i] == nullptr; }
+    void fail_conversion(std::size_t i);
+    bool type_mismatch(std::size_t i, PyObject* obj, std::string_view target);
+    std::string display_name() const;
+
+    Signature sig_;
+    PyObject* slots_[kMaxParams] = {};
+    bool ok_ = true;
+};
+
+// Views a str as UTF-8 in place; nullopt with the exception set on failure
+// (TypeError for a non-str, the interpreter's UnicodeEncodeError for
+// surrogates). No note is added.
+std::optional<std::string_view> utf8_view(PyObject* obj);
+
+// Raises the conversion TypeError: "'int' object is not an instance of 'str'".
+std::nullptr_t raise_type_mismatch(PyObject* obj, std::string_view target);
+
+// Result conversions.
+inline PyObject* to_py(std::string_view s) noexcept { return new_str(s).release(); }
+inline PyObject* to_py(bool b) noexcept { return Py_NewRef(b ? Py_True : Py_False); }
+inline PyObject* to_py(std::uint64_t v) noexcept { return PyLong_FromUnsignedLongLong(v); }
+inline PyObject* to_py(std::int64_t v) noexcept { return PyLong_FromLongLong(v); }
+inline PyObject* to_py(double v) noexcept { return PyFloat_FromDouble(v); }
+PyObject* to_py(std::span<const std::string> items) noexcept;
+inline PyObject* bytes_to_py(std::string_view b) noexcept {
+    return PyBytes_FromStringAndSize(b.data(), static_cast<Py_ssize_t>(b.size()));
+}
+
+// Releases the interpreter lock for the lifetime of the object. The batch
+// calls wrap their per-item loops in it; nothing inside may touch Python.
+class ReleasedGil {
+public:
+    ReleasedGil() noexcept : state_(PyEval_SaveThread()) {}
+    ~ReleasedGil() { PyEval_RestoreThread(state_); }
+    ReleasedGil(const ReleasedGil&) = delete;
+    ReleasedGil& operator=(const ReleasedGil&) = delete;
+
+private:
+    PyThreadState* state_;
+};
+
+// Runs an entry's body. Internal failures never reach the interpreter as
+// native failures: a `Panic` (or any other escaping C++ exception) becomes the
+// internal-failure exception, an allocation failure MemoryError. Warnings the
+// core queued are issued afterwards, with no native lock held.
+template <class Body>
+PyObject* guarded(Body&& body) noexcept {
+    PyObject* result = nullptr;
+    try {
+        result = body();
+    } catch (const Panic& p) {
+        result = raise_panic(p.what());
+    } catch (const std::bad_alloc&) {
+        result = PyErr_NoMemory();
+    } catch (const std::exception& e) {
+        result = raise_panic(e.what());
+    } catch (...) {
+        result = raise_panic("");
+    }
+    flush_deferred_warnings();
+    return result;
+}
+
+// The PyMethodDef of a fast-call-with-keywords function.
+template <PyObject* (*Fn)(PyObject*, PyObject* const*, Py_ssize_t, PyObject*)>
+inline PyMethodDef fastcall(const char* name, const char* doc) {
+    return {name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(Fn)), METH_FASTCALL | METH_KEYWORDS,
+            doc};
+}
+
+// The PyMethodDef of a function that takes no arguments.
+template <PyObject* (*Fn)(PyObject*, PyObject*)>
+inline PyMethodDef noargs(const char* name, const char* doc) {
+    return {name, Fn, METH_NOARGS, doc};
+}
+
+}  // namespace kelrad::py

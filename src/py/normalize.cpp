@@ -1,0 +1,7 @@
+#include "py/registry.hpp"
+
+namespace kelrad::py {
+
+Area normalize_area() { return {}; }
+
+}  // namespace kelrad::py

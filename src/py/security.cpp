@@ -1,0 +1,7 @@
+#include "py/registry.hpp"
+
+namespace kelrad::py {
+
+Area security_area() { return {}; }
+
+}  // namespace kelrad::py

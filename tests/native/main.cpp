@@ -1,0 +1,23 @@
+#include <cstring>
+
+#include "testing.hpp"
+
+int main(int argc, char** argv) {
+    const char* filter = argc > 1 ? argv[1] : "";
+    int ran = 0;
+    for (const auto& c : testing::registry()) {
+        if (!std::strstr(c.name, filter)) continue;
+        int before = testing::failures();
+        try {
+            c.body();
+        } catch (const std::exception& e) {
+            ++testing::failures();
+            std::cerr << c.name << ": unexpected exception: " << e.what() << "\n";
+        }
+        std::cout << (testing::failures() == before ? "ok   " : "FAIL ") << c.name << "\n";
+        ++ran;
+    }
+    std::cout << ran << " native tests, " << testing::failures() << " failed checks\n";
+    if (ran == 0) return 2;
+    return testing::failures() == 0 ? 0 : 1;
+}

@@ -1,0 +1,64 @@
+// A minimal test harness for the native tests.
+//
+//     TEST(error_messages) { CHECK_EQ(render(x), "..."); }
+//
+// The program runs every test whose name contains its first argument, reports
+// every failed check (not only the first) and exits non-zero if any failed.
+// pytest runs it (tests/test_native.py).
+#pragma once
+
+#include <functional>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace testing {
+
+struct Case {
+    const char* name;
+    std::function<void()> body;
+};
+
+inline std::vector<Case>& registry() {
+    static std::vector<Case> cases;
+    return cases;
+}
+
+inline int& failures() {
+    static int n = 0;
+    return n;
+}
+
+struct Register {
+    Register(const char* name, std::function<void()> body) { registry().push_back({name, std::move(body)}); }
+};
+
+template <class A, class B>
+void check_eq(const A& a, const B& b, const char* expr_a, const char* expr_b, const char* file, int line) {
+    if (!(a == b)) {
+        ++failures();
+        std::ostringstream os;
+        os << file << ":" << line << ": CHECK_EQ(" << expr_a << ", " << expr_b << ")\n    left:  " << a
+           << "\n    right: " << b << "\n";
+        std::cerr << os.str();
+    }
+}
+
+inline void check(bool ok, const char* expr, const char* file, int line) {
+    if (!ok) {
+        ++failures();
+        std::cerr << file << ":" << line << ": CHECK(" << expr << ")\n";
+    }
+}
+
+}  // namespace testing
+
+#define TEST_CONCAT2(a, b) a##b
+#define TEST_CONCAT(a, b) TEST_CONCAT2(a, b)
+#define TEST(name)                                                                        \
+    static void test_##name();                                                            \
+    static ::testing::Register TEST_CONCAT(register_, name)(#name, test_##name);          \
+    static void test_##name()
+#define CHECK_EQ(a, b) ::testing::check_eq((a), (b), #a, #b, __FILE__, __LINE__)
+#define CHECK(cond) ::testing::check(static_cast<bool>(cond), #cond, __FILE__, __LINE__)

@@ -1,0 +1,147 @@
+"""The calling convention: binding messages, conversions, errors, warnings."""
+
+import re
+import warnings
+
+import pytest
+
+from kelrad import _core
+
+
+BINDING_ERRORS = [
+    # (callable name, args, kwargs, TypeError message)
+    ("three", (), {}, "three() missing 3 required positional arguments: 'a', 'b', and 'c'"),
+    ("three", (1,), {}, "three() missing 2 required positional arguments: 'b' and 'c'"),
+    ("three", (1, 2), {}, "three() missing 1 required positional argument: 'c'"),
+    ("three", (1, 2, 3, 4), {}, "three() takes 3 positional arguments but 4 were given"),
+    ("three", (1,), {"a": 2}, "three() got multiple values for argument 'a'"),
+    ("three", (1, 2, 3), {"d": 4, "a": 1}, "three() got an unexpected keyword argument 'd'"),
+    ("three", (1, 2), {"a": 1, "d": 4}, "three() got multiple values for argument 'a'"),
+    ("keyword_required", ("x",), {},
+     "_strip_log_injection() missing 2 required keyword arguments: 'replacement' and 'keep_tab'"),
+    ("keyword_required", ("x",), {"keep_tab": True},
+     "_strip_log_injection() missing 1 required keyword argument: 'replacement'"),
+    ("keyword_required", (), {},
+     "_strip_log_injection() missing 1 required positional argument: 'text'"),
+    ("keyword_required", ("x", "y"), {}, "_strip_log_injection() takes 1 positional arguments but 2 were given"),
+    ("keyword_three", (), {}, "keyword_three() missing 3 required keyword arguments: 'x', 'y', and 'z'"),
+    ("keyword_three", (1,), {}, "keyword_three() takes 0 positional arguments but 1 was given"),
+    ("optional", tuple(range(8)), {}, "_transliterate() takes from 1 to 7 positional arguments but 8 were given"),
+    ("optional", (), {"lang": "de"}, "_transliterate() missing 1 required positional argument: 'text'"),
+    ("constructor_form", (), {}, "Lexicon.__new__() missing 1 required positional argument: 'words'"),
+    ("constructor_form", ([], 1), {}, "Lexicon.__new__() takes 1 positional arguments but 2 were given"),
+    ("constructor_form", ([],), {"limt": 1}, "Lexicon.__new__() got an unexpected keyword argument 'limt'"),
+]
+
+
+@pytest.mark.parametrize("name, args, kwargs, message", BINDING_ERRORS,
+                         ids=[f"{r[0]}-{i}" for i, r in enumerate(BINDING_ERRORS)])
+def test_binding_messages(bindtest, name, args, kwargs, message):
+    with pytest.raises(TypeError) as info:
+        getattr(bindtest, name)(*args, **kwargs)
+    assert str(info.value) == message
+
+
+def test_real_functions_bind_the_same_way():
+    with pytest.raises(TypeError, match=re.escape("_edit_distance() missing 1 required positional argument: 'b'")):
+        _core._edit_distance("a")
+    with pytest.raises(TypeError, match=re.escape("_fold_punctuation() got an unexpected keyword argument 'form'")):
+        _core._fold_punctuation("x", form="NFC")
+    assert _core._edit_distance(b="abc", a="") == 3
+
+
+class StrSub(str):
+    pass
+
+
+CONVERSION_ERRORS = [
+    # (kwargs beyond text, exception, message, parameter)
+    ({"flag": 1}, TypeError, "'int' object is not an instance of 'bool'", "flag"),
+    ({"flag": None}, TypeError, "'None' is not an instance of 'bool'", "flag"),
+    ({"count": -1}, OverflowError, None, "count"),
+    ({"count": 1.5}, TypeError, None, "count"),
+    ({"signed": 2**64}, OverflowError, None, "signed"),
+    ({"ratio": "x"}, TypeError, None, "ratio"),
+    ({"data": bytearray(b"a")}, TypeError, "'bytearray' object is not an instance of 'bytes'", "data"),
+    ({"texts": "abc"}, TypeError, "Can't extract `str` to `Vec`", "texts"),
+    ({"texts": {"a": 1}}, TypeError, "'dict' object is not an instance of 'Sequence'", "texts"),
+    ({"texts": ["a", 1]}, TypeError, "'int' object is not an instance of 'str'", "texts"),
+    ({"texts": ["\ud800"]}, UnicodeEncodeError, None, "texts"),
+    ({"lang": 5}, TypeError, "'int' object is not an instance of 'str'", "lang"),
+    ({"form": None}, TypeError, "'None' is not an instance of 'str'", "form"),
+]
+
+
+@pytest.mark.parametrize("kwargs, exc, message, param", CONVERSION_ERRORS,
+                         ids=[f"{r[3]}-{i}" for i, r in enumerate(CONVERSION_ERRORS)])
+def test_conversion_errors_carry_a_note(bindtest, kwargs, exc, message, param):
+    with pytest.raises(exc) as info:
+        bindtest.convert("t", **kwargs)
+    if message is not None:
+        assert str(info.value) == message
+    assert info.value.__notes__ == [f"while processing '{param}'"]
+
+
+@pytest.mark.parametrize("text, exc", [(5, TypeError), ("a\ud800b", UnicodeEncodeError), ("\udc00\ud800", UnicodeEncodeError)])
+def test_text_argument_refusals(bindtest, text, exc):
+    with pytest.raises(exc) as info:
+        bindtest.convert(text)
+    assert info.value.__notes__ == ["while processing 'text'"]
+
+
+def test_conversions_succeed(bindtest):
+    assert bindtest.convert("t") == ("t", False, 3, -1, 0.5, b"-", [], None, "NFC")
+    got = bindtest.convert(StrSub("é"), flag=True, count=2**64 - 1, signed=-(2**63), ratio=1,
+                           data=b"\x00\xff", texts=("a", StrSub("b"), "ж"), lang=None, form="NFD")
+    assert got == ("é", True, 2**64 - 1, -(2**63), 1.0, b"\x00\xff", ["a", "b", "ж"], None, "NFD")
+    assert bindtest.convert("t", texts=iter(["x"]).__class__ and ["x"], lang="de")[6:8] == (["x"], "de")
+    assert bindtest.constructor_form(("a", "b"), limit=4) == (["a", "b"], 4)
+
+
+def test_internal_failures_become_exceptions(bindtest):
+    with pytest.raises(BaseException) as info:
+        bindtest.internal_failure()
+    exc_type = type(info.value)
+    assert exc_type.__name__ == "PanicException" and exc_type.__bases__ == (BaseException,)
+    assert not isinstance(info.value, Exception)
+    assert str(info.value) == "an invariant failed"
+    with pytest.raises(MemoryError):
+        bindtest.allocation_failure()
+
+
+@pytest.mark.parametrize(
+    "which, cls_name, message, cause",
+    [
+        ("corrupt", "KelradError", "context dictionary for arabic is corrupt", "bad magic"),
+        ("regex", "InvalidArgumentError", 'invalid regex_pattern "(": missing ): (', "missing ): ("),
+        ("batch", "ResourceLimitError", "batch too large (100001 items)", None),
+        ("sealed", "UnsupportedError", "register_lang: registration tables are sealed", None),
+        ("untranslatable", "KelradError", "no transliteration for '\u3001' (U+3001) at byte offset 0", None),
+        ("Replace", "InvalidArgumentError", "errors must be 'replace', 'ignore', or 'preserve', got 'Replace'", None),
+    ],
+)
+def test_core_errors_raise_their_class_with_cause(bindtest, which, cls_name, message, cause):
+    with pytest.raises(ValueError) as info:
+        bindtest.core_error(which)
+    exc = info.value
+    assert type(exc).__name__ == cls_name and type(exc).__module__ == "kelrad"
+    assert str(exc).startswith(message) and exc.args == (str(exc),)
+    if cause is None:
+        assert exc.__cause__ is None
+    else:
+        assert type(exc.__cause__) is ValueError and str(exc.__cause__) == cause
+
+
+def test_poisoned_lock_warns_once_per_acquisition_and_keeps_working(bindtest, capfd):
+    expected = ("kelrad: lock for TEST_REGISTRY poisoned (a thread panicked while holding the lock). "
+                "Recovering from poisoned state \u2014 data may be inconsistent. This is a bug; please report it.")
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        assert bindtest.poisoned_read(2) == 84
+    assert [str(w.message) for w in caught] == [expected, expected]
+    assert all(w.category is UserWarning for w in caught)
+    # Warnings turned into errors: the call still completes; the text goes to stderr.
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")
+        assert bindtest.poisoned_read(1) == 42
+    assert capfd.readouterr().err == expected + "\n"

@@ -1,0 +1,81 @@
+"""The module as Python sees it after import: names, order, classes, constants."""
+
+import inspect
+
+import pytest
+
+import kelrad
+from kelrad import _core
+
+CANONICAL = """
+SurrogateSafe _transliterate _transliterate_entry _set_transliterate_fallback _validate_transliterate_args
+_find_untranslatable _transliterate_context _strip_accents _is_ascii _list_langs _register_lang
+_register_replacements _remove_replacement _clear_replacements _seal_registrations _registrations_sealed
+_slugify _strip_log_injection _normalize _is_normalized _stream_safe _is_normalized_stream_safe
+_normalize_confusables _is_confusable _unmapped_confusables _confusable_coverage _find_confusables
+_decode_smuggled SmuggledPayload _find_unmapped_confusables _escape_html _percent_encode _sanitize_filename
+_fold_case _is_case_fold_stable _find_key_collisions _edit_distance _nearest_match NearestMatch
+_collapse_whitespace _strip_control_chars _strip_zero_width_chars _detect_scripts _is_mixed_script
+_has_bidi_conflict _has_bidi_control _inspect_auto_lang _transliterate_batch _strip_accents_batch
+_slugify_batch _normalize_batch _Slugifier _UniqueSlugifier _TextPipeline _get_pipeline _list_profiles
+_canonicalize _is_canonical _skeleton_key _ml_normalize _catalog_key _strip_format _search_key _sort_key
+_strip_bidi _strip_tags _fold_punctuation _strip_variation_selectors _strip_noncharacters _strip_pua
+_canonicalize_strict _strip_obfuscation _is_zalgo _strip_zalgo _grapheme_len _grapheme_split
+_grapheme_truncate _terminal_width _grapheme_width _is_suspicious_hostname HostnameAnalysis _has_anomalies
+_inspect_anomalies _has_anomalies_lex _inspect_anomalies_lex AnomalyReport Finding Lexicon KeyCollision
+_detect_encoding _decode_to_utf8 _reverse_transliterate _reverse_langs _demojize _replace_emoji
+_set_emoji_provider KelradError InvalidArgumentError ResourceLimitError UnsupportedError _MAX_BATCH_SIZE
+_CONFUSABLES_VERSION _UNICODE_VERSION _KEY_SCHEMA_VERSION _DEFAULT_ZALGO_THRESHOLD _DEFAULT_ZALGO_MAX_MARKS
+""".split()
+
+
+def test_canonical_list_is_complete():
+    assert len(CANONICAL) == 106 and len(set(CANONICAL)) == 106
+    assert CANONICAL[0] == "SurrogateSafe" and CANONICAL[96] == "KelradError"
+
+
+def test_all_is_an_in_order_subsequence_of_the_canonical_names():
+    names = _core.__all__
+    assert len(names) == len(set(names))
+    positions = [CANONICAL.index(n) for n in names]
+    assert positions == sorted(positions)
+    for name in names:
+        assert hasattr(_core, name)
+    assert names[-10:] == CANONICAL[-10:]
+
+
+def test_functions_are_bound_to_the_module_with_signatures():
+    for name in _core.__all__:
+        obj = getattr(_core, name)
+        if not callable(obj) or isinstance(obj, type):
+            continue
+        assert obj.__module__ == _core.__name__
+        assert obj.__self__ is _core
+        assert obj.__name__ == name
+        inspect.signature(obj)  # every docstring carries a text signature
+    assert "Not a public interface." in _core.__doc__
+
+
+def test_constants():
+    assert _core._MAX_BATCH_SIZE == 100000 and type(_core._MAX_BATCH_SIZE) is int
+    assert _core._KEY_SCHEMA_VERSION == 10
+    assert _core._UNICODE_VERSION == _core._CONFUSABLES_VERSION == "17.0.0"
+    assert _core._DEFAULT_ZALGO_THRESHOLD == _core._DEFAULT_ZALGO_MAX_MARKS == 3
+
+
+@pytest.mark.parametrize(
+    "cls, base, doc_start",
+    [
+        ("KelradError", ValueError, "Base exception for every error kelrad raises."),
+        ("InvalidArgumentError", "KelradError", "An argument had an invalid value"),
+        ("ResourceLimitError", "KelradError", "A configured resource limit was exceeded"),
+        ("UnsupportedError", "KelradError", "A requested operation is not supported"),
+    ],
+)
+def test_exception_classes(cls, base, doc_start):
+    exc = getattr(_core, cls)
+    base = getattr(_core, base) if isinstance(base, str) else base
+    assert exc.__bases__ == (base,)
+    assert exc.__module__ == "kelrad" and exc.__name__ == cls
+    assert exc.__doc__.startswith(doc_start)
+    assert getattr(kelrad, cls) is exc
