@@ -4,9 +4,13 @@
 
 int main(int argc, char** argv) {
     const char* filter = argc > 1 ? argv[1] : "";
+    if (std::strcmp(filter, "--list") == 0) {
+        for (const auto& c : testing::registry()) std::cout << c.name << "\n";
+        return 0;
+    }
     int ran = 0;
     for (const auto& c : testing::registry()) {
-        if (!std::strstr(c.name, filter)) continue;
+        if (filter[0] == '=' ? std::strcmp(c.name, filter + 1) != 0 : !std::strstr(c.name, filter)) continue;
         int before = testing::failures();
         try {
             c.body();

@@ -2,7 +2,8 @@
 //
 //     TEST(error_messages) { CHECK_EQ(render(x), "..."); }
 //
-// The program runs every test whose name contains its first argument, reports
+// The program runs every test whose name contains its first argument (or, with
+// "=name", the one test of that name; "--list" lists them), reports
 // every failed check (not only the first) and exits non-zero if any failed.
 // pytest runs it (tests/test_native.py).
 #pragma once
