@@ -69,6 +69,9 @@ CONVERSION_ERRORS = [
     ({"texts": ["\ud800"]}, UnicodeEncodeError, None, "texts"),
     ({"lang": 5}, TypeError, "'int' object is not an instance of 'str'", "lang"),
     ({"form": None}, TypeError, "'None' is not an instance of 'str'", "form"),
+    ({"mapping": [("a", "b")]}, TypeError, "'list' object is not an instance of 'dict'", "mapping"),
+    ({"mapping": {"a": 1}}, TypeError, "'int' object is not an instance of 'str'", "mapping"),
+    ({"mapping": {2: "b"}}, TypeError, "'int' object is not an instance of 'str'", "mapping"),
 ]
 
 
@@ -96,6 +99,7 @@ def test_conversions_succeed(bindtest):
     assert got == ("é", True, 2**64 - 1, -(2**63), 1.0, b"\x00\xff", ["a", "b", "ж"], None, "NFD")
     assert bindtest.convert("t", texts=iter(["x"]).__class__ and ["x"], lang="de")[6:8] == (["x"], "de")
     assert bindtest.constructor_form(("a", "b"), limit=4) == (["a", "b"], 4)
+    assert bindtest.convert("t", mapping={"a": "b", "ä": ""}) == ["a=b", "ä="]
 
 
 def test_internal_failures_become_exceptions(bindtest):

@@ -314,3 +314,30 @@ std::vector<std::string> Args::str_list(std::size_t i) {
 }
 
 }  // namespace kelrad::py
+
+namespace kelrad::py {
+
+std::vector<std::pair<std::string, std::string>> Args::str_map(std::size_t i) {
+    std::vector<std::pair<std::string, std::string>> out;
+    if (skip(i)) return out;
+    PyObject* obj = slots_[i];
+    if (!PyDict_Check(obj)) {
+        type_mismatch(i, obj, "dict");
+        return out;
+    }
+    out.reserve(static_cast<std::size_t>(PyDict_Size(obj)));
+    PyObject *key, *value;
+    Py_ssize_t pos = 0;
+    while (PyDict_Next(obj, &pos, &key, &value)) {
+        auto k = utf8_view(key);
+        auto v = k ? utf8_view(value) : std::nullopt;
+        if (!k || !v) {
+            fail_conversion(i);
+            return {};
+        }
+        out.emplace_back(*k, *v);
+    }
+    return out;
+}
+
+}  // namespace kelrad::py

@@ -78,6 +78,9 @@ public:
     double f64(std::size_t i, double fallback);
     std::string_view bytes(std::size_t i);
     std::vector<std::string> str_list(std::size_t i);
+    // A dict (or subclass) whose keys and values are all str, as owned pairs
+    // in the dict's iteration order.
+    std::vector<std::pair<std::string, std::string>> str_map(std::size_t i);
     PyObject* object(std::size_t i) noexcept { return slots_[i]; }
 
 private:

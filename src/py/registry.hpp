@@ -25,6 +25,7 @@ struct Area {
 Area text_area();            // text primitives (text.cpp)
 Area normalize_area();       // normalization (normalize.cpp)
 Area transliterate_area();   // transliteration (transliterate.cpp)
+Area registration_area();    // registered languages, replacements, the seal (registration.cpp)
 Area security_area();        // security analysis (security.cpp)
 Area presets_area();         // presets, pipelines, slugs, file names (presets.cpp)
 

@@ -55,7 +55,7 @@ PyObject* convert(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* 
                                            {"count", P::KeywordOnly}, {"signed", P::KeywordOnly},
                                            {"ratio", P::KeywordOnly}, {"data", P::KeywordOnly},
                                            {"texts", P::KeywordOnly}, {"lang", P::KeywordOnly},
-                                           {"form", P::KeywordOnly}};
+                                           {"form", P::KeywordOnly}, {"mapping", P::KeywordOnly}};
         Args in({"convert", params}, args, nargs, kwnames);
         std::string_view text = in.str(0);
         bool flag = in.boolean(1, false);
@@ -66,7 +66,13 @@ PyObject* convert(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* 
         std::vector<std::string> texts = in.str_list(6);
         std::optional<std::string_view> lang = in.optional_str(7);
         std::string_view form = in.str(8, "NFC");
+        auto mapping = in.str_map(9);
         if (!in) return nullptr;
+        if (in.raw(9)) {
+            std::vector<std::string> flat;
+            for (auto& [k, v] : mapping) flat.push_back(k + "=" + v);
+            return to_py(flat);
+        }
         Ref items[] = {Ref::steal(to_py(text)), Ref::steal(to_py(flag)), Ref::steal(to_py(count)),
                        Ref::steal(to_py(sgn)),  Ref::steal(to_py(ratio)), Ref::steal(bytes_to_py(data)),
                        Ref::steal(to_py(texts)), lang ? Ref::steal(to_py(*lang)) : Ref::borrow(Py_None),

@@ -1,0 +1,7 @@
+#include "py/registry.hpp"
+
+namespace kelrad::py {
+
+Area registration_area() { return {}; }
+
+}  // namespace kelrad::py
