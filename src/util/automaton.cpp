@@ -1,0 +1,299 @@
+#include "util/automaton.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <limits>
+#include <utility>
+
+namespace kelrad::automaton {
+namespace {
+
+constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
+// The failure link of a trie node whose fallback threads were cut.
+constexpr std::uint32_t kDeadLink = kNone - 1;
+// State ids are 32-bit with a few reserved values; the trie has at most one
+// node per pattern byte plus the root.
+constexpr std::size_t kMaxPatternBytes = kNone - 16;
+constexpr std::size_t kDenseBudgetBytes = std::size_t{4} << 20;
+
+struct TrieNode {
+    std::vector<std::pair<unsigned char, std::uint32_t>> children;  // sorted by byte
+    std::uint32_t terminal = kNone;                                 // the pattern spelled by the path here
+};
+
+std::uint32_t child_of(const TrieNode& node, unsigned char byte) noexcept {
+    auto it = std::ranges::lower_bound(node.children, byte, {}, &std::pair<unsigned char, std::uint32_t>::first);
+    return it != node.children.end() && it->first == byte ? it->second : kNone;
+}
+
+constexpr std::uint64_t kLowBytes = 0x0101010101010101ULL;
+constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+
+// High bit set in each zero byte of v; the lowest set bit marks the first
+// zero byte exactly (borrows only disturb the bytes above it).
+constexpr std::uint64_t zero_bytes(std::uint64_t v) noexcept { return (v - kLowBytes) & ~v & kHighBits; }
+
+}  // namespace
+
+std::optional<AhoCorasick> AhoCorasick::build(std::span<const std::string_view> patterns, MatchKind kind,
+                                              Layout layout) {
+    if (patterns.size() >= kDeadLink) return std::nullopt;
+    std::size_t total_bytes = 0;
+    for (std::string_view p : patterns) {
+        if (p.empty()) return std::nullopt;
+        total_bytes += p.size();
+        if (total_bytes > kMaxPatternBytes) return std::nullopt;
+    }
+
+    AhoCorasick ac;
+    ac.kind_ = kind;
+    ac.pattern_len_.reserve(patterns.size());
+
+    // The trie. Under leftmost-first a pattern that runs through the end of
+    // an earlier pattern can never be reported (the earlier one matches at
+    // the same position whenever it does), so it is left out.
+    std::vector<TrieNode> trie(1);
+    for (std::size_t i = 0; i < patterns.size(); ++i) {
+        std::string_view p = patterns[i];
+        ac.pattern_len_.push_back(static_cast<std::uint32_t>(p.size()));
+        std::uint32_t node = 0;
+        bool shadowed = false;
+        for (char c : p) {
+            if (kind == MatchKind::LeftmostFirst && trie[node].terminal != kNone) {
+                shadowed = true;
+                break;
+            }
+            auto byte = static_cast<unsigned char>(c);
+            auto& children = trie[node].children;
+            auto it = std::ranges::lower_bound(children, byte, {}, &std::pair<unsigned char, std::uint32_t>::first);
+            if (it != children.end() && it->first == byte) {
+                node = it->second;
+            } else {
+                auto id = static_cast<std::uint32_t>(trie.size());
+                children.insert(it, {byte, id});
+                trie.emplace_back();
+                node = id;
+            }
+        }
+        if (!shadowed && trie[node].terminal == kNone) trie[node].terminal = static_cast<std::uint32_t>(i);
+    }
+
+    // Breadth-first order: every failure link points to a shallower node,
+    // whose links and rows are therefore complete when a node is reached.
+    std::vector<std::uint32_t> order;
+    order.reserve(trie.size());
+    order.push_back(0);
+    for (std::size_t q = 0; q < order.size(); ++q) {
+        for (auto [byte, child] : trie[order[q]].children) order.push_back(child);
+    }
+
+    // Failure links with the leftmost cut, and the pattern each node reports.
+    // The failure chain of a node lists the live threads (suffixes of the
+    // text scanned so far that are still pattern prefixes), longest, that is
+    // earliest-starting, first. Once one of them completes a pattern, the
+    // shorter threads behind it start later and can only lose to that match,
+    // so the chain ends there (kDeadLink). A node therefore reports its own
+    // pattern, or else the one its chain ends on: the earliest-starting match.
+    std::vector<std::uint32_t> fail(trie.size(), 0);
+    std::vector<std::uint32_t> reported(trie.size(), kNone);
+    for (std::uint32_t node : order) {
+        for (auto [byte, child] : trie[node].children) {
+            std::uint32_t f = 0;
+            if (trie[child].terminal != kNone) {
+                f = kDeadLink;
+            } else if (node != 0) {
+                f = fail[node];
+                while (f != kDeadLink) {
+                    std::uint32_t next = child_of(trie[f], byte);
+                    if (next != kNone) {
+                        f = next;
+                        break;
+                    }
+                    if (f == 0) break;
+                    f = fail[f];
+                }
+            }
+            fail[child] = f;
+            if (trie[child].terminal != kNone) {
+                reported[child] = trie[child].terminal;
+            } else if (f != kDeadLink && f != 0) {
+                reported[child] = reported[f];
+            }
+        }
+    }
+
+    // State numbering: dead, start, states without a match, states with one.
+    const std::size_t rows = trie.size() + 1;
+    std::vector<std::uint32_t> row_of(trie.size());
+    std::vector<std::uint32_t> node_of(rows, kNone);
+    std::uint32_t next_row = 1;
+    for (int with_match = 0; with_match < 2; ++with_match) {
+        if (with_match) ac.first_match_ = next_row;
+        for (std::uint32_t node : order) {
+            if ((reported[node] != kNone) != static_cast<bool>(with_match)) continue;
+            row_of[node] = next_row;
+            node_of[next_row] = node;
+            if (with_match) ac.match_pattern_.push_back(reported[node]);
+            ++next_row;
+        }
+    }
+    auto row_of_link = [&](std::uint32_t link) { return link == kDeadLink ? 0 : row_of[link]; };
+
+    // The bytes that can start a pattern.
+    std::uint8_t start_bytes = 0;
+    for (auto [byte, child] : trie[0].children) {
+        ac.starts_pattern_[byte] = true;
+        if (start_bytes < 3) ac.skip_bytes_[start_bytes] = byte;
+        if (start_bytes < 4) ++start_bytes;
+    }
+    ac.skip_byte_count_ = std::min<std::uint8_t>(start_bytes, 3);
+    ac.skip_kind_ = start_bytes == 1 ? SkipKind::OneByte : start_bytes == 2 || start_bytes == 3 ? SkipKind::FewBytes
+                                                                                                : SkipKind::Table;
+
+    // Byte classes: each byte used by some pattern is a class of its own,
+    // every other byte falls in class 0.
+    std::array<bool, 256> used{};
+    for (const TrieNode& t : trie) {
+        for (auto [byte, child] : t.children) used[byte] = true;
+    }
+    std::uint32_t classes = 1;
+    for (std::size_t b = 0; b < 256; ++b) {
+        ac.byte_class_[b] = used[b] ? static_cast<std::uint8_t>(classes++) : 0;
+    }
+    const bool dense_fits = rows * classes < kNone;
+    bool dense = false;
+    switch (layout) {
+        case Layout::Auto: dense = dense_fits && rows * classes * sizeof(std::uint32_t) <= kDenseBudgetBytes; break;
+        case Layout::Dense:
+            if (!dense_fits) return std::nullopt;
+            dense = true;
+            break;
+        case Layout::Sparse: dense = false; break;
+    }
+    ac.dense_ = dense;
+
+    if (dense) {
+        // A row per state: the child on the class's byte if there is one,
+        // else the start state's own loop, else the failure state's row.
+        ac.stride_ = classes;
+        ac.id_scale_ = classes;
+        ac.dense_next_.assign(rows * classes, 0);
+        for (std::uint32_t node : order) {
+            std::uint32_t* row = ac.dense_next_.data() + std::size_t{row_of[node]} * classes;
+            if (node == 0) {
+                std::fill_n(row, classes, row_of[0] * classes);
+            } else if (fail[node] != kDeadLink) {
+                const std::uint32_t* fallback = ac.dense_next_.data() + std::size_t{row_of[fail[node]]} * classes;
+                std::copy_n(fallback, classes, row);
+            }
+            for (auto [byte, child] : trie[node].children) row[ac.byte_class_[byte]] = row_of[child] * classes;
+        }
+    } else {
+        ac.edge_begin_.reserve(rows + 1);
+        ac.edge_byte_.reserve(trie.size() - 1);
+        ac.edge_target_.reserve(trie.size() - 1);
+        ac.fail_.assign(rows, 0);
+        for (std::size_t row = 0; row < rows; ++row) {
+            ac.edge_begin_.push_back(static_cast<std::uint32_t>(ac.edge_byte_.size()));
+            std::uint32_t node = node_of[row];
+            if (node == kNone) continue;
+            ac.fail_[row] = row_of_link(fail[node]);
+            for (auto [byte, child] : trie[node].children) {
+                ac.edge_byte_.push_back(byte);
+                ac.edge_target_.push_back(row_of[child]);
+            }
+        }
+        ac.edge_begin_.push_back(static_cast<std::uint32_t>(ac.edge_byte_.size()));
+        ac.start_next_.fill(row_of[0]);
+        for (auto [byte, child] : trie[0].children) ac.start_next_[byte] = row_of[child];
+    }
+
+    ac.dead_ = 0;
+    ac.start_ = row_of[0] * ac.id_scale_;
+    ac.first_match_ *= ac.id_scale_;
+    return ac;
+}
+
+std::size_t AhoCorasick::skip_to_candidate(const unsigned char* p, std::size_t n, std::size_t pos) const noexcept {
+    if (pos >= n) return n;
+    switch (skip_kind_) {
+        case SkipKind::OneByte: {
+            const void* hit = std::memchr(p + pos, skip_bytes_[0], n - pos);
+            return hit ? static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - p) : n;
+        }
+        case SkipKind::FewBytes: {
+            const std::uint64_t w0 = kLowBytes * skip_bytes_[0];
+            const std::uint64_t w1 = kLowBytes * skip_bytes_[1];
+            const std::uint64_t w2 = kLowBytes * skip_bytes_[skip_byte_count_ - 1];
+            for (; pos + 8 <= n; pos += 8) {
+                std::uint64_t w;
+                std::memcpy(&w, p + pos, 8);
+                if constexpr (std::endian::native == std::endian::big) w = std::byteswap(w);
+                std::uint64_t hits = zero_bytes(w ^ w0) | zero_bytes(w ^ w1) | zero_bytes(w ^ w2);
+                if (hits) return pos + static_cast<std::size_t>(std::countr_zero(hits) / 8);
+            }
+            break;
+        }
+        case SkipKind::Table: break;
+    }
+    while (pos < n && !starts_pattern_[p[pos]]) ++pos;
+    return pos;
+}
+
+std::uint32_t AhoCorasick::sparse_next(std::uint32_t state, unsigned char byte) const noexcept {
+    for (;;) {
+        if (state == start_) return start_next_[byte];
+        for (std::uint32_t i = edge_begin_[state], end = edge_begin_[state + 1]; i < end; ++i) {
+            if (edge_byte_[i] < byte) continue;
+            if (edge_byte_[i] == byte) return edge_target_[i];
+            break;
+        }
+        state = fail_[state];
+        if (state == dead_) return dead_;
+    }
+}
+
+template <class Step>
+std::optional<Match> AhoCorasick::scan(const unsigned char* p, std::size_t n, std::size_t pos,
+                                       Step step) const noexcept {
+    // Until a match is seen the start state stays live; being back in it
+    // means no pattern is under way, so the scan may jump to the next byte
+    // that can begin one.
+    std::uint32_t state = start_;
+    for (;;) {
+        if (state == start_) pos = skip_to_candidate(p, n, pos);
+        if (pos == n) return std::nullopt;
+        state = step(state, p[pos++]);
+        if (state >= first_match_) break;
+    }
+    // A match is held. Only threads that started no later than it remain;
+    // any match they complete starts earlier, or at the same place and is
+    // preferred (longer, or listed earlier under leftmost-first, since later
+    // extensions were left out of the trie). The dead state ends the search.
+    std::uint32_t pattern = match_pattern_[(state - first_match_) / id_scale_];
+    std::size_t end = pos;
+    while (pos < n) {
+        state = step(state, p[pos++]);
+        if (state == dead_) break;
+        if (state >= first_match_) {
+            pattern = match_pattern_[(state - first_match_) / id_scale_];
+            end = pos;
+        }
+    }
+    return Match{pattern, end - pattern_len_[pattern], end};
+}
+
+std::optional<Match> AhoCorasick::find(std::string_view text, std::size_t start) const noexcept {
+    if (start >= text.size()) return std::nullopt;
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    if (dense_) {
+        const std::uint32_t* table = dense_next_.data();
+        const std::uint8_t* classes = byte_class_.data();
+        return scan(p, text.size(), start,
+                    [table, classes](std::uint32_t s, unsigned char b) noexcept { return table[s + classes[b]]; });
+    }
+    return scan(p, text.size(), start, [this](std::uint32_t s, unsigned char b) noexcept { return sparse_next(s, b); });
+}
+
+}  // namespace kelrad::automaton
