@@ -16,6 +16,9 @@ constexpr std::uint32_t kDeadLink = kNone - 1;
 // node per pattern byte plus the root.
 constexpr std::size_t kMaxPatternBytes = kNone - 16;
 constexpr std::size_t kDenseBudgetBytes = std::size_t{4} << 20;
+// The sparse layout's full rows for the states nearest the start.
+constexpr std::size_t kShallowRowBudgetBytes = std::size_t{1} << 20;
+constexpr std::uint32_t kShallowDepth = 2;
 
 struct TrieNode {
     std::vector<std::pair<unsigned char, std::uint32_t>> children;  // sorted by byte
@@ -82,19 +85,16 @@ std::optional<AhoCorasick> AhoCorasick::build(std::span<const std::string_view> 
     // Breadth-first order: every failure link points to a shallower node,
     // whose links and rows are therefore complete when a node is reached.
     std::vector<std::uint32_t> order;
+    std::vector<std::uint32_t> depth(trie.size(), 0);
     order.reserve(trie.size());
     order.push_back(0);
     for (std::size_t q = 0; q < order.size(); ++q) {
-        for (auto [byte, child] : trie[order[q]].children) order.push_back(child);
+        for (auto [byte, child] : trie[order[q]].children) {
+            order.push_back(child);
+            depth[child] = depth[order[q]] + 1;
+        }
     }
 
-    // Failure links with the leftmost cut, and the pattern each node reports.
-    // The failure chain of a node lists the live threads (suffixes of the
-    // text scanned so far that are still pattern prefixes), longest, that is
-    // earliest-starting, first. Once one of them completes a pattern, the
-    // shorter threads behind it start later and can only lose to that match,
-    // so the chain ends there (kDeadLink). A node therefore reports its own
-    // pattern, or else the one its chain ends on: the earliest-starting match.
     std::vector<std::uint32_t> fail(trie.size(), 0);
     std::vector<std::uint32_t> reported(trie.size(), kNone);
     for (std::uint32_t node : order) {
@@ -173,40 +173,61 @@ std::optional<AhoCorasick> AhoCorasick::build(std::span<const std::string_view> 
     }
     ac.dense_ = dense;
 
-    if (dense) {
-        // A row per state: the child on the class's byte if there is one,
-        // else the start state's own loop, else the failure state's row.
-        ac.stride_ = classes;
-        ac.id_scale_ = classes;
-        ac.dense_next_.assign(rows * classes, 0);
-        for (std::uint32_t node : order) {
-            std::uint32_t* row = ac.dense_next_.data() + std::size_t{row_of[node]} * classes;
+    // Full rows: the child on the class's byte if there is one, else the
+    // start state's own loop, else the row of the failure state (shallower,
+    // so filled before), for the first `nodes` nodes in breadth-first order.
+    // `row_at(node)` is where a node's row lives, `scale` turns a state
+    // number into the id stored as a target.
+    auto fill_full_rows = [&](std::size_t nodes, std::size_t row_count, auto row_at, std::uint32_t scale) {
+        ac.full_rows_.assign(row_count * classes, 0);
+        for (std::size_t i = 0; i < nodes; ++i) {
+            std::uint32_t node = order[i];
+            std::uint32_t* row = ac.full_rows_.data() + row_at(node);
             if (node == 0) {
-                std::fill_n(row, classes, row_of[0] * classes);
+                std::fill_n(row, classes, row_of[0] * scale);
             } else if (fail[node] != kDeadLink) {
-                const std::uint32_t* fallback = ac.dense_next_.data() + std::size_t{row_of[fail[node]]} * classes;
-                std::copy_n(fallback, classes, row);
+                std::copy_n(ac.full_rows_.data() + row_at(fail[node]), classes, row);
             }
-            for (auto [byte, child] : trie[node].children) row[ac.byte_class_[byte]] = row_of[child] * classes;
+            for (auto [byte, child] : trie[node].children) row[ac.byte_class_[byte]] = row_of[child] * scale;
         }
+    };
+
+    if (dense) {
+        // Every state, at its id; the dead state's row (row 0) stays dead.
+        ac.id_scale_ = classes;
+        fill_full_rows(order.size(), rows, [&](std::uint32_t node) { return std::size_t{row_of[node]} * classes; }, classes);
     } else {
-        ac.edge_begin_.reserve(rows + 1);
+        // Full rows for a prefix of the breadth-first order: it holds the
+        // failure states of its own members.
+        std::size_t shallow = 0;
+        while (shallow < order.size() && depth[order[shallow]] <= kShallowDepth &&
+               (shallow + 1) * classes * sizeof(std::uint32_t) <= kShallowRowBudgetBytes) {
+            ++shallow;
+        }
+        shallow = std::max<std::size_t>(shallow, 1);  // the start state always
+        std::vector<std::uint32_t> shallow_index(trie.size(), kNone);
+        for (std::size_t i = 0; i < shallow; ++i) shallow_index[order[i]] = static_cast<std::uint32_t>(i);
+        fill_full_rows(shallow, shallow, [&](std::uint32_t node) { return std::size_t{shallow_index[node]} * classes; }, 1);
+
+        ac.sparse_states_.assign(rows, {0, 0, 0, kNone});
         ac.edge_byte_.reserve(trie.size() - 1);
         ac.edge_target_.reserve(trie.size() - 1);
-        ac.fail_.assign(rows, 0);
         for (std::size_t row = 0; row < rows; ++row) {
-            ac.edge_begin_.push_back(static_cast<std::uint32_t>(ac.edge_byte_.size()));
+            SparseState& st = ac.sparse_states_[row];
             std::uint32_t node = node_of[row];
             if (node == kNone) continue;
-            ac.fail_[row] = row_of_link(fail[node]);
+            if (shallow_index[node] != kNone) {
+                st.full_row = shallow_index[node] * classes;
+                continue;
+            }
+            st.fail = row_of_link(fail[node]);
+            st.first_edge = static_cast<std::uint32_t>(ac.edge_byte_.size());
             for (auto [byte, child] : trie[node].children) {
                 ac.edge_byte_.push_back(byte);
                 ac.edge_target_.push_back(row_of[child]);
             }
+            st.end_edge = static_cast<std::uint32_t>(ac.edge_byte_.size());
         }
-        ac.edge_begin_.push_back(static_cast<std::uint32_t>(ac.edge_byte_.size()));
-        ac.start_next_.fill(row_of[0]);
-        for (auto [byte, child] : trie[0].children) ac.start_next_[byte] = row_of[child];
     }
 
     ac.dead_ = 0;
@@ -243,13 +264,14 @@ std::size_t AhoCorasick::skip_to_candidate(const unsigned char* p, std::size_t n
 
 std::uint32_t AhoCorasick::sparse_next(std::uint32_t state, unsigned char byte) const noexcept {
     for (;;) {
-        if (state == start_) return start_next_[byte];
-        for (std::uint32_t i = edge_begin_[state], end = edge_begin_[state + 1]; i < end; ++i) {
+        const SparseState& st = sparse_states_[state];
+        if (st.full_row != kNone) return full_rows_[st.full_row + byte_class_[byte]];
+        for (std::uint32_t i = st.first_edge; i < st.end_edge; ++i) {
             if (edge_byte_[i] < byte) continue;
             if (edge_byte_[i] == byte) return edge_target_[i];
             break;
         }
-        state = fail_[state];
+        state = st.fail;
         if (state == dead_) return dead_;
     }
 }
@@ -288,7 +310,7 @@ std::optional<Match> AhoCorasick::find(std::string_view text, std::size_t start)
     if (start >= text.size()) return std::nullopt;
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     if (dense_) {
-        const std::uint32_t* table = dense_next_.data();
+        const std::uint32_t* table = full_rows_.data();
         const std::uint8_t* classes = byte_class_.data();
         return scan(p, text.size(), start,
                     [table, classes](std::uint32_t s, unsigned char b) noexcept { return table[s + classes[b]]; });

@@ -22,7 +22,9 @@
 // search. Small pattern sets become a dense DFA over byte classes, one
 // 32-bit transition per (state, class); sets whose table would exceed
 // 4 MiB keep sparse sorted edges and follow failure links while searching
-// (amortized two steps a byte), with a dense row for the start state. Before
+// (amortized two steps a byte), except for the states within two bytes of
+// the start, where most steps land and which have many edges: those keep
+// full rows, up to 1 MiB of them. Before
 // each fresh start the scan skips to the next byte that can begin a pattern
 // (memchr for one such byte, a word-at-a-time scan for two or three, a
 // 256-entry table otherwise), so text without candidates is passed over
@@ -161,7 +163,7 @@ private:
 
     // States are numbered dead, start, the states without a match, then the
     // states with one, so that "is a match" is one comparison. In the dense
-    // layout a state id is its row offset (row number times `stride_`).
+    // layout a state id is its row offset (state number times the class count).
     std::uint32_t dead_ = 0;
     std::uint32_t start_ = 0;
     std::uint32_t first_match_ = 0;
@@ -170,18 +172,24 @@ private:
     // `first_match_`.
     std::vector<std::uint32_t> match_pattern_;
 
-    // Dense layout.
+    // Full rows over byte classes, one 32-bit target per class. In the dense
+    // layout every state has one, at its id; in the sparse layout only the
+    // shallow states have one (where `SparseState::full_row` points), and
+    // targets are plain state numbers.
     std::array<std::uint8_t, 256> byte_class_{};
-    std::uint32_t stride_ = 0;
-    std::vector<std::uint32_t> dense_next_;
+    std::vector<std::uint32_t> full_rows_;
 
-    // Sparse layout: the start state's full row, then per state its edges
-    // (sorted by byte) and its failure link.
-    std::array<std::uint32_t, 256> start_next_{};
-    std::vector<std::uint32_t> edge_begin_;
+    // Sparse layout: per state its edges (sorted by byte, in `edge_byte_` and
+    // `edge_target_`) and failure link, or a full row.
+    struct SparseState {
+        std::uint32_t fail;
+        std::uint32_t first_edge;
+        std::uint32_t end_edge;
+        std::uint32_t full_row;
+    };
+    std::vector<SparseState> sparse_states_;
     std::vector<std::uint8_t> edge_byte_;
     std::vector<std::uint32_t> edge_target_;
-    std::vector<std::uint32_t> fail_;
 
     // The bytes that can begin a pattern.
     SkipKind skip_kind_ = SkipKind::Table;
