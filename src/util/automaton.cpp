@@ -95,6 +95,13 @@ std::optional<AhoCorasick> AhoCorasick::build(std::span<const std::string_view> 
         }
     }
 
+    // Failure links with the leftmost cut, and the pattern each node reports.
+    // The failure chain of a node lists the live threads (suffixes of the
+    // text scanned so far that are still pattern prefixes), longest, that is
+    // earliest-starting, first. Once one of them completes a pattern, the
+    // shorter threads behind it start later and can only lose to that match,
+    // so the chain ends there (kDeadLink). A node therefore reports its own
+    // pattern, or else the one its chain ends on: the earliest-starting match.
     std::vector<std::uint32_t> fail(trie.size(), 0);
     std::vector<std::uint32_t> reported(trie.size(), kNone);
     for (std::uint32_t node : order) {
@@ -141,15 +148,16 @@ std::optional<AhoCorasick> AhoCorasick::build(std::span<const std::string_view> 
     auto row_of_link = [&](std::uint32_t link) { return link == kDeadLink ? 0 : row_of[link]; };
 
     // The bytes that can start a pattern.
-    std::uint8_t start_bytes = 0;
+    std::size_t start_bytes = 0;
     for (auto [byte, child] : trie[0].children) {
         ac.starts_pattern_[byte] = true;
-        if (start_bytes < 3) ac.skip_bytes_[start_bytes] = byte;
-        if (start_bytes < 4) ++start_bytes;
+        if (start_bytes < ac.skip_bytes_.size()) ac.skip_bytes_[start_bytes] = byte;
+        ++start_bytes;
     }
-    ac.skip_byte_count_ = std::min<std::uint8_t>(start_bytes, 3);
-    ac.skip_kind_ = start_bytes == 1 ? SkipKind::OneByte : start_bytes == 2 || start_bytes == 3 ? SkipKind::FewBytes
-                                                                                                : SkipKind::Table;
+    ac.skip_byte_count_ = static_cast<std::uint8_t>(std::min(start_bytes, ac.skip_bytes_.size()));
+    ac.skip_kind_ = start_bytes == 1                                         ? SkipKind::OneByte
+                    : start_bytes >= 2 && start_bytes <= ac.skip_bytes_.size() ? SkipKind::FewBytes
+                                                                               : SkipKind::Table;
 
     // Byte classes: each byte used by some pattern is a class of its own,
     // every other byte falls in class 0.
@@ -195,7 +203,8 @@ std::optional<AhoCorasick> AhoCorasick::build(std::span<const std::string_view> 
     if (dense) {
         // Every state, at its id; the dead state's row (row 0) stays dead.
         ac.id_scale_ = classes;
-        fill_full_rows(order.size(), rows, [&](std::uint32_t node) { return std::size_t{row_of[node]} * classes; }, classes);
+        auto row_at = [&](std::uint32_t node) { return std::size_t{row_of[node]} * classes; };
+        fill_full_rows(order.size(), rows, row_at, classes);
     } else {
         // Full rows for a prefix of the breadth-first order: it holds the
         // failure states of its own members.
@@ -207,7 +216,8 @@ std::optional<AhoCorasick> AhoCorasick::build(std::span<const std::string_view> 
         shallow = std::max<std::size_t>(shallow, 1);  // the start state always
         std::vector<std::uint32_t> shallow_index(trie.size(), kNone);
         for (std::size_t i = 0; i < shallow; ++i) shallow_index[order[i]] = static_cast<std::uint32_t>(i);
-        fill_full_rows(shallow, shallow, [&](std::uint32_t node) { return std::size_t{shallow_index[node]} * classes; }, 1);
+        auto row_at = [&](std::uint32_t node) { return std::size_t{shallow_index[node]} * classes; };
+        fill_full_rows(shallow, shallow, row_at, 1);
 
         ac.sparse_states_.assign(rows, {0, 0, 0, kNone});
         ac.edge_byte_.reserve(trie.size() - 1);
@@ -307,7 +317,8 @@ std::optional<Match> AhoCorasick::scan(const unsigned char* p, std::size_t n, st
 }
 
 std::optional<Match> AhoCorasick::find(std::string_view text, std::size_t start) const noexcept {
-    if (start >= text.size()) return std::nullopt;
+    // Without a match state (no patterns) nothing can match.
+    if (start >= text.size() || match_pattern_.empty()) return std::nullopt;
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     if (dense_) {
         const std::uint32_t* table = full_rows_.data();

@@ -20,15 +20,23 @@
 // not fall back to threads that start after that match (they could only
 // yield a later, losing match); it leads to a dead state that ends the
 // search. Small pattern sets become a dense DFA over byte classes, one
-// 32-bit transition per (state, class); sets whose table would exceed
-// 4 MiB keep sparse sorted edges and follow failure links while searching
-// (amortized two steps a byte), except for the states within two bytes of
-// the start, where most steps land and which have many edges: those keep
-// full rows, up to 1 MiB of them. Before
-// each fresh start the scan skips to the next byte that can begin a pattern
-// (memchr for one such byte, a word-at-a-time scan for two or three, a
-// 256-entry table otherwise), so text without candidates is passed over
+// 32-bit transition per (state, class); sets whose table would exceed 4 MiB
+// keep sparse sorted edges and follow failure links while searching
+// (amortized two steps a byte), except that the states within two bytes of
+// the start, where most steps land and which have many edges, keep full rows
+// (up to 1 MiB of them). Before each fresh start the scan skips to the next
+// byte that can begin a pattern (memchr for one such byte, a word-at-a-time
+// scan for two or three, a 256-entry table otherwise), so text without
+// candidates is passed over
 // quickly. A search allocates nothing.
+//
+// Cost. A search runs once over the text up to the match, and past it only
+// while a pattern that would win could still be under way. Iterating from
+// each match end can therefore re-read up to (longest pattern - 1) bytes per
+// match: with the patterns "a" and "a...ab" (L bytes) the text "aaaa..."
+// costs about L steps per match, O(text * L) in all, the usual bound of
+// leftmost multi-pattern search. The patterns come from the program, not
+// from the text being cleaned.
 #pragma once
 
 #include <array>

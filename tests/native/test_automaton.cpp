@@ -61,7 +61,8 @@ std::vector<Match> oracle_matches(const std::vector<std::string>& patterns, Matc
     return out;
 }
 
-std::string oracle_replace(std::string_view text, const std::vector<Match>& ms, const std::vector<std::string>& values) {
+std::string oracle_replace(std::string_view text, const std::vector<Match>& ms,
+                           const std::vector<std::string>& values) {
     std::string out;
     std::size_t last = 0;
     for (const Match& m : ms) {
