@@ -12,7 +12,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -46,21 +45,26 @@ private:
     struct Source {
         char32_t ch;
         std::uint64_t offset;
-        bool claimed;
     };
 
     std::optional<Composed> read() noexcept;
     std::optional<Composed> take() noexcept;
     void compose_cluster(Composed base);
+    void assign_offsets(std::uint64_t base_offset);
 
     std::string_view text_;
     std::size_t pos_ = 0;
     std::optional<Composed> ahead_;
-    std::deque<Composed> queue_;
-    // Work buffers, reused from cluster to cluster.
-    std::string cluster_nfc_;
-    std::vector<Source> sources_;
+    // Characters waiting to be yielded: queue_[head_..].
+    std::vector<Composed> queue_;
+    std::size_t head_ = 0;
+    // Work buffers, reused from cluster to cluster: the cluster's composed
+    // text, its source characters and their positions sorted by character.
+    std::string nfc_;
     std::u32string composed_;
+    std::vector<Source> sources_;
+    std::vector<std::uint32_t> by_char_;
+    std::vector<std::uint32_t> claimed_;
 };
 
 inline Composer compose(std::string_view text) noexcept { return Composer(text); }

@@ -37,6 +37,11 @@ std::expected<void, CoreError> normalize(std::string_view text, std::string_view
 // Appends the form of `text` to `out`, copying stable stretches unchanged.
 void normalize_into(std::string_view text, Form form, std::string& out);
 
+// Returns false and leaves `out` untouched when every character of `text` is
+// stable for the form (the text is then in the form); otherwise empties `out`
+// and writes the form of `text`, which may equal the text.
+bool normalize_unless_stable(std::string_view text, Form form, std::string& out);
+
 // Empties `out` and fills it with the NFC of `text`.
 void nfc_into(std::string_view text, std::string& out);
 
@@ -46,6 +51,10 @@ std::string to_nfd(std::string_view text);
 std::string to_nfkc(std::string_view text);
 std::string to_nfkd(std::string_view text);
 std::string to_form(std::string_view text, Form form);
+
+// The UAX #15 quick check over a whole text: Yes and No are certain, Maybe
+// leaves the answer to a comparison with the normalization.
+QuickCheck quick_check(std::string_view text, Form form) noexcept;
 
 // Whether `text` is already in the form. Answered from the quick check where
 // it can; otherwise the text is compared with its normalization as that is
