@@ -5,6 +5,7 @@
 #include "text/punctuation.hpp"
 #include "text/scripts.hpp"
 #include "text/utils.hpp"
+#include "text/zalgo.hpp"
 #include "util/utf8.hpp"
 
 namespace kelrad::py {
@@ -127,6 +128,34 @@ PyObject* has_bidi_control(PyObject*, PyObject* const* args, Py_ssize_t nargs, P
     });
 }
 
+// The default of `threshold` and `max_marks` (the module constants
+// _DEFAULT_ZALGO_THRESHOLD and _DEFAULT_ZALGO_MAX_MARKS).
+constexpr std::uint64_t kDefaultZalgoLimit = 3;
+
+PyObject* is_zalgo(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return guarded([&]() -> PyObject* {
+        static constexpr Param params[] = {{"text", Param::Required}, {"threshold", Param::KeywordOnly}};
+        Args in({"_is_zalgo", params}, args, nargs, kwnames);
+        std::string_view text = in.str(0);
+        std::uint64_t threshold = in.u64(1, kDefaultZalgoLimit);
+        if (!in) return nullptr;
+        return to_py(!utf8::is_ascii(text) && zalgo::is_zalgo(text, threshold));
+    });
+}
+
+PyObject* strip_zalgo(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return guarded([&]() -> PyObject* {
+        static constexpr Param params[] = {{"text", Param::Required}, {"max_marks", Param::KeywordOnly}};
+        Args in({"_strip_zalgo", params}, args, nargs, kwnames);
+        std::string_view text = in.str(0);
+        std::uint64_t max_marks = in.u64(1, kDefaultZalgoLimit);
+        if (!in) return nullptr;
+        std::string out;
+        zalgo::strip_zalgo(text, max_marks, out);
+        return to_py(std::string_view(out));
+    });
+}
+
 const PyMethodDef kFunctions[] = {
     fastcall<edit_distance>("_edit_distance",
                             "_edit_distance(a, b)\n--\n\n"
@@ -158,6 +187,15 @@ const PyMethodDef kFunctions[] = {
     fastcall<has_bidi_control>("_has_bidi_control",
                                "_has_bidi_control(text)\n--\n\n"
                                "True when the text holds a bidirectional control character (UAX #9)."),
+    fastcall<is_zalgo>("_is_zalgo",
+                       "_is_zalgo(text, *, threshold=...)\n--\n\n"
+                       "True when some character carries more than `threshold` combining marks of one\n"
+                       "combining class (default 3). One negation overlay on a symbol, as in '=\u0338',\n"
+                       "is not counted."),
+    fastcall<strip_zalgo>("_strip_zalgo",
+                          "_strip_zalgo(text, *, max_marks=...)\n--\n\n"
+                          "Keep at most `max_marks` combining marks of each class per character\n"
+                          "(default 3) and return the NFC form of the result."),
 };
 
 }  // namespace
