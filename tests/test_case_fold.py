@@ -1,7 +1,6 @@
 """Full case folding and the fold-stability test."""
 
 import pathlib
-import sys
 import unicodedata
 
 import pytest
@@ -108,14 +107,3 @@ def test_fold_stability_agrees_with_python_per_character():
         if _core._is_case_fold_stable(c) != (c.casefold() == c.lower()):
             disagree.append(f"U+{cp:04X}")
     assert disagree == []
-
-
-@pytest.mark.parametrize(
-    "bad, error", [pytest.param(5, TypeError, id="int"), pytest.param("\ud800", UnicodeEncodeError, id="surrogate")]
-)
-@pytest.mark.parametrize("fn", [_core._fold_case, _core._is_case_fold_stable], ids=["fold", "stable"])
-def test_argument_errors_name_text(fn, bad, error):
-    with pytest.raises(error) as info:
-        fn(bad)
-    if sys.version_info >= (3, 11):
-        assert "while processing 'text'" in info.value.__notes__

@@ -96,12 +96,3 @@ def test_has_bidi_conflict(text, conflict, per_word):
 )
 def test_has_bidi_control(text, found):
     assert _core._has_bidi_control(text) is found
-
-
-@pytest.mark.parametrize("fn", [_core._is_mixed_script, _core._has_bidi_conflict], ids=["mixed", "bidi"])
-def test_per_word_is_keyword_only_bool(fn):
-    with pytest.raises(TypeError):
-        fn("x", True)
-    with pytest.raises(TypeError) as info:
-        fn("x", per_word=1)
-    assert "while processing 'per_word'" in info.value.__notes__

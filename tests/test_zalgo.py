@@ -109,13 +109,6 @@ def test_threshold_must_be_an_unsigned_word(kwargs, error):
         _core._strip_zalgo("x", max_marks=kwargs["threshold"])
 
 
-def test_options_are_keyword_only():
-    with pytest.raises(TypeError):
-        _core._is_zalgo("x", 3)
-    with pytest.raises(TypeError):
-        _core._strip_zalgo("x", 3)
-
-
 def test_signatures_show_elided_defaults():
     assert _core._is_zalgo.__text_signature__ == "(text, *, threshold=...)"
     assert _core._strip_zalgo.__text_signature__ == "(text, *, max_marks=...)"
