@@ -1,7 +1,106 @@
+// Python functions of normalization.
+#include "py/batch.hpp"
+#include "py/bind.hpp"
 #include "py/registry.hpp"
+#include "text/normalize.hpp"
 
 namespace kelrad::py {
+namespace {
 
-Area normalize_area() { return {}; }
+constexpr Param kTextFormParams[] = {{"text", Param::Required}, {"form", Param::KeywordOnly}};
+
+// The form option, absent meaning NFC; nullopt with the exception set.
+std::optional<normalize::Form> form_option(Args& in, std::size_t i) {
+    std::string_view name = in.str(i, "NFC");
+    if (!in) return std::nullopt;
+    auto form = normalize::validate_form(name);
+    if (!form) {
+        raise(form.error());
+        return std::nullopt;
+    }
+    return *form;
+}
+
+PyObject* normalize_text(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return guarded([&]() -> PyObject* {
+        Args in({"_normalize", kTextFormParams}, args, nargs, kwnames);
+        std::string_view text = in.str(0);
+        auto form = form_option(in, 1);
+        if (!form) return nullptr;
+        // An all-stable text is its own form: it goes back without a copy.
+        std::string out;
+        return to_py(normalize::normalize_unless_stable(text, *form, out) ? std::string_view(out) : text);
+    });
+}
+
+PyObject* is_normalized(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return guarded([&]() -> PyObject* {
+        Args in({"_is_normalized", kTextFormParams}, args, nargs, kwnames);
+        std::string_view text = in.str(0);
+        auto form = form_option(in, 1);
+        if (!form) return nullptr;
+        return to_py(normalize::is_normalized(text, *form));
+    });
+}
+
+PyObject* stream_safe(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return guarded([&]() -> PyObject* {
+        static constexpr Param params[] = {{"text", Param::Required}};
+        Args in({"_stream_safe", params}, args, nargs, kwnames);
+        std::string_view text = in.str(0);
+        if (!in) return nullptr;
+        std::string out;
+        return to_py(normalize::stream_safe(text, out) ? std::string_view(out) : text);
+    });
+}
+
+PyObject* is_normalized_stream_safe(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return guarded([&]() -> PyObject* {
+        Args in({"_is_normalized_stream_safe", kTextFormParams}, args, nargs, kwnames);
+        std::string_view text = in.str(0);
+        auto form = form_option(in, 1);
+        if (!form) return nullptr;
+        return to_py(normalize::is_normalized_stream_safe(text, *form));
+    });
+}
+
+PyObject* normalize_batch(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return guarded([&]() -> PyObject* {
+        static constexpr Param params[] = {{"texts", Param::Required}, {"form", Param::KeywordOnly}};
+        Args in({"_normalize_batch", params}, args, nargs, kwnames);
+        std::vector<std::string> texts = in.str_list(0);
+        auto form = form_option(in, 1);
+        if (!form) return nullptr;
+        std::string out;
+        return run_copy_all_batch(texts, [&](std::string& item) {
+            if (normalize::normalize_unless_stable(item, *form, out)) item.swap(out);
+        });
+    });
+}
+
+const PyMethodDef kFunctions[] = {
+    fastcall<normalize_text>("_normalize",
+                             "_normalize(text, *, form=\"NFC\")\n--\n\n"
+                             "Unicode normalization of text to NFC, NFD, NFKC or NFKD (Unicode 17.0.0)."),
+    fastcall<is_normalized>("_is_normalized",
+                            "_is_normalized(text, *, form=\"NFC\")\n--\n\n"
+                            "True if text is already in the normalization form."),
+    fastcall<stream_safe>("_stream_safe",
+                          "_stream_safe(text)\n--\n\n"
+                          "The Stream-Safe Text Process of UAX #15: insert U+034F COMBINING GRAPHEME JOINER\n"
+                          "so that no more than 30 non-starters follow each other."),
+    fastcall<is_normalized_stream_safe>("_is_normalized_stream_safe",
+                                        "_is_normalized_stream_safe(text, *, form=\"NFC\")\n--\n\n"
+                                        "True if text is in the normalization form and in the Stream-Safe Text\n"
+                                        "Format of UAX #15."),
+    fastcall<normalize_batch>("_normalize_batch",
+                              "_normalize_batch(texts, *, form=\"NFC\")\n--\n\n"
+                              "Normalize every text of a sequence, with the interpreter lock released;\n"
+                              "at most _MAX_BATCH_SIZE texts."),
+};
+
+}  // namespace
+
+Area normalize_area() { return {kFunctions, {}}; }
 
 }  // namespace kelrad::py

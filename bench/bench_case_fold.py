@@ -1,0 +1,61 @@
+"""_fold_case against str.casefold on 1 MiB texts.
+
+    python3 bench/bench_case_fold.py [--build build/tests]
+
+Imports kelrad from a CMake build tree laid out by the test run (build/tests/pkg)
+when one exists, else the installed package. Each text is 1 MiB of UTF-8 made
+by repeating a sample; the figure is the best of several runs, and the ratio is
+casefold time over _fold_case time (above 1: kelrad is faster).
+"""
+
+from __future__ import annotations
+
+import argparse
+import pathlib
+import sys
+import timeit
+
+ROOT = pathlib.Path(__file__).resolve().parents[1]
+
+SAMPLES = {
+    "ascii": "The Quick Brown Fox Jumps Over The Lazy Dog; SHOUTING and quiet. ",
+    "ascii-lower": "the quick brown fox jumps over the lazy dog; nothing to fold here. ",
+    "german": "Größere Straßen führen über Brücken. ÄRGER, ÖL und ÜBUNG. ",
+    "french": "Élève à l'école, Ça va? Où est la Bibliothèque? ",
+    "russian": "Съешь же ещё этих мягких французских булок, да выпей чаю. МОСКВА ",
+    "greek": "Ξεσκεπάζω την ψυχοφθόρα βδελυγμία. ΟΔΟΣ ΑΘΗΝΩΝ ",
+    "japanese": "日本語のテキストです。カタカナとひらがな。",
+    "mixed": "Hello Мир 世界 Ωmega Straße! ",
+}
+
+
+def make_text(sample: str, size: int = 1 << 20) -> str:
+    data = (sample * (size // len(sample.encode()) + 1)).encode()[:size]
+    return data.decode("utf-8", errors="ignore")
+
+
+def best(fn, number: int) -> float:
+    return min(timeit.repeat(fn, number=number, repeat=7)) / number
+
+
+def main() -> None:
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", default=str(ROOT / "build" / "tests"))
+    args = parser.parse_args()
+    pkg = pathlib.Path(args.build) / "pkg"
+    if (pkg / "kelrad").is_dir():
+        sys.path.insert(0, str(pkg))
+    from kelrad import _core
+
+    print(f"{'text':<12} {'chars':>8} {'casefold ms':>12} {'_fold_case ms':>14} {'ratio':>6}")
+    for name, sample in SAMPLES.items():
+        text = make_text(sample)
+        assert _core._fold_case(text) == text.casefold()
+        _core._fold_case(text)  # caches the str's UTF-8 form, as any later call finds it
+        t_py = best(text.casefold, 20)
+        t_k = best(lambda: _core._fold_case(text), 20)
+        print(f"{name:<12} {len(text):>8} {t_py * 1e3:>12.3f} {t_k * 1e3:>14.3f} {t_py / t_k:>6.2f}")
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,178 @@
+#include <chrono>
+#include <sstream>
+#include <vector>
+
+#include "tables/normalization_compose.hpp"
+#include "testing.hpp"
+#include "text/compose.hpp"
+#include "text/normalize.hpp"
+#include "util/utf8.hpp"
+
+using namespace kelrad;
+
+namespace {
+
+std::string u8(std::u32string_view cps) {
+    std::string s;
+    for (char32_t cp : cps) utf8::append(s, cp);
+    return s;
+}
+
+// "U+00E9@0 U+0301@3": the composed characters with their offsets.
+std::string composed(std::string_view text) {
+    std::ostringstream os;
+    compose::Composer c = compose::compose(text);
+    bool first = true;
+    while (auto x = c.next()) {
+        if (!first) os << ' ';
+        first = false;
+        os << "U+" << std::hex << std::uppercase << static_cast<std::uint32_t>(x->ch) << std::dec << '@' << x->offset;
+    }
+    return os.str();
+}
+
+std::string spans(std::string_view text) {
+    std::ostringstream os;
+    normalize::SpanState state(text);
+    while (auto s = normalize::next_unstable_span(state)) {
+        os << '[' << s->start << ',' << s->end << ' ';
+        if (s->previous) {
+            os << std::hex << std::uppercase << static_cast<std::uint32_t>(*s->previous) << std::dec;
+        } else {
+            os << "none";
+        }
+        os << ']';
+    }
+    return os.str();
+}
+
+}  // namespace
+
+TEST(compose_offsets_into_the_source) {
+    struct Case {
+        const char* name;
+        std::u32string text;
+        std::string want;
+    };
+    const Case cases[] = {
+        {"shin dagesh shin-dot", U"\u05E9\u05BC\u05C1", "U+FB2C@0"},
+        {"shin dagesh", U"\u05E9\u05BC", "U+FB49@0"},
+        {"shin dagesh after ascii", U"ab\u05E9\u05BC", "U+61@0 U+62@1 U+FB49@2"},
+        {"devanagari nukta", U"\u0915\u093C", "U+958@0"},
+        {"e acute", U"xe\u0301y", "U+78@0 U+E9@1 U+79@4"},
+        {"marks that do not compose", U"q\u0301\u0323", "U+71@0 U+323@3 U+301@1"},
+        {"ordered marks that do not compose", U"q\u0323\u0301", "U+71@0 U+323@1 U+301@3"},
+        {"one composes, one does not", U"e\u0301\u0334", "U+E9@0 U+334@3"},
+        {"hangul lvt", U"\u1100\u1161\u11A8", "U+AC01@0"},
+        {"hangul lv then letter", U"\u1100\u1161a", "U+AC00@0 U+61@6"},
+        {"hangul l then no vowel", U"\u1100a", "U+1100@0 U+61@3"},
+        {"hangul l at end", U"\u1100", "U+1100@0"},
+        {"syllable then trailing consonant", U"\u1100\u1161\u11A8\u11A8", "U+AC01@0 U+11A8@9"},
+        {"precomposed lv then t", U"\uAC00\u11A8", "U+AC00@0 U+11A8@3"},
+        {"mark at start", U"\u0301a", "U+301@0 U+61@2"},
+        {"two marks at start", U"\u0301\u0301", "U+301@0 U+301@2"},
+        {"nfc decomposed then rebuilt", U"\u0958", "U+958@0"},
+        {"excluded window inside a cluster", U"\u05E9\u05BC\u0591", "U+FB49@0 U+591@4"},
+        {"kirat rai vowel sign e", U"\U00016D67\U00016D67", "U+16D68@0"},
+        {"empty", U"", ""},
+    };
+    for (const Case& c : cases) {
+        std::string got = composed(u8(c.text));
+        if (got != c.want) std::cerr << c.name << ":\n";
+        CHECK_EQ(got, c.want);
+    }
+}
+
+TEST(compose_every_exclusion_key_composes_to_its_character) {
+    for (const auto& key : tables::kExclusionKeys) {
+        std::string text = u8(key.decomposition);
+        compose::Composer c(text);
+        auto first = c.next();
+        CHECK(first.has_value() && first->ch == key.composite && first->offset == 0);
+        CHECK(!c.next().has_value());
+        // And as the NFD of the character itself.
+        std::string nfd = normalize::to_nfd(utf8::encode(key.composite));
+        std::string out;
+        CHECK(compose::compose_if_marks(nfd, out));
+        CHECK_EQ(out, utf8::encode(key.composite));
+    }
+}
+
+TEST(compose_if_marks_returns_input_without_marks) {
+    std::string out = "untouched";
+    CHECK(!compose::compose_if_marks("plain ascii", out));
+    CHECK(!compose::compose_if_marks("\u041F\u0440\u0438\u0432\u0435\u0442", out));
+    CHECK(!compose::compose_if_marks("", out));
+    CHECK(!compose::compose_if_marks("\u00E9t\u00E9", out));  // precomposed letters are no marks
+    CHECK_EQ(out, "untouched");
+    CHECK(compose::compose_if_marks("cafe\u0301", out));
+    CHECK_EQ(out, "caf\u00E9");
+    CHECK(compose::compose_if_marks("\u1100\u1161", out));
+    CHECK_EQ(out, "\uAC00");
+    CHECK(compose::compose_if_marks("\u0438\u0306", out));
+    CHECK_EQ(out, "\u0439");
+}
+
+TEST(compose_hostile_cluster_is_not_quadratic) {
+    // A million marks after one base, in an order NFC changes, so that every
+    // character's offset is found by the claiming search.
+    std::string text = "a";
+    for (int k = 0; k < 1000000; ++k) utf8::append(text, k % 2 ? 0x316 : 0x301);
+    auto start = std::chrono::steady_clock::now();
+    compose::Composer c(text);
+    std::size_t n = 0;
+    std::uint64_t last_301 = 0;
+    while (auto x = c.next()) {
+        ++n;
+        if (x->ch == 0x301) last_301 = x->offset;
+    }
+    double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    CHECK_EQ(n, 1000000u);
+    // U+00E1 took the base's offset and claims no source; the marks claim the
+    // first unclaimed source of their value, so the last source U+0301 stays
+    // unclaimed and the last queued one has the offset of the one before it.
+    CHECK_EQ(last_301, text.size() - 8);
+    CHECK(took < 2.0);
+}
+
+TEST(next_unstable_span_examples) {
+    struct Case {
+        const char* name;
+        std::u32string text;
+        std::string want;
+    };
+    const Case cases[] = {
+        {"mark after e", U"ae\u0301b", "[2,4 65]"},
+        {"mark at start", U"\u0301a", "[0,2 none]"},
+        {"no marks", U"abc \u00E9", "[4,6 20]"},  // U+00E9 decomposes: not stable for NFD
+        {"two runs", U"a\u0301b\u0302\u0303", "[1,3 61][4,8 62]"},
+        {"class-0 mark", U"\u0915\u093E", "[3,6 915]"},  // a vowel sign is a mark of class 0
+        {"supplementary mark", U"\U00011005\U00011038", "[4,8 11005]"},
+        {"empty", U"", ""},
+    };
+    for (const Case& c : cases) {
+        std::string got = spans(u8(c.text));
+        if (got != c.want) std::cerr << c.name << ":\n";
+        CHECK_EQ(got, c.want);
+    }
+}
+
+TEST(normalize_character_data) {
+    CHECK_EQ(normalize::combining_class(0x301), 230);
+    CHECK_EQ(normalize::combining_class(0x1D165), 216);
+    CHECK_EQ(normalize::combining_class('a'), 0);
+    CHECK(normalize::is_mark(0x93E) && normalize::is_mark(0x20DD) && !normalize::is_mark(0xE9));
+    CHECK(normalize::canonical_decomposition(0x1E9B).view() == U"\u017F\u0307");
+    CHECK(normalize::compatibility_decomposition(0x1E9B).view() == U"s\u0307");
+    CHECK(normalize::canonical_decomposition(0xAC01).view() == U"\u1100\u1161\u11A8");
+    CHECK(normalize::canonical_decomposition('x').view() == U"x");
+    CHECK_EQ(normalize::compatibility_decomposition(0xFDFA).size(), 18u);
+    std::string out;
+    normalize::append_nfkc(0xFB01, out);
+    normalize::append_nfkc(0x1E9B, out);
+    normalize::append_nfkc(0x2460, out);
+    CHECK_EQ(out, "fi\u1E611");
+    CHECK(normalize::compose_pair(0x5E9, 0x5BC) == std::nullopt);  // excluded
+    CHECK(normalize::compose_pair('e', 0x301) == char32_t{0xE9});
+    CHECK(normalize::compose_pair(0xAC00, 0x11A8) == char32_t{0xAC01});
+}

@@ -1,0 +1,109 @@
+"""Full case folding and the fold-stability test."""
+
+import pathlib
+import unicodedata
+
+import pytest
+
+from kelrad import _core
+
+DATA = pathlib.Path(__file__).resolve().parents[1] / "data"
+
+
+def case_folding_16():
+    """(code point, folded text) of every C and F line of CaseFolding 16.0.0."""
+    rows = []
+    with open(DATA / "unicode-16.0.0" / "ucd" / "CaseFolding.txt", encoding="utf-8") as f:
+        for line in f:
+            fields = [x.strip() for x in line.split("#", 1)[0].split(";")]
+            if len(fields) >= 3 and fields[1] in ("C", "F"):
+                rows.append((int(fields[0], 16), "".join(chr(int(x, 16)) for x in fields[2].split())))
+    return rows
+
+
+@pytest.mark.parametrize(
+    "text, expected",
+    [
+        pytest.param("Straße", "strasse", id="sharp-s"),
+        pytest.param("\u1e9e", "ss", id="capital-sharp-s"),
+        pytest.param("\u0130", "i\u0307", id="dotted-capital-i"),
+        pytest.param("\u212a", "k", id="kelvin"),
+        pytest.param("\u017f", "s", id="long-s"),
+        pytest.param("ΟΔΟΣ", "οδοσ", id="final-capital-sigma-folds-to-medial"),
+        pytest.param("\u03c2", "\u03c3", id="final-small-sigma"),
+        pytest.param("\u0390", "\u03b9\u0308\u0301", id="three-code-points"),
+        pytest.param("\ufb00", "ff", id="ligature"),
+        pytest.param("\uab70", "\u13a0", id="cherokee-small-folds-to-capital"),
+        pytest.param("\U00010400", "\U00010428", id="deseret-beyond-bmp"),
+        pytest.param("\u01c5", "\u01c6", id="titlecase-digraph"),
+        pytest.param("Hello, WORLD 123", "hello, world 123", id="ascii"),
+        pytest.param("ÀB日本Ç", "àb日本ç", id="mixed"),
+        pytest.param("日本語のテキスト", "日本語のテキスト", id="caseless"),
+        pytest.param("", "", id="empty"),
+    ],
+)
+def test_fold_case(text, expected):
+    assert _core._fold_case(text) == expected
+
+
+def test_every_case_folding_16_line_folds_as_listed():
+    failures = [
+        f"U+{cp:04X}: {_core._fold_case(chr(cp))!r} != {folded!r}"
+        for cp, folded in case_folding_16()
+        if _core._fold_case(chr(cp)) != folded
+    ]
+    assert len(case_folding_16()) == 1557
+    assert failures == []
+
+
+def test_code_points_without_an_entry_fold_to_themselves():
+    listed = {cp for cp, _ in case_folding_16()}
+    others = "".join(chr(cp) for cp in range(0x110000) if cp not in listed and not 0xD800 <= cp <= 0xDFFF)
+    assert _core._fold_case(others) == others
+
+
+def test_fold_case_returns_a_new_str():
+    text = "already folded text " * 3
+    assert _core._fold_case(text) is not text
+
+
+@pytest.mark.parametrize(
+    "text, stable",
+    [
+        pytest.param("", True, id="empty"),
+        pytest.param("ABC", True, id="ascii"),
+        pytest.param("Straße", False, id="sharp-s"),
+        pytest.param("\u017f", False, id="long-s"),
+        pytest.param("\u01c5", True, id="titlecase-digraph"),
+        pytest.param("ΟΔΟΣ", False, id="word-final-sigma"),
+        pytest.param("\u03c2", False, id="small-final-sigma"),
+        pytest.param("Σ", True, id="lone-capital-sigma"),
+        pytest.param("ΣΑ", True, id="word-initial-sigma"),
+        pytest.param("\u0130", True, id="dotted-capital-i"),
+        pytest.param("\u13a0", False, id="cherokee-capital"),
+        pytest.param("\uab70", False, id="cherokee-small"),
+        pytest.param("Ἀθήνα", True, id="greek-breathing"),
+        pytest.param("\u1fc6", False, id="greek-perispomeni-folds-apart"),
+        pytest.param("\u1f88", False, id="greek-prosgegrammeni"),
+        pytest.param("Москва", True, id="cyrillic"),
+    ],
+)
+def test_is_case_fold_stable(text, stable):
+    assert _core._is_case_fold_stable(text) is stable
+
+
+def test_fold_stability_agrees_with_python_per_character():
+    # Python's own tables (str.casefold, str.lower) are an independent
+    # implementation; compared over the repertoire both versions share, with
+    # no context for the sigma rule.
+    version = tuple(int(x) for x in unicodedata.unidata_version.split("."))
+    if version > (16, 0, 0):
+        pytest.skip("compares against Unicode 16.0.0 or earlier")
+    disagree = []
+    for cp in range(0x80, 0x110000):
+        c = chr(cp)
+        if unicodedata.category(c) in ("Cn", "Cs"):
+            continue
+        if _core._is_case_fold_stable(c) != (c.casefold() == c.lower()):
+            disagree.append(f"U+{cp:04X}")
+    assert disagree == []
