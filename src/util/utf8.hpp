@@ -97,6 +97,13 @@ inline std::string encode(char32_t cp) {
     return s;
 }
 
+// Number of scalar values: every byte that is not a continuation byte starts one.
+inline std::size_t char_count(std::string_view s) noexcept {
+    std::size_t n = 0;
+    for (char c : s) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return n;
+}
+
 inline bool is_boundary(std::string_view s, std::size_t i) noexcept {
     return i >= s.size() || (static_cast<unsigned char>(s[i]) & 0xC0) != 0x80;
 }

@@ -1,0 +1,185 @@
+"""Language codes, registered languages, global replacements and the seal.
+
+Registrations are process-wide and the seal is irreversible, so the tests that
+fill a registry to its limit or seal it run in a fresh interpreter.
+"""
+
+import os
+import subprocess
+import sys
+import textwrap
+
+import pytest
+
+from kelrad import _core
+
+
+@pytest.fixture
+def clean_replacements():
+    _core._clear_replacements()
+    yield
+    _core._clear_replacements()
+
+
+def run_isolated(code: str) -> None:
+    """Runs `code` in a new interpreter that imports the same kelrad."""
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path))
+    result = subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True, text=True, env=env)
+    assert result.returncode == 0, result.stdout + result.stderr
+
+
+# --- resolution -------------------------------------------------------------
+
+UNKNOWN = "; expected 'auto', a BCP-47 alias (nb, nn, da), or one of: "
+
+
+@pytest.mark.parametrize(
+    "lang, suggestion",
+    [
+        ("DE", "da"),  # "de" itself is skipped at distance 0; "da" precedes "dv" and "he"
+        ("NB", "ne"),
+        ("jp", "ja"),
+        ("ja_kunrei", "ja-kunrei"),
+        ("ukr", "uk"),
+        ("Auto", None),
+        ("AUTO", None),
+        ("xx", None),
+        ("xyz", None),
+        ("germn", None),
+        ("english", None),
+        ("de-DE", None),
+        ("pt-BR", None),
+        ("", None),
+    ],
+)
+def test_unknown_codes_and_suggestions(lang, suggestion):
+    with pytest.raises(_core.InvalidArgumentError) as info:
+        _core._transliterate("x", lang=lang)
+    message = str(info.value)
+    expected_head = f"unknown language code '{lang}'"
+    if suggestion:
+        expected_head += f" (did you mean '{suggestion}'?)"
+    assert message.startswith(expected_head + UNKNOWN)
+    assert message.endswith(", ".join(_core._list_langs()))
+
+
+def test_builtin_list():
+    langs = _core._list_langs()
+    assert len(langs) >= 83 and langs == sorted(langs)
+    for code in ("da", "no", "ja-kunrei", "zh"):
+        assert code in langs
+    for code in ("auto", "nb", "nn"):
+        assert code not in langs
+
+
+# --- registered languages ---------------------------------------------------
+
+def test_register_lang_makes_a_code_known_and_listed():
+    assert _core._register_lang("zz-test", {"ä": "ae", "\U0001F600": "smile", "\u0301": ""}) is None
+    langs = _core._list_langs()
+    assert "zz-test" in langs and langs == sorted(langs)
+    # Registering again replaces the table whole.
+    _core._register_lang("zz-test", {})
+    assert "zz-test" in _core._list_langs()
+
+
+def test_register_lang_refuses_multi_character_keys_and_registers_nothing():
+    with pytest.raises(_core.InvalidArgumentError) as info:
+        _core._register_lang("zz-bad", {"ab": "x", "": "y", "c": "z", "e\u0301": "w"})
+    message = str(info.value)
+    assert message.startswith("register_lang(): mapping keys must be exactly one Unicode character; invalid keys: ")
+    keys = message.split("invalid keys: ", 1)[1].split(", ")
+    assert sorted(keys) == sorted(['"ab"', '""', '"e\\u{301}"'])
+    assert "zz-bad" not in _core._list_langs()
+
+
+@pytest.mark.parametrize(
+    "args, exc, message",
+    [
+        (("x", ["a"]), TypeError, "'list' object is not an instance of 'dict'"),
+        (("x", {"a": 1}), TypeError, "'int' object is not an instance of 'str'"),
+        ((1, {}), TypeError, "'int' object is not an instance of 'str'"),
+    ],
+)
+def test_register_lang_argument_types(args, exc, message):
+    with pytest.raises(exc, match=message):
+        _core._register_lang(*args)
+
+
+def test_register_lang_limit():
+    run_isolated("""
+        from kelrad import _core
+        for i in range(100):
+            _core._register_lang(f"r{i}", {"a": "b"})
+        try:
+            _core._register_lang("r100", {"ab": "x"})  # the limit is tested before the keys
+        except _core.ResourceLimitError as e:
+            assert str(e) == ("register_lang(): maximum of 100 registered languages reached; "
+                              "re-registering an existing code is still allowed"), e
+        else:
+            raise AssertionError("no error")
+        _core._register_lang("r5", {})  # replacing at the limit is allowed
+        assert len(_core._list_langs()) == 183
+    """)
+
+
+# --- replacements ------------------------------------------------------------
+
+@pytest.mark.usefixtures("clean_replacements")
+def test_replacement_registry_operations():
+    assert _core._register_replacements({}) is None
+    assert _core._remove_replacement("absent") is False
+    _core._register_replacements({"ab": "1", "": "empty key"})
+    assert _core._remove_replacement("ab") is True
+    assert _core._remove_replacement("ab") is False
+    assert _core._clear_replacements() is None
+
+
+@pytest.mark.usefixtures("clean_replacements")
+def test_replacement_cap_is_all_or_nothing():
+    _core._register_replacements({f"k{i}": "v" for i in range(10_000)})
+    _core._register_replacements({"k0": "new value"})  # existing keys do not count
+    with pytest.raises(_core.ResourceLimitError) as info:
+        _core._register_replacements({"k1": "x", "fresh": "y"})
+    assert str(info.value) == ("register_replacements(): table would exceed the maximum of 10000 entries "
+                               "(projected size: 10001); call clear_replacements() first")
+    _core._clear_replacements()
+    with pytest.raises(_core.ResourceLimitError, match=r"projected size: 10001\)"):
+        _core._register_replacements({f"n{i}": "v" for i in range(10_001)})
+
+
+# --- the seal ------------------------------------------------------------------
+
+def test_seal():
+    run_isolated("""
+        from kelrad import _core
+        assert _core._registrations_sealed() is False
+        _core._register_lang("xx", {"ä": "ae"})
+        _core._register_replacements({"a": "b"})
+        assert _core._seal_registrations() is None
+        assert _core._registrations_sealed() is True
+        assert _core._seal_registrations() is None
+        for call, op in [
+            (lambda: _core._register_lang("xx", {}), "register_lang"),
+            (lambda: _core._register_lang("yy", {"a": "b"}), "register_lang"),
+            (lambda: _core._register_replacements({}), "register_replacements"),
+            (lambda: _core._remove_replacement("a"), "remove_replacement"),
+            (lambda: _core._clear_replacements(), "clear_replacements"),
+        ]:
+            try:
+                call()
+            except _core.UnsupportedError as e:
+                assert str(e) == (op + ": registration tables are sealed (seal_registrations() was called); "
+                                  "register/remove/clear are not permitted after sealing"), e
+            else:
+                raise AssertionError(op)
+        # Argument conversion still comes first.
+        for call in (lambda: _core._register_replacements(1), lambda: _core._register_lang("xx", [])):
+            try:
+                call()
+            except TypeError:
+                pass
+            else:
+                raise AssertionError("no TypeError")
+        assert "xx" in _core._list_langs()
+    """)
