@@ -10,8 +10,8 @@
 // entry is kTranslitNoValue or a text reference: byte offset into
 // kTranslitPool shifted left by 8, plus the length (0..255). The pool is
 // 4,220 bytes because equal values, and values that occur inside longer
-// ones, share their bytes. Two reads per lookup; a sorted map would cost a
-// binary search over 11,874 keys for a saving of about 40 kB.
+// ones, share their bytes. Two reads per lookup; a sorted array of (code point,
+// reference) pairs would take more room (94,992 bytes) and a binary search.
 //
 // Hangul syllables U+AC00..U+D7A3: the Revised Romanization of initial,
 // medial and final jamo, precomputed: value i is kHangulPool from
