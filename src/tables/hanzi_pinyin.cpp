@@ -1482,7 +1482,7 @@ const phf::Entry<std::uint32_t> kTonedPinyinEntries[1880] = {
     {0x8D0A, 0x0004A704}, {0x95DC, 0x00005405}, {0x8033, 0x00099E03}, {0x732E, 0x0000D805},
 };
 
-const phf::Map<std::uint32_t> kTonedPinyinMap = {0x9E3779B97F4A7C15, kTonedPinyinDisplacements, kTonedPinyinEntries};
+constinit const phf::Map<std::uint32_t> kTonedPinyinMap = {0x9E3779B97F4A7C15, kTonedPinyinDisplacements, kTonedPinyinEntries};
 
 const char kTonedPinyinPool[2485] =
     "chu\xc3\xa0ngchu\xc3\xa1ngchu\xc4\x81ngshu\xc4\x81ngzhu\xc3\xa0ngzhu\xc4\x81ngch\xc3\xa0ngch\xc3\xa1ngch\xc3\xa9ngch\xc3\xb3"

@@ -3228,7 +3228,7 @@ const phf::Entry<std::uint32_t> kSupplementaryEntries[165] = {
     {0x103B1, 0x0000B302},
 };
 
-const phf::Map<std::uint32_t> kSupplementaryMap = {0x9E3779B97F4A7C15, kSupplementaryDisplacements, kSupplementaryEntries};
+constinit const phf::Map<std::uint32_t> kSupplementaryMap = {0x9E3779B97F4A7C15, kSupplementaryDisplacements, kSupplementaryEntries};
 
 const char kSupplementaryPool[232] =
     "AuramazdahaXshayathiyaDahyaushBumishBaga*18*19*22*34*47*49*63*64"

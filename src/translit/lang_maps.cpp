@@ -178,8 +178,8 @@ constexpr Selection kSelections[] = {
 
 }  // namespace
 
-const LangOverrideMap STRICT_ISO9_MAP = kStrictIso9.view();
-const LangOverrideMap GOST7034_MAP = kGost7034.view();
+constinit const LangOverrideMap STRICT_ISO9_MAP = kStrictIso9.view();
+constinit const LangOverrideMap GOST7034_MAP = kGost7034.view();
 
 const LangOverrideMap* lang_override_map(std::string_view lang) noexcept {
     for (const Selection& s : kSelections) {

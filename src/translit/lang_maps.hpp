@@ -19,12 +19,12 @@ namespace kelrad::transliterate {
 // compile time as a perfect-hash map: one hash and one key comparison.
 using LangOverrideMap = phf::Map<std::string_view>;
 
-// ISO 9:1995 without diacritics (strict_iso9): 26 entries, among them
-// U+0429 "Shch", U+0425 "H", and the hard and soft signs dropped.
+// The scheme of the strict_iso9 option: 26 entries, among them U+0429 "Shch",
+// U+0425 "H", U+0419 "J", and the hard and soft signs dropped.
 extern const LangOverrideMap STRICT_ISO9_MAP;
 
-// GOST 7.0.34 (gost7034): 12 entries, among them U+0425 "X", U+0429 "Shh",
-// and the hard and soft signs dropped.
+// The scheme of the gost7034 option: 12 entries, among them U+0425 "X",
+// U+0429 "Shh", and the hard and soft signs dropped.
 extern const LangOverrideMap GOST7034_MAP;
 
 // The override map that `lang` selects, or nullptr. The comparison is exact

@@ -435,7 +435,7 @@ def phf_arrays(name: str, values: dict[int, int]) -> tuple[str, int, int]:
     entries = wrap(f"{{0x{cp:04X}, 0x{values[cp]:08X}}}" for cp in lay.slots)
     body = (f"const phf::Displacement k{name}Displacements[{len(lay.displacements)}] = {{\n{disp}}};\n\n"
             f"const phf::Entry<std::uint32_t> k{name}Entries[{len(lay.slots)}] = {{\n{entries}}};\n\n"
-            f"const phf::Map<std::uint32_t> k{name}Map = {{0x{lay.key:X}, k{name}Displacements, k{name}Entries}};\n")
+            f"constinit const phf::Map<std::uint32_t> k{name}Map = {{0x{lay.key:X}, k{name}Displacements, k{name}Entries}};\n")
     return body, len(lay.displacements), len(lay.slots)
 
 
