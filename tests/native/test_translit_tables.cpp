@@ -111,9 +111,10 @@ TEST(translit_hanzi_pinyin) {
     check_rows({
         {0x4E00, "yi", "yī"},       {0x4E2D, "zhong", "zhōng"}, {0x56FD, "guo", "guó"},
         {0x4E2A, "ge", "gè"},       {0x4E86, "le", "le"},       {0x66F4, "geng", "gēng"},
-        {0x5317, "bei", "běi"},     {0x5973, "nu", "nǚ"},
+        {0x5317, "bei", "běi"},     {0x4EAC, "jing", "jīng"},   {0x5973, "nu", "nǚ"},
+        {0x500B, "ge", "gè"},       // a traditional form, common by frequency
         // Absent from the toned map: the toneless syllable in both modes.
-        {0x8C48, "qi", "qi"},       {0x4EAC, "jing", "jing"},
+        {0x8C48, "qi", "qi"},
         // Compatibility ideographs through the canonical decomposition.
         {0xF900, "qi", "qi"},       {0xF901, "geng", "gēng"},
     });

@@ -31,11 +31,13 @@ written u, gives a syllable number per code point; syllables are numbered by
 first appearance in code-point order (1 is "yi", 0 is none).
 
 Toned pinyin: the first kMandarin reading, tone marks kept, for the common
-characters: those within U+4E00..U+9F99 whose kHanyuPinlu readings (the
-frequency counts of the Hanyu Pinlu Zidian) add up to at least
-`TONED_MIN_FREQUENCY` (100), plus the toned adjustments: 1,880 characters with
-Unihan 17.0.0. Rarer characters (U+8C48, with 51 occurrences) keep the toneless
-syllable even when tones are asked for.
+characters within U+4E00..U+9F99: those of the Table of General Standard
+Chinese Characters (kTGHZ2013, 7,824 in that range), those whose kHanyuPinlu
+readings (the frequency counts of the Hanyu Pinlu Zidian, which add the common
+traditional forms) total at least `TONED_MIN_FREQUENCY` (100), and the toned
+adjustments: 8,301 characters with Unihan 17.0.0. Rarer characters (U+8C48, a
+traditional form with 51 occurrences) keep the toneless syllable even when
+tones are asked for.
 
 Supplementary planes: Linear B (U+10000..U+1005D), Gothic (U+10330..U+1034A)
 and Old Persian (U+103A0..U+103D5) from their character names and numeric
@@ -177,10 +179,12 @@ def ucd() -> Ucd:
     return Ucd(general_categories(), script, ccc, name, numeric, decomposition)
 
 
-def unihan() -> tuple[dict[int, str], dict[int, str]]:
-    """The first kMandarin reading and the kHanyuPinlu field, per code point."""
+def unihan() -> tuple[dict[int, str], dict[int, str], set[int]]:
+    """The first kMandarin reading and the kHanyuPinlu field per code point, and
+    the code points with a kTGHZ2013 reading."""
     mandarin: dict[int, str] = {}
     pinlu: dict[int, str] = {}
+    general_standard: set[int] = set()
     with open(UNIHAN, encoding="utf-8", newline="\n") as f:
         for line in f:
             if line.startswith("#") or not line.strip():
@@ -191,7 +195,9 @@ def unihan() -> tuple[dict[int, str], dict[int, str]]:
                 mandarin[code] = value.split()[0]
             elif field == "kHanyuPinlu":
                 pinlu[code] = value
-    return mandarin, pinlu
+            elif field == "kTGHZ2013":
+                general_standard.add(code)
+    return mandarin, pinlu, general_standard
 
 
 def pinlu_frequency(value: str) -> int:
@@ -290,7 +296,7 @@ def supplementary_value(cp: int, u: Ucd) -> str:
 def build() -> Tables:
     u = ucd()
     base = any_ascii()
-    mandarin, pinlu = unihan()
+    mandarin, pinlu, general_standard = unihan()
     adjust = adjustments()
 
     # Han syllables.
@@ -306,8 +312,8 @@ def build() -> Tables:
             syllable_of[cp] = number[s]
 
     # Toned map.
-    toned = {cp: mandarin[cp] for cp, value in pinlu.items()
-             if HAN_FIRST <= cp <= TONED_LAST and cp in mandarin and pinlu_frequency(value) >= TONED_MIN_FREQUENCY}
+    common = general_standard | {cp for cp, value in pinlu.items() if pinlu_frequency(value) >= TONED_MIN_FREQUENCY}
+    toned = {cp: mandarin[cp] for cp in common if HAN_FIRST <= cp <= TONED_LAST and cp in mandarin}
 
     marks = {cp for cp, cat in u.gc.items() if cat in ("Mn", "Mc", "Me")}
     generic_marks = {cp for cp in marks if (cp >> 8) in BLOCKS and cp < 0x10000 and (
@@ -396,7 +402,7 @@ def check(t: Tables, u: Ucd) -> None:
 
 GENERATOR = "gen_transliteration.py"
 INPUTS = ["any-ascii 0.3.3 table.tsv", "UCD 17.0.0 UnicodeData.txt, Scripts.txt, DerivedGeneralCategory.txt",
-          "Unihan 17.0.0 kMandarin, kHanyuPinlu", "translit_adjustments.tsv"]
+          "Unihan 17.0.0 kMandarin, kHanyuPinlu, kTGHZ2013", "translit_adjustments.tsv"]
 
 
 class Pool:
@@ -628,11 +634,13 @@ def emit_hanzi_pinyin(t: Tables) -> None:
 // ({len(numbers) * 2:,} bytes) keep the lookup at two reads; the strings themselves
 // take {len(syl_data):,} bytes.
 //
-// Toned: kTonedPinyinMap, a perfect-hash map of {toned_n:,} common characters (those
-// whose Hanyu Pinlu frequency counts add up to at least {TONED_MIN_FREQUENCY}, and a few
-// chosen readings) to the first kMandarin reading with its tone mark, as UTF-8
-// text references into kTonedPinyinPool ({len(toned_pool.data):,} bytes). A neutral-tone
-// syllable has no mark.
+// Toned: kTonedPinyinMap, a perfect-hash map of {toned_n:,} common characters (the
+// Table of General Standard Chinese Characters, the characters whose Hanyu
+// Pinlu frequency counts add up to at least {TONED_MIN_FREQUENCY}, a few chosen readings) to the
+// first kMandarin reading with its tone mark, as UTF-8 text references into
+// kTonedPinyinPool ({len(toned_pool.data):,} bytes). A neutral-tone syllable has no mark.
+// One probe per lookup; a syllable number per code point would take {len(numbers) * 2:,}
+// bytes more and still need a second table of toned syllables.
 #pragma once
 
 #include <cstddef>
