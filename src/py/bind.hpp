@@ -82,6 +82,10 @@ public:
     // in the dict's iteration order.
     std::vector<std::pair<std::string, std::string>> str_map(std::size_t i);
     PyObject* object(std::size_t i) noexcept { return slots_[i]; }
+    // The bound object itself, its type checked but its content not read: a
+    // str (or subclass) or a list (or subclass). nullptr when left out.
+    PyObject* str_object(std::size_t i);
+    PyObject* list_object(std::size_t i);
 
 private:
     void bind(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
