@@ -148,6 +148,66 @@ def test_replacement_cap_is_all_or_nothing():
         _core._register_replacements({f"n{i}": "v" for i in range(10_001)})
 
 
+@pytest.mark.usefixtures("clean_replacements")
+@pytest.mark.parametrize(
+    "table, text, expected",
+    [
+        ({"ab": "1", "abc": "2"}, "abcd", "2d"),  # leftmost-longest
+        ({"b": "1", "abc": "2"}, "abd", "a1d"),
+        ({"a": "aa"}, "aaa", "aaaaaa"),  # values are never scanned again
+        ({"A": "x"}, "a", "a"),  # exact bytes
+        ({"\u00e9": "E"}, "e\u0301", "e"),  # a precomposed key does not match a decomposed text
+        ({"\u00fc": "ue"}, "\u00fcber", "ueber"),
+        ({"\u00df": "\u5317"}, "Stra\u00dfe", "Stra bei e"),  # a non-ASCII value is transliterated
+        ({"-": ""}, "a-b-c", "abc"),
+        ({"": "never"}, "abc", "abc"),
+    ],
+)
+def test_replacements_apply_before_transliteration(table, text, expected):
+    _core._register_replacements(table)
+    assert _core._transliterate(text) == expected
+
+
+@pytest.mark.usefixtures("clean_replacements")
+def test_identity_with_replacements():
+    text = "abc"
+    _core._register_replacements({"": "empty key", "zzz": "never"})
+    assert _core._transliterate(text) is text  # nothing matched
+    _core._register_replacements({"b": "b"})
+    out = _core._transliterate(text)
+    assert out == text and out is not text  # a match makes a new text
+
+
+MIB = 1024 * 1024
+
+
+@pytest.mark.usefixtures("clean_replacements")
+@pytest.mark.parametrize(
+    "text, size",
+    [
+        ("a" * 10, None),  # exactly 10,485,760 bytes
+        ("a" * 10 + "c", 10 * MIB + 1),  # the tail crosses
+        ("c" + "a" * 11, 10 * MIB + 1),  # the size right after the crossing piece
+    ],
+)
+def test_replacement_output_limit(text, size):
+    _core._register_replacements({"a": "b" * MIB})
+    if size is None:
+        assert len(_core._transliterate(text)) == 10 * MIB
+        return
+    with pytest.raises(_core.ResourceLimitError) as info:
+        _core._transliterate(text)
+    assert str(info.value) == (f"registered replacements expanded the input to {size} bytes, "
+                               "exceeding the 10485760 byte limit")
+
+
+@pytest.mark.usefixtures("clean_replacements")
+def test_strict_offsets_count_in_the_replaced_text():
+    _core._register_replacements({"x": "xyz"})
+    with pytest.raises(_core.KelradError, match="at byte offset 3$"):
+        _core._transliterate("x\u3001", errors="strict")
+
+
 # --- the seal ------------------------------------------------------------------
 
 def test_seal():
@@ -182,4 +242,6 @@ def test_seal():
             else:
                 raise AssertionError("no TypeError")
         assert "xx" in _core._list_langs()
+        # What was registered before the seal still applies.
+        assert _core._transliterate("\u00e4a", lang="xx") == "aeb"
     """)

@@ -16,18 +16,12 @@ void strip_accents_into(std::string_view text, std::string& out) {
     }
     // Only the spans that normalization could change hold marks or characters
     // that decompose to marks; the stretches between them are copied whole.
-    // Between spans every character is stable for every form, so a text with
-    // no span at all is already its own NFC.
+    // They may still compose (conjoining jamo), hence the NFC at the end.
     normalize::SpanState spans(text);
-    std::optional<normalize::UnstableSpan> span = normalize::next_unstable_span(spans);
-    if (!span) {
-        out.assign(text);
-        return;
-    }
     std::string working;
     working.reserve(text.size());
     std::size_t copied = 0;
-    for (; span; span = normalize::next_unstable_span(spans)) {
+    while (std::optional<normalize::UnstableSpan> span = normalize::next_unstable_span(spans)) {
         working.append(text, copied, span->start - copied);
         std::optional<char32_t> base = span->previous;
         bool overlay_kept = false;

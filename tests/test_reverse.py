@@ -1,0 +1,66 @@
+"""Reverse transliteration (`_reverse_transliterate`, `_reverse_langs`)."""
+
+import pytest
+
+from kelrad import _core
+
+R = _core._reverse_transliterate
+
+
+@pytest.mark.parametrize(
+    "text, lang, expected",
+    [
+        ("", "ru", ""),
+        ("Moskva", "ru", "\u041c\u043e\u0441\u043a\u0432\u0430"),
+        ("Shchi", "ru", "\u0429\u0438"),  # the four-byte key first
+        ("SHCH", "ru", "\u0429"),  # capitals rule
+        ("YA", "ru", "\u042f"),
+        ("ZHUK", "ru", "\u0416\u0423\u041a"),
+        ("sH", "ru", "\u0441H"),  # mixed case: "ru" has no key H
+        ("yozh", "ru", "\u0451\u0436"),
+        ("Kyiv", "uk", "\u041a\u0457\u0432"),
+        ("YI", "uk", "\u0407"),
+        ("Hryvnia", "uk", "\u0413\u0440\u0438\u0432\u043d\u0456\u0430"),
+        ("Athina", "el", "\u0391\u03b8\u03b7\u03bd\u03b1"),
+        ("PSYCHE", "el", "\u03a8\u03a5\u03a7\u0395"),
+        ("Ps", "el", "\u03a8"),
+        ("ab 12, d!", "el", "\u03b1\u03b2 12, \u03b4!"),
+        ("\u00e9 q\u4e2dw", "ru", "\u00e9 q\u4e2dw"),
+        ("x\u0301", "el", "\u03be\u0301"),
+    ],
+)
+def test_reverse(text, lang, expected):
+    assert R(text, lang=lang) == expected
+
+
+@pytest.mark.parametrize("lang", ["EL", "be", "", "ru "])
+def test_unsupported_lang(lang):
+    with pytest.raises(_core.UnsupportedError) as info:
+        R("abc", lang=lang)
+    assert str(info.value) == f"reverse transliteration not supported for lang '{lang}'; available: el, ru, uk"
+
+
+def test_capitals_rule_upper_cases_the_small_letter_value():
+    # Every multi-letter small key, written in capitals, gives its value upper-cased.
+    for lang, keys in {"ru": ["shch", "ch", "kh", "sh", "ts", "ya", "ye", "yo", "yu", "zh"],
+                       "uk": ["shch", "ch", "kh", "sh", "ts", "ya", "ye", "yi", "yu", "zh"],
+                       "el": ["ch", "ph", "ps", "th"]}.items():
+        for key in keys:
+            assert R(key.upper(), lang=lang) == R(key, lang=lang).upper(), (lang, key)
+
+
+def test_arguments():
+    with pytest.raises(TypeError, match="missing 1 required keyword argument: 'lang'"):
+        R("abc")
+    with pytest.raises(TypeError):
+        R("abc", "ru")
+    with pytest.raises(TypeError) as info:
+        R(b"abc", lang="ru")
+    assert info.value.__notes__ == ["while processing 'text'"]
+
+
+def test_reverse_langs_is_a_new_list():
+    langs = _core._reverse_langs()
+    assert langs == ["el", "ru", "uk"]
+    langs.append("xx")
+    assert _core._reverse_langs() == ["el", "ru", "uk"]

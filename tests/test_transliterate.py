@@ -1,0 +1,267 @@
+"""Forward transliteration: the engine through `_transliterate`, strict mode,
+the argument order of the binding, and `_find_untranslatable`."""
+
+import pytest
+
+from kelrad import _core
+from test_registries import run_isolated
+
+T = _core._transliterate
+
+
+class Text(str):
+    pass
+
+
+# --- ASCII is handed back -----------------------------------------------------
+
+@pytest.mark.parametrize(
+    "options",
+    [
+        {},
+        {"lang": "de"},
+        {"lang": "auto"},
+        {"lang": "ja-kunrei", "tones": True},
+        {"strict_iso9": True},
+        {"gost7034": True, "lang": "ru"},
+        {"errors": "ignore", "replace_with": ""},
+        {"errors": "preserve"},
+    ],
+    ids=lambda o: ",".join(f"{k}={v}" for k, v in o.items()) or "defaults",
+)
+@pytest.mark.parametrize("text", ["", "plain ASCII text, 42 words!", "x" * 1000], ids=["empty", "short", "long"])
+def test_ascii_is_the_same_object(text, options):
+    assert T(text, **options) is text
+
+
+def test_ascii_str_subclass_comes_back_itself():
+    text = Text("hello")
+    assert T(text) is text
+
+
+def test_strict_mode_returns_ascii_as_a_new_string():
+    text = "abc" * 10
+    out = T(text, errors="strict")
+    assert out == text and out is not text
+
+
+# --- the engine ---------------------------------------------------------------
+
+@pytest.mark.parametrize(
+    "text, options, expected",
+    [
+        # CJK spacing
+        ("\u5317\u4eac", {}, "bei jing"),
+        ("\u5317\u4eacabc", {}, "bei jing abc"),
+        ("abc\u5317\u4eac", {}, "abc bei jing"),
+        ("\u5317\u4eac, abc", {}, "bei jing, abc"),
+        (",\u5317", {}, ",bei"),
+        ("\u3001\u5317", {}, "[?]bei"),
+        ("\ud55c\uad6d", {}, "han gug"),
+        ("\u30ab\u30bf\u30ab\u30ca", {}, "katakana"),
+        ("\u30ab\u30ca\u6f22", {}, "kana han"),
+        ("abc\u30ab\u30ca", {}, "abc kana"),
+        ("\u30ab\u30caabc", {}, "kanaabc"),
+        ("\u4e2d\u56fd", {"tones": True}, "zh\u014dng gu\u00f3"),
+        ("\u4e00\u4e2a", {"tones": True}, "y\u012b g\u00e8"),
+        ("\u4e2d\u56fd", {}, "zhong guo"),
+        # Brahmic inherent vowel
+        ("\u0915\u093f", {}, "ki"),
+        ("\u0915\u094d", {}, "k"),
+        ("\u0928\u092e\u0938\u094d\u0924\u0947", {}, "namaste"),
+        # an unassigned Gurmukhi consonant writes nothing: the "a" before it is the caller's
+        ("a\u0a29\u0a3f", {"errors": "ignore"}, "ai"),
+        # the compose pass
+        ("e\u0301", {}, "e"),
+        ("Cafe\u0301 \u5317", {}, "Cafe bei"),
+        # errors policy
+        ("\u3001", {}, "[?]"),
+        ("\u3001", {"errors": "ignore"}, ""),
+        ("\u3001", {"errors": "preserve"}, "\u3001"),
+        ("a\u3001b", {"replace_with": "<?>"}, "a<?>b"),
+        # NFKC recovery
+        ("\ufb01", {}, "fi"),
+        ("\u3000", {}, " "),
+        ("\u00a0", {}, " "),
+        # languages and schemes
+        ("\u00e4", {"lang": "de"}, "ae"),
+        ("\u00e4", {}, "a"),
+        ("\u00f8", {"lang": "nb"}, "oe"),
+        ("\u0429", {"strict_iso9": True}, "Shch"),
+        ("\u0429", {"strict_iso9": True, "lang": "bg"}, "Shch"),
+        ("\u0429", {"lang": "bg"}, "Sht"),
+        ("\u0425\u0429", {"gost7034": True, "lang": "uk"}, "XShh"),
+        ("\u0425", {"strict_iso9": True}, "H"),
+        ("\u042a\u042c", {"lang": "ru"}, "\"'"),
+        ("\u042a\u042c", {"gost7034": True, "lang": "ru"}, ""),
+        ("\u30fc", {"lang": "ja"}, ""),
+        ("\u00b7", {"lang": "ca"}, ""),
+        # automatic language choice
+        ("\u0407\u0436\u0430\u043a", {"lang": "auto"}, "Izhak"),
+        ("Stra\u00dfe \u00fcber", {"lang": "auto"}, "Strasse ueber"),
+        ("\u00fc", {"lang": "auto"}, "u"),
+    ],
+)
+def test_engine(text, options, expected):
+    assert T(text, **options) == expected
+
+
+def test_brahmic_cluster_drops_the_inherent_vowel():
+    # क + virama + ष: the virama removes the "a" of "ka" and writes nothing.
+    assert T("\u0915\u094d\u0937") == "k" + T("\u0937")
+
+
+@pytest.mark.xfail(reason="the per-code-point table gives U+0937 'sa', not 'sha'")
+def test_ksha():
+    assert T("\u0915\u094d\u0937") == "ksha"
+
+
+def test_a_non_ascii_result_is_a_new_string_even_when_equal():
+    text = "\u3001"
+    out = T(text, errors="preserve")
+    assert out == text and out is not text
+
+
+# --- strict mode ----------------------------------------------------------------
+
+@pytest.mark.parametrize(
+    "text, ch, offset",
+    [
+        ("\u3001", "\u3001", 0),
+        ("ab\u3001c\u3002", "\u3001", 2),
+        ("\u00e9\u3002\u3001", "\u3002", 2),
+        ("e\u0301\u3001", "\u3001", 3),
+        ("\u2203\u0338", "\u2203", 0),  # composed to U+2204; named by the caller's own character
+    ],
+)
+def test_strict_reports_the_first_hit(text, ch, offset):
+    with pytest.raises(_core.KelradError) as info:
+        T(text, errors="strict")
+    assert type(info.value) is _core.KelradError
+    assert str(info.value) == f"no transliteration for {ch!r} (U+{ord(ch):04X}) at byte offset {offset}"
+
+
+def test_strict_without_hits_gives_the_plain_output():
+    assert T("\u5317\u4eac x\u00e9", errors="strict") == "bei jing xe"
+
+
+# --- argument order ---------------------------------------------------------------
+
+BOTH_SCHEMES = "strict_iso9 and gost7034 are mutually exclusive"
+
+
+@pytest.mark.parametrize(
+    "args, options, exc, message",
+    [
+        (("abc",), {"strict_iso9": True, "gost7034": True, "lang": "xx-unknown"},
+         _core.InvalidArgumentError, BOTH_SCHEMES),
+        (("abc",), {"lang": "xx-unknown", "errors": "bogus"},
+         _core.InvalidArgumentError, "unknown language code 'xx-unknown'"),
+        (("abc",), {"errors": "Strict"}, _core.InvalidArgumentError,
+         "errors must be 'replace', 'ignore', or 'preserve', got 'Strict'"),
+        (("abc",), {"errors": ""}, _core.InvalidArgumentError,
+         "errors must be 'replace', 'ignore', or 'preserve', got ''"),
+        (("a\ud800",), {"errors": "bogus"}, UnicodeEncodeError, "surrogates not allowed"),
+        (("a\ud83d\ude00",), {}, UnicodeEncodeError, "surrogates not allowed"),
+    ],
+    ids=["schemes-before-lang", "lang-before-errors", "errors-case", "errors-empty", "surrogate-before-errors",
+         "surrogate-pair"],
+)
+def test_check_order(args, options, exc, message):
+    with pytest.raises(exc) as info:
+        T(*args, **options)
+    assert str(info.value).startswith(message) or message in str(info.value)
+    if exc is UnicodeEncodeError:
+        assert not getattr(info.value, "__notes__", None)
+
+
+@pytest.mark.parametrize(
+    "args, options, param",
+    [
+        ((1,), {}, "text"),
+        ((b"abc",), {}, "text"),
+        (("abc",), {"errors": None}, "errors"),
+        (("abc",), {"replace_with": None}, "replace_with"),
+        (("abc",), {"lang": 3}, "lang"),
+        (("abc",), {"tones": 1}, "tones"),
+    ],
+)
+def test_argument_types(args, options, param):
+    with pytest.raises(TypeError) as info:
+        T(*args, **options)
+    assert info.value.__notes__ == [f"while processing '{param}'"]
+
+
+def test_positional_options_and_none_lang():
+    assert T("\u00e4", "de", "replace", "[?]", False, False, False) == "ae"
+    assert T("\u00e4", None) == "a"
+
+
+# --- find_untranslatable -------------------------------------------------------------
+
+F = _core._find_untranslatable
+
+
+@pytest.mark.parametrize(
+    "text, options, expected",
+    [
+        ("plain", {}, []),
+        ("", {}, []),
+        ("\u00e9\u3001", {}, [("\u3001", 2)]),
+        ("\u3001x\u3001", {}, [("\u3001", 0), ("\u3001", 4)]),
+        ("e\u0301\u3001", {}, [("\u3001", 3)]),
+        ("x=\u0338", {}, [("=", 1)]),
+        ("\ufb01\u3002", {}, [("\u3002", 3)]),
+        ("\u0429", {"strict_iso9": True, "lang": "auto"}, []),
+    ],
+)
+def test_find_untranslatable(text, options, expected):
+    assert F(text, **options) == expected
+
+
+def test_find_untranslatable_checks():
+    with pytest.raises(_core.InvalidArgumentError, match=BOTH_SCHEMES):
+        F("x", strict_iso9=True, gost7034=True, lang="nope")
+    with pytest.raises(_core.InvalidArgumentError, match="unknown language code 'nope'"):
+        F("x", lang="nope")
+    with pytest.raises(TypeError):
+        F("x", "de")  # options are keyword-only
+
+
+def test_find_untranslatable_counts_offsets_after_replacements():
+    _core._clear_replacements()
+    try:
+        _core._register_replacements({"x": "xyz"})
+        assert F("x\u3001") == [("\u3001", 3)]
+    finally:
+        _core._clear_replacements()
+
+
+# --- registered languages in the engine -------------------------------------------------
+
+def test_registered_language_in_the_engine():
+    _core._register_lang("zz-engine", {"\u00e4": "A1", "\u00f6": "O1", "a": "never"})
+    assert T("\u00e4\u00f6a", lang="zz-engine") == "A1O1a"  # an ASCII key never applies
+    _core._register_lang("zz-engine", {"\u00e4": "A2"})  # the table is replaced whole
+    assert T("\u00e4\u00f6", lang="zz-engine") == "A2o"
+    _core._register_lang("zz-engine", {})
+    assert T("\u00e4", lang="zz-engine") == "a"
+
+
+def test_an_empty_consonant_value_removes_no_letter_of_the_text():
+    _core._register_lang("zz-vowel", {"\u0915": "", "\u0916": "kh"})
+    assert T("a\u0915\u093f", lang="zz-vowel") == "ai"
+    assert T("\u0916\u094d", lang="zz-vowel") == "kh"  # the value ends in no inherent vowel
+    assert T("\u0917\u094d", lang="zz-vowel") == "g"
+
+
+def test_registering_a_builtin_code_extends_it():
+    run_isolated("""
+        from kelrad import _core
+        _core._register_lang("de", {"\\u00e4": "registered", "\\u00fe": "th!"})
+        assert _core._transliterate("\\u00e4\\u00fe", lang="de") == "aeth!"
+        assert _core._transliterate("\\u00fe", lang="auto") == "th"
+        assert _core._transliterate("\\u00fe\\u00df", lang="auto") == "th!ss"  # auto picks "de"
+        assert _core._transliterate("\\u00fe", strict_iso9=True, lang="de") == "th"
+        assert _core._list_langs().count("de") == 1
+    """)
