@@ -205,6 +205,8 @@ def count_during(call) -> int:
 def test_batches_release_the_interpreter_lock(batch, single, item):
     texts = [item] * 2000
     joined = "".join(texts)
-    held = count_during(lambda: single(joined))
-    released = count_during(lambda: batch(texts))
+    # The least of a few runs: on a busy machine the counter may still get the
+    # lock for a while around a call that holds it.
+    held = min(count_during(lambda: single(joined)) for _ in range(3))
+    released = min(count_during(lambda: batch(texts)) for _ in range(3))
     assert released > 10 * max(held, 100), (held, released)

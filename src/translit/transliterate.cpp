@@ -1,10 +1,12 @@
 #include "translit/transliterate.hpp"
 
 #include <algorithm>
+#include <array>
 #include <limits>
 #include <span>
 
 #include "tables/alphanumeric.hpp"
+#include "tables/normalization_compose.hpp"
 #include "text/compose.hpp"
 #include "text/normalize.hpp"
 #include "translit/autolang.hpp"
@@ -28,8 +30,61 @@ constexpr std::size_t kMaxCapacityEstimate = 8 * 1024 * 1024;
 
 enum class PassOutcome : std::uint8_t { Text, Bail };
 
+// How a pass treats the characters that canonical composition could join to
+// their neighbours (the compose triggers).
+enum class ComposeMode : std::uint8_t {
+    None,   // the text needs no composition (already composed, or an NFKC form)
+    Bail,   // stop at the first one: the caller composes the whole text
+    Local,  // compose each affected unit in place, as the whole text would be
+};
+
+// Hangul conjoining jamo: a leading consonant followed by a vowel (and a
+// trailing consonant) composes into a syllable.
+constexpr bool is_leading_jamo(char32_t c) noexcept { return c >= 0x1100 && c <= 0x1112; }
+constexpr bool is_vowel_or_trailing_jamo(char32_t c) noexcept {
+    return (c >= 0x1161 && c <= 0x1175) || (c >= 0x11A8 && c <= 0x11C2);
+}
+
+// A compose trigger other than a leading jamo joins the character before it.
+bool joins_previous(char32_t c) noexcept { return c >= 0x300 && is_compose_trigger(c) && !is_leading_jamo(c); }
+
+bool starts_excluded_pair(char32_t first) noexcept {
+    auto it = std::lower_bound(std::begin(tables::kExcludedPairs), std::end(tables::kExcludedPairs), first,
+                               [](const tables::ExcludedPair& p, char32_t c) { return p.first < c; });
+    return it != std::end(tables::kExcludedPairs) && it->first == first;
+}
+
+bool is_excluded_pair(char32_t first, char32_t second) noexcept {
+    return std::binary_search(std::begin(tables::kExcludedPairs), std::end(tables::kExcludedPairs),
+                              tables::ExcludedPair{first, second}, [](const auto& a, const auto& b) {
+                                  return a.first != b.first ? a.first < b.first : a.second < b.second;
+                              });
+}
+
+// True when composition leaves the unit as it is, character for character:
+// it is in NFC (the quick check says so), holds no leading jamo followed by a
+// vowel, and no pair that composes into a composition-excluded character.
+// False sends the unit through the composing iterator, which is always right.
+bool composition_keeps(std::string_view unit) noexcept {
+    if (normalize::quick_check(unit, normalize::Form::NFC) != normalize::QuickCheck::Yes) return false;
+    std::optional<char32_t> previous;
+    for (auto [c, len] : utf8::chars(unit)) {
+        if (previous && ((is_leading_jamo(*previous) && is_vowel_or_trailing_jamo(c)) ||
+                         is_excluded_pair(*previous, c))) {
+            return false;
+        }
+        previous = c;
+    }
+    return true;
+}
+
 struct PassState {
-    std::optional<char32_t> last_char;  // the last character appended
+    // The last character appended is nearly always the last character of the
+    // output, and is read only before a CJK syllable; it is kept on its own
+    // only where the two differ (an empty replacement, a removed inherent
+    // vowel), so the common path never decodes it.
+    bool last_is_output_end = false;
+    std::optional<char32_t> last_char;  // when !last_is_output_end
     ScriptClass last_class = ScriptClass::None;
     bool after_consonant = false;  // the previous character was a Brahmic consonant
     // The output size right after a consonant whose value ended in the
@@ -52,6 +107,9 @@ public:
         // every character.
         if (lang_tables_active() && is_registered_lang(*lang)) registered_lang_ = lang;
     }
+
+    // Registered values are copied into a buffer that the next lookup reuses.
+    bool values_are_static() const noexcept { return !registered_lang_; }
 
     std::optional<std::string_view> find(char32_t c) {
         if (first_ != nullptr) {
@@ -110,136 +168,321 @@ bool is_ascii_alphanumeric(char c) noexcept {
     return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z');
 }
 
-bool ends_alphanumeric(const PassState& state) noexcept {
-    return state.last_char && tables::is_alphanumeric(*state.last_char);
-}
-
 char32_t last_char_of(std::string_view s) noexcept { return utf8::decode_before(s, s.size()).cp; }
+
+// What a walk needs to know of one non-ASCII character. Trivial, so that the
+// cache below costs nothing to a walk that does not use it.
+struct CharInfo {
+    char32_t cp;  // 0 marks an empty cache slot (no ASCII character is described)
+    ScriptClass cls;
+    BrahmicClass role;
+    bool joins;  // joins the character before it in composition
+    // Composition data, filled only for the cache: canonical combining class,
+    // NFC quick check Yes, first of a pair that composes into an excluded
+    // character.
+    std::uint8_t ccc;
+    bool nfc_yes;
+    bool starts_excluded;
+    bool has_value;
+    std::uint32_t value_len;
+    const char* value;
+
+    std::optional<std::string_view> value_view() const noexcept {
+        if (!has_value) return std::nullopt;
+        return std::string_view(value, value_len);
+    }
+};
+
+// Texts of this size and longer describe each distinct character once, in a
+// direct-mapped cache that a text of one alphabetic script (its characters in
+// one or two 256-code-point blocks) fills without collisions. Shorter texts
+// look every character up.
+constexpr std::size_t kCharCacheMinText = 192;
+constexpr std::size_t kCharCacheSize = 256;
 
 class Pass {
 public:
     Pass(std::optional<std::string_view> lang, const TransliterateOptions& options,
-         std::vector<UntranslatableHit>* hits, bool stop_at_first)
-        : lang_(lang), options_(options), sources_(lang, options), hits_(hits), stop_at_first_(stop_at_first) {}
+         std::vector<UntranslatableHit>* hits, bool stop_at_first, std::string& out)
+        : lang_(lang),
+          options_(options),
+          sources_(lang, options),
+          hits_(hits),
+          stop_at_first_(stop_at_first),
+          out_(out) {}
 
-    PassOutcome run(std::string_view text, bool detect_compose, std::string& out);
+    PassOutcome run(std::string_view text, ComposeMode mode);
 
 private:
-    bool nfkc_recovery(char32_t c, std::uint64_t offset, std::string& out);
+    const CharInfo& info(char32_t c);
+    void describe(char32_t c, CharInfo& d);
+    bool joins(char32_t c) { return cache_on_ ? info(c).joins : joins_previous(c); }
+    bool composition_keeps_cached(std::string_view unit);
+    void ascii_run(std::string_view run);
+    bool character(char32_t c, std::uint64_t offset, char32_t source);
+    bool unit(std::string_view text, std::size_t start, std::size_t& end);
+    bool nfkc_recovery(char32_t c, std::uint64_t offset, char32_t source);
+    bool ends_alphanumeric() const noexcept;
 
     std::optional<std::string_view> lang_;  // resolved: never "auto"
     const TransliterateOptions& options_;
     Sources sources_;
     std::vector<UntranslatableHit>* hits_;
     bool stop_at_first_;
+    std::string& out_;
     PassState state_;
+    bool cache_on_ = false;
+    CharInfo scratch_;                             // written before it is read
+    std::array<CharInfo, kCharCacheSize> cache_;  // cleared when switched on
 };
 
-// One walk over `text`, appending to `out`.
-PassOutcome Pass::run(std::string_view text, bool detect_compose, std::string& out) {
+// Fills `d` in place: a described value handed back by copy would be read
+// as a whole right after being written field by field.
+void Pass::describe(char32_t c, CharInfo& d) {
+    d.cp = c;
+    d.cls = script_class(c);
+    d.role = d.cls == ScriptClass::Brahmic ? brahmic_class(c) : BrahmicClass::Other;
+    d.joins = joins_previous(c);
+    if (cache_on_) {
+        d.ccc = normalize::combining_class(c);
+        d.nfc_yes = normalize::quick_check(c, normalize::Form::NFC) == normalize::QuickCheck::Yes;
+        d.starts_excluded = starts_excluded_pair(c);
+    }
+    const std::optional<std::string_view> v = sources_.find(c);
+    d.has_value = v.has_value();
+    d.value = v ? v->data() : nullptr;
+    d.value_len = v ? static_cast<std::uint32_t>(v->size()) : 0;
+}
+
+const CharInfo& Pass::info(char32_t c) {
+    if (!cache_on_) {
+        describe(c, scratch_);
+        return scratch_;
+    }
+    // The block number folded in spreads ideographs; within one block the
+    // slots stay distinct.
+    CharInfo& slot = cache_[(c ^ (c >> 8)) & (kCharCacheSize - 1)];
+    if (slot.cp != c) describe(c, slot);
+    return slot;
+}
+
+bool Pass::ends_alphanumeric() const noexcept {
+    if (!state_.last_is_output_end) return state_.last_char && tables::is_alphanumeric(*state_.last_char);
+    const auto last = static_cast<unsigned char>(out_.back());
+    if (last < 0x80) return is_ascii_alphanumeric(static_cast<char>(last));
+    return tables::is_alphanumeric(last_char_of(out_));
+}
+
+// One walk over `text`, appending to the output. Returns Bail only in Bail
+// mode. Stopping at the first untranslatable character ends the walk with
+// the output built so far.
+PassOutcome Pass::run(std::string_view text, ComposeMode mode) {
+    if (text.size() >= kCharCacheMinText && sources_.values_are_static()) {
+        for (CharInfo& slot : cache_) slot.cp = 0;
+        cache_on_ = true;
+    }
+    const bool detect = mode != ComposeMode::None;
     std::size_t i = 0;
     while (i < text.size()) {
-        if (std::size_t run = utf8::ascii_prefix_len(text.substr(i)); run > 0) {
-            // Latin after a Han or Hangul syllable is set apart from it.
-            if ((state_.last_class == ScriptClass::Han || state_.last_class == ScriptClass::Hangul) &&
-                is_ascii_alphanumeric(text[i]) && ends_alphanumeric(state_)) {
-                out += ' ';
-            }
-            out.append(text, i, run);
-            i += run;
-            state_.last_char = static_cast<char32_t>(static_cast<unsigned char>(text[i - 1]));
-            state_.last_class = ScriptClass::Ascii;
-            state_.after_consonant = false;
-            continue;
-        }
-
-        const std::uint64_t offset = i;
-        const auto [c, len] = utf8::decode(text, i);
-        i += len;
-        if (detect_compose && is_compose_trigger(c)) return PassOutcome::Bail;
-        const ScriptClass cls = script_class(c);
-        const std::optional<std::string_view> value = sources_.find(c);
-
-        if (cls == ScriptClass::Brahmic) {
-            const BrahmicClass role = brahmic_class(c);
-            if (role == BrahmicClass::Consonant) {
-                state_.after_consonant = true;
-            } else if (state_.after_consonant &&
-                       (role == BrahmicClass::DependentVowelSign || role == BrahmicClass::Virama)) {
-                // The sign replaces the consonant's inherent vowel.
-                if (state_.inherent_vowel_end == out.size()) out.pop_back();
-                state_.after_consonant = false;
-                state_.inherent_vowel_end = kNoPosition;
-                if (value) {
-                    out += *value;
-                    if (!value->empty()) state_.last_char = last_char_of(*value);
-                }
-                state_.last_class = ScriptClass::Brahmic;
+        if (static_cast<unsigned char>(text[i]) < 0x80) {
+            const std::size_t run = utf8::ascii_prefix_len(text.substr(i));
+            const std::size_t next = i + run;
+            if (detect && next < text.size() && joins(utf8::decode(text, next).cp)) {
+                // The run's last character is the base of a composition unit.
+                if (mode == ComposeMode::Bail) return PassOutcome::Bail;
+                if (run > 1) ascii_run(text.substr(i, run - 1));
+                if (!unit(text, next - 1, i)) break;
                 continue;
-            } else {
-                state_.after_consonant = false;
             }
-        } else {
-            state_.after_consonant = false;
-        }
-        state_.inherent_vowel_end = kNoPosition;
-
-        if (!value) {
-            if (nfkc_recovery(c, offset, out) && stop_at_first_) break;
+            ascii_run(text.substr(i, run));
+            i = next;
             continue;
         }
-        // CJK syllables are set apart from alphanumeric output before them;
-        // a run of kana stays joined.
-        if ((cls == ScriptClass::Han || cls == ScriptClass::Hangul || cls == ScriptClass::Kana) &&
-            state_.last_class != ScriptClass::None &&
-            (cls != ScriptClass::Kana || state_.last_class != ScriptClass::Kana) && ends_alphanumeric(state_)) {
-            out += ' ';
-            state_.last_char = U' ';
+
+        const auto [c, len] = utf8::decode(text, i);
+        if (detect) {
+            // A unit starts here at a leading jamo, at a mark with no base
+            // (the text's first character: every later mark is seen as the
+            // next character of its base), or before a joining character.
+            const std::size_t next = i + len;
+            if (is_leading_jamo(c) || (i == 0 && joins(c)) ||
+                (next < text.size() && static_cast<unsigned char>(text[next]) >= 0x80 &&
+                 joins(utf8::decode(text, next).cp))) {
+                if (mode == ComposeMode::Bail) return PassOutcome::Bail;
+                if (!unit(text, i, i)) break;
+                continue;
+            }
         }
-        out += *value;
-        if (!value->empty()) state_.last_char = last_char_of(*value);
-        state_.last_class = cls;
-        if (state_.after_consonant && !value->empty() && value->back() == 'a') state_.inherent_vowel_end = out.size();
+        if (!character(c, i, c)) break;
+        i += len;
     }
     return PassOutcome::Text;
 }
 
+// composition_keeps over the cached composition data: the same quick check
+// (every character Yes, combining classes in canonical order) and pairs.
+bool Pass::composition_keeps_cached(std::string_view unit) {
+    std::uint8_t last_ccc = 0;
+    char32_t previous = 0;
+    bool previous_starts_excluded = false;
+    for (auto [c, len] : utf8::chars(unit)) {
+        if (c < 0x80) {
+            last_ccc = 0;
+            previous = c;
+            previous_starts_excluded = false;
+            continue;
+        }
+        const CharInfo& d = info(c);
+        if (!d.nfc_yes || (d.ccc != 0 && last_ccc > d.ccc)) return false;
+        if ((previous_starts_excluded && is_excluded_pair(previous, c)) ||
+            (is_leading_jamo(previous) && is_vowel_or_trailing_jamo(c))) {
+            return false;
+        }
+        last_ccc = d.ccc;
+        previous = c;
+        previous_starts_excluded = d.starts_excluded;
+    }
+    return true;
+}
+
+// The characters from `start` that composition treats together: the first
+// one and every joining character or jamo vowel after it. Composition never
+// reaches across the character that ends the unit, so the unit composed alone
+// is the composed text at that place. `end` receives the position after it.
+bool Pass::unit(std::string_view text, std::size_t start, std::size_t& end) {
+    std::size_t stop = start + utf8::decode(text, start).len;
+    while (stop < text.size()) {
+        const auto [c, len] = utf8::decode(text, stop);
+        if (c < 0x80 || (!joins(c) && !is_vowel_or_trailing_jamo(c))) break;
+        stop += len;
+    }
+    end = stop;
+    std::string_view unit = text.substr(start, stop - start);
+    if (cache_on_ ? composition_keeps_cached(unit) : composition_keeps(unit)) {
+        for (auto [c, len] : utf8::chars(unit)) {
+            if (!character(c, start, c)) return false;
+            start += len;
+        }
+        return true;
+    }
+    // Offsets and reported characters are those of the caller's text: the
+    // source character each composed one came from.
+    compose::Composer composer = compose::compose(unit);
+    while (std::optional<compose::Composed> c = composer.next()) {
+        const std::uint64_t offset = start + c->offset;
+        if (!character(c->ch, offset, utf8::decode(text, static_cast<std::size_t>(offset)).cp)) return false;
+    }
+    return true;
+}
+
+void Pass::ascii_run(std::string_view run) {
+    // Latin after a Han or Hangul syllable is set apart from it.
+    if ((state_.last_class == ScriptClass::Han || state_.last_class == ScriptClass::Hangul) &&
+        is_ascii_alphanumeric(run.front()) && ends_alphanumeric()) {
+        out_ += ' ';
+    }
+    out_.append(run);
+    state_.last_is_output_end = true;
+    state_.last_class = ScriptClass::Ascii;
+    state_.after_consonant = false;
+}
+
+// One character at `offset`; `source` is the caller's character reported for
+// it. False when the walk stops here (the first untranslatable character
+// with stop_at_first).
+bool Pass::character(char32_t c, std::uint64_t offset, char32_t source) {
+    if (c < 0x80) {
+        const char ascii = static_cast<char>(c);
+        ascii_run(std::string_view(&ascii, 1));
+        return true;
+    }
+    const CharInfo& described = info(c);
+    const ScriptClass cls = described.cls;
+    const std::optional<std::string_view> value = described.value_view();
+    if (cls == ScriptClass::Brahmic) {
+        const BrahmicClass role = described.role;
+        if (role == BrahmicClass::Consonant) {
+            state_.after_consonant = true;
+        } else if (state_.after_consonant &&
+                   (role == BrahmicClass::DependentVowelSign || role == BrahmicClass::Virama)) {
+            // The sign replaces the consonant's inherent vowel.
+            if (state_.inherent_vowel_end == out_.size()) {
+                out_.pop_back();
+                if (state_.last_is_output_end) {
+                    state_.last_char = U'a';
+                    state_.last_is_output_end = false;
+                }
+            }
+            state_.after_consonant = false;
+            state_.inherent_vowel_end = kNoPosition;
+            if (value && !value->empty()) {
+                out_.append(*value);
+                state_.last_is_output_end = true;
+            }
+            state_.last_class = ScriptClass::Brahmic;
+            return true;
+        } else {
+            state_.after_consonant = false;
+        }
+    } else {
+        state_.after_consonant = false;
+    }
+    state_.inherent_vowel_end = kNoPosition;
+
+    if (!value) return !(nfkc_recovery(c, offset, source) && stop_at_first_);
+
+    // CJK syllables are set apart from alphanumeric output before them; a run
+    // of kana stays joined.
+    if ((cls == ScriptClass::Han || cls == ScriptClass::Hangul || cls == ScriptClass::Kana) &&
+        state_.last_class != ScriptClass::None &&
+        (cls != ScriptClass::Kana || state_.last_class != ScriptClass::Kana) && ends_alphanumeric()) {
+        out_ += ' ';
+        state_.last_is_output_end = true;
+    }
+    if (!value->empty()) {
+        out_.append(*value);
+        state_.last_is_output_end = true;
+        if (state_.after_consonant && value->back() == 'a') state_.inherent_vowel_end = out_.size();
+    }
+    state_.last_class = cls;
+    return true;
+}
+
 // A character no table knows: its NFKC form, transliterated, or else the
 // errors policy. True when the character counts as untranslatable.
-bool Pass::nfkc_recovery(char32_t c, std::uint64_t offset, std::string& out) {
+bool Pass::nfkc_recovery(char32_t c, std::uint64_t offset, char32_t source) {
     // Short forms stay in the string's inline buffer.
     std::string form;
     normalize::append_nfkc(c, form);
     if (form.size() != utf8::encoded_len(c) || utf8::decode(form, 0).cp != c) {
         std::vector<UntranslatableHit> inner_hits;
-        Pass inner(lang_, options_, hits_ != nullptr ? &inner_hits : nullptr, false);
         std::string inner_out;
-        const PassOutcome outcome = inner.run(form, false, inner_out);
+        Pass inner(lang_, options_, hits_ != nullptr ? &inner_hits : nullptr, false, inner_out);
+        const PassOutcome outcome = inner.run(form, ComposeMode::None);
         KELRAD_ASSERT(outcome == PassOutcome::Text, "NFKC recovery pass never bails (detect_compose = false)");
         if (!inner_out.empty()) {
-            out += inner_out;
-            state_.last_char = last_char_of(inner_out);
+            out_ += inner_out;
+            state_.last_is_output_end = true;
             state_.last_class = ScriptClass::Ascii;
             if (!inner_hits.empty()) {
-                hits_->push_back({c, offset});
+                hits_->push_back({source, offset});
                 return true;
             }
             return false;
         }
     }
-    if (hits_ != nullptr) hits_->push_back({c, offset});
+    if (hits_ != nullptr) hits_->push_back({source, offset});
     switch (options_.errors) {
         case ErrorMode::Replace:
-            out += options_.replace_with;
-            state_.last_char = options_.replace_with.empty()
-                                   ? std::nullopt
-                                   : std::optional<char32_t>(last_char_of(options_.replace_with));
+            out_ += options_.replace_with;
+            state_.last_is_output_end = !options_.replace_with.empty();
+            state_.last_char = std::nullopt;
             break;
         case ErrorMode::Ignore:
             break;
         default:  // Preserve
-            utf8::append(out, c);
-            state_.last_char = c;
+            utf8::append(out_, c);
+            state_.last_is_output_end = true;
             break;
     }
     state_.last_class = ScriptClass::Other;
@@ -249,13 +492,13 @@ bool Pass::nfkc_recovery(char32_t c, std::uint64_t offset, std::string& out) {
 // One pass over `text` with `lang` as the caller gave it ("auto" is resolved
 // here, against this text).
 PassOutcome transliterate_pass(std::string_view text, const TransliterateOptions& options,
-                               std::vector<UntranslatableHit>* hits, bool stop_at_first, bool detect_compose,
+                               std::vector<UntranslatableHit>* hits, bool stop_at_first, ComposeMode mode,
                                std::string& out) {
     std::optional<std::string_view> lang = options.lang;
     if (lang && *lang == "auto") lang = autolang::inspect_auto_lang(text).chosen_lang;
     out.clear();
     out.reserve(estimate_capacity(text));
-    return Pass(lang, options, hits, stop_at_first).run(text, detect_compose, out);
+    return Pass(lang, options, hits, stop_at_first, out).run(text, mode);
 }
 
 // Rewrites the offsets of hits found in the composed text to the offsets of
@@ -281,10 +524,20 @@ bool transliterate_engine(std::string_view text, const TransliterateOptions& opt
     if (utf8::is_ascii(text)) return false;
     std::vector<UntranslatableHit>* hits = collector != nullptr ? &collector->hits : nullptr;
     const bool stop_at_first = collector != nullptr && collector->stop_at_first;
-    const std::size_t first_hit = hits != nullptr ? hits->size() : 0;
 
-    // Most text needs no composition: the first pass finds out on the fly.
-    if (transliterate_pass(text, options, hits, stop_at_first, true, out) == PassOutcome::Text) return true;
+    // Composition is local: each unit of a base and the characters that join
+    // it composes on its own, so one walk composes the units it meets in place
+    // and the text is never composed as a whole. The automatic language is
+    // chosen from the whole composed text, though: with "auto", the first walk
+    // stops at the first unit that may compose, and the text is composed.
+    if (!options.lang || *options.lang != "auto") {
+        transliterate_pass(text, options, hits, stop_at_first, ComposeMode::Local, out);
+        return true;
+    }
+    const std::size_t first_hit = hits != nullptr ? hits->size() : 0;
+    if (transliterate_pass(text, options, hits, stop_at_first, ComposeMode::Bail, out) == PassOutcome::Text) {
+        return true;
+    }
     if (hits != nullptr) hits->resize(first_hit);
 
     std::string composed;
@@ -295,7 +548,7 @@ bool transliterate_engine(std::string_view text, const TransliterateOptions& opt
         if (hits != nullptr) offsets.emplace_back(composed.size(), c->offset);
         utf8::append(composed, c->ch);
     }
-    const PassOutcome outcome = transliterate_pass(composed, options, hits, stop_at_first, false, out);
+    const PassOutcome outcome = transliterate_pass(composed, options, hits, stop_at_first, ComposeMode::None, out);
     KELRAD_ASSERT(outcome == PassOutcome::Text, "compose pass never bails (detect_compose = false)");
     if (hits != nullptr) map_hits_to_source(std::span(*hits).subspan(first_hit), offsets, text);
     return true;

@@ -1,0 +1,109 @@
+"""_transliterate against Unidecode and anyascii, the pure-Python
+transliterators most used from PyPI.
+
+    pip install unidecode anyascii     # into the environment that runs this
+    python3 bench/bench_transliterate.py [--build build/tests]
+
+Imports kelrad from a CMake build tree laid out by the test run (build/tests/pkg)
+when one exists, else the installed package. Two measures per script sample:
+per-call time on short strings (a list of words and phrases, the cost of one
+call averaged over the list) and throughput on a 1 MiB text. Every figure is
+the best of several runs; the ratios are the peer's time over kelrad's (above
+1: kelrad is faster). The outputs differ in places (each library has its own
+tables), so only kelrad's output is checked, for being ASCII.
+"""
+
+from __future__ import annotations
+
+import argparse
+import pathlib
+import sys
+import timeit
+from importlib.metadata import version
+
+ROOT = pathlib.Path(__file__).resolve().parents[1]
+
+SAMPLES = {
+    "latin": "Crème brûlée à la française; Straße über Brücken; Zażółć gęślą jaźń; Ångström. ",
+    "cyrillic": "Съешь же ещё этих мягких французских булок, да выпей чаю. Москва, Київ. ",
+    "greek": "Ξεσκεπάζω την ψυχοφθόρα βδελυγμία. Οδός Αθηνών, Θεσσαλονίκη. ",
+    "chinese": "北京是中华人民共和国的首都，也是全国的政治和文化中心。",
+    "japanese": "日本語のテキストです。東京タワーとカタカナ、ひらがな。",
+    "korean": "대한민국의 수도는 서울특별시입니다. 한국어 텍스트.",
+    "devanagari": "नमस्ते दुनिया, हिन्दी भाषा में लिखा गया पाठ। क्षत्रिय ",
+    "arabic": "مرحبا بالعالم، هذا نص باللغة العربية. ",
+    "mixed": "Hello Мир 世界 Ωmega Straße 서울 नमस्ते مرحبا! ",
+}
+
+SHORT_ASCII = ["hello", "hello world", "The quick brown fox", "user_name-42", "a" * 40]
+
+
+def make_text(sample: str, size: int = 1 << 20) -> str:
+    data = (sample * (size // len(sample.encode()) + 1)).encode()[:size]
+    return data.decode("utf-8", errors="ignore")
+
+
+def short_strings(sample: str) -> list[str]:
+    words = [w for w in sample.replace(",", " ").replace(".", " ").split() if w]
+    phrases = [" ".join(words[i:i + 3]) for i in range(0, len(words), 3)]
+    return words + phrases
+
+
+def best(fn, number: int) -> float:
+    return min(timeit.repeat(fn, number=number, repeat=7)) / number
+
+
+def per_call(fn, items: list[str], number: int) -> float:
+    def run():
+        for s in items:
+            fn(s)
+
+    return best(run, number) / len(items)
+
+
+def main() -> None:
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", default=str(ROOT / "build" / "tests"))
+    args = parser.parse_args()
+    pkg = pathlib.Path(args.build) / "pkg"
+    if (pkg / "kelrad").is_dir():
+        sys.path.insert(0, str(pkg))
+    from anyascii import anyascii
+    from unidecode import unidecode
+
+    from kelrad import _core
+
+    translit = _core._transliterate
+    print(f"Python {sys.version.split()[0]}; unidecode {version('unidecode')}, anyascii {version('anyascii')}")
+
+    print("\nShort ASCII strings, ns per call (returned as is)")
+    print(f"{'':<12} {'kelrad':>8} {'unidecode':>10} {'anyascii':>9}")
+    k = per_call(translit, SHORT_ASCII, 20000)
+    u = per_call(unidecode, SHORT_ASCII, 20000)
+    a = per_call(anyascii, SHORT_ASCII, 20000)
+    print(f"{'ascii':<12} {k * 1e9:>8.0f} {u * 1e9:>10.0f} {a * 1e9:>9.0f}")
+
+    print("\nShort non-ASCII strings (words and three-word phrases), ns per call")
+    print(f"{'script':<12} {'kelrad':>8} {'unidecode':>10} {'anyascii':>9} {'vs unidecode':>13} {'vs anyascii':>12}")
+    for name, sample in SAMPLES.items():
+        items = short_strings(sample)
+        assert all(translit(s).isascii() for s in items)
+        k = per_call(translit, items, 2000)
+        u = per_call(unidecode, items, 2000)
+        a = per_call(anyascii, items, 2000)
+        print(f"{name:<12} {k * 1e9:>8.0f} {u * 1e9:>10.0f} {a * 1e9:>9.0f} {u / k:>13.1f} {a / k:>12.1f}")
+
+    print("\n1 MiB texts, MB/s of UTF-8 input")
+    print(f"{'script':<12} {'kelrad':>8} {'unidecode':>10} {'anyascii':>9} {'vs unidecode':>13} {'vs anyascii':>12}")
+    for name, sample in SAMPLES.items():
+        text = make_text(sample)
+        mb = len(text.encode()) / 1e6
+        assert translit(text).isascii()
+        k = best(lambda: translit(text), 10)
+        u = best(lambda: unidecode(text), 1)
+        a = best(lambda: anyascii(text), 1)
+        print(f"{name:<12} {mb / k:>8.1f} {mb / u:>10.1f} {mb / a:>9.1f} {u / k:>13.1f} {a / k:>12.1f}")
+
+
+if __name__ == "__main__":
+    main()
