@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <limits>
 #include <span>
 
@@ -47,6 +48,12 @@ constexpr bool is_vowel_or_trailing_jamo(char32_t c) noexcept {
 
 // A compose trigger other than a leading jamo joins the character before it.
 bool joins_previous(char32_t c) noexcept { return c >= 0x300 && is_compose_trigger(c) && !is_leading_jamo(c); }
+
+// The CJK ideographs and the Hangul syllables hold no combining mark: the
+// test before each of them needs no lookup.
+constexpr bool in_markless_block(char32_t c) noexcept {
+    return (c >= 0x3400 && c <= 0x9FFF) || (c >= 0xAC00 && c <= 0xD7A3);
+}
 
 bool starts_excluded_pair(char32_t first) noexcept {
     auto it = std::lower_bound(std::begin(tables::kExcludedPairs), std::end(tables::kExcludedPairs), first,
@@ -170,6 +177,69 @@ bool is_ascii_alphanumeric(char c) noexcept {
 
 char32_t last_char_of(std::string_view s) noexcept { return utf8::decode_before(s, s.size()).cp; }
 
+// The output of a pass: the caller's string used as a raw buffer, sized
+// ahead of need so that an append is a bounds test and a copy, and cut to its
+// length when the pass ends. The short values of the tables are copied with a
+// few fixed-size moves instead of a call.
+class Output {
+public:
+    Output(std::string& s, std::size_t capacity) : s_(s) {
+        s_.clear();
+        s_.resize(std::max<std::size_t>(capacity, 16));
+        data_ = s_.data();
+        cap_ = s_.size();
+    }
+    Output(const Output&) = delete;
+    Output& operator=(const Output&) = delete;
+    ~Output() { s_.resize(len_); }
+
+    void append(std::string_view v) {
+        if (cap_ - len_ < v.size()) grow(v.size());
+        copy(data_ + len_, v.data(), v.size());
+        len_ += v.size();
+    }
+    void push_back(char c) {
+        if (len_ == cap_) grow(1);
+        data_[len_++] = c;
+    }
+    void append_char(char32_t c) { append(utf8::encode(c)); }
+    void pop_back() noexcept { --len_; }
+    char back() const noexcept { return data_[len_ - 1]; }
+    std::size_t size() const noexcept { return len_; }
+    bool empty() const noexcept { return len_ == 0; }
+    std::string_view view() const noexcept { return {data_, len_}; }
+
+private:
+    static void copy(char* dst, const char* src, std::size_t n) noexcept {
+        // Two overlapping moves cover 2..16 bytes, reading only [src, src + n).
+        if (n >= 8 && n <= 16) {
+            std::memcpy(dst, src, 8);
+            std::memcpy(dst + n - 8, src + n - 8, 8);
+        } else if (n >= 4 && n < 8) {
+            std::memcpy(dst, src, 4);
+            std::memcpy(dst + n - 4, src + n - 4, 4);
+        } else if (n >= 2 && n < 4) {
+            std::memcpy(dst, src, 2);
+            std::memcpy(dst + n - 2, src + n - 2, 2);
+        } else if (n == 1) {
+            *dst = *src;
+        } else if (n > 16) {
+            std::memcpy(dst, src, n);
+        }
+    }
+
+    void grow(std::size_t need) {
+        s_.resize(std::max(cap_ * 2, len_ + need));
+        data_ = s_.data();
+        cap_ = s_.size();
+    }
+
+    std::string& s_;
+    char* data_;
+    std::size_t len_ = 0;
+    std::size_t cap_;
+};
+
 // What a walk needs to know of one non-ASCII character. Trivial, so that the
 // cache below costs nothing to a walk that does not use it.
 struct CharInfo {
@@ -203,7 +273,7 @@ constexpr std::size_t kCharCacheSize = 256;
 class Pass {
 public:
     Pass(std::optional<std::string_view> lang, const TransliterateOptions& options,
-         std::vector<UntranslatableHit>* hits, bool stop_at_first, std::string& out)
+         std::vector<UntranslatableHit>* hits, bool stop_at_first, Output& out)
         : lang_(lang),
           options_(options),
           sources_(lang, options),
@@ -217,19 +287,20 @@ private:
     const CharInfo& info(char32_t c);
     void describe(char32_t c, CharInfo& d);
     bool joins(char32_t c) { return cache_on_ ? info(c).joins : joins_previous(c); }
-    bool composition_keeps_cached(std::string_view unit);
     void ascii_run(std::string_view run);
     bool character(char32_t c, std::uint64_t offset, char32_t source);
+    bool character(const CharInfo& described, std::uint64_t offset, char32_t source);
     bool unit(std::string_view text, std::size_t start, std::size_t& end);
     bool nfkc_recovery(char32_t c, std::uint64_t offset, char32_t source);
     bool ends_alphanumeric() const noexcept;
+    [[gnu::noinline]] bool last_char_alphanumeric() const noexcept;
 
     std::optional<std::string_view> lang_;  // resolved: never "auto"
     const TransliterateOptions& options_;
     Sources sources_;
     std::vector<UntranslatableHit>* hits_;
     bool stop_at_first_;
-    std::string& out_;
+    Output& out_;
     PassState state_;
     bool cache_on_ = false;
     CharInfo scratch_;                             // written before it is read
@@ -267,10 +338,16 @@ const CharInfo& Pass::info(char32_t c) {
 }
 
 bool Pass::ends_alphanumeric() const noexcept {
-    if (!state_.last_is_output_end) return state_.last_char && tables::is_alphanumeric(*state_.last_char);
-    const auto last = static_cast<unsigned char>(out_.back());
-    if (last < 0x80) return is_ascii_alphanumeric(static_cast<char>(last));
-    return tables::is_alphanumeric(last_char_of(out_));
+    if (state_.last_is_output_end) {
+        const auto last = static_cast<unsigned char>(out_.back());
+        if (last < 0x80) return is_ascii_alphanumeric(static_cast<char>(last));
+    }
+    return last_char_alphanumeric();
+}
+
+bool Pass::last_char_alphanumeric() const noexcept {
+    if (state_.last_is_output_end) return tables::is_alphanumeric(last_char_of(out_.view()));
+    return state_.last_char && tables::is_alphanumeric(*state_.last_char);
 }
 
 // One walk over `text`, appending to the output. Returns Bail only in Bail
@@ -305,44 +382,21 @@ PassOutcome Pass::run(std::string_view text, ComposeMode mode) {
             // (the text's first character: every later mark is seen as the
             // next character of its base), or before a joining character.
             const std::size_t next = i + len;
-            if (is_leading_jamo(c) || (i == 0 && joins(c)) ||
-                (next < text.size() && static_cast<unsigned char>(text[next]) >= 0x80 &&
-                 joins(utf8::decode(text, next).cp))) {
+            bool next_joins = false;
+            if (next < text.size() && static_cast<unsigned char>(text[next]) >= 0x80) {
+                const char32_t n = utf8::decode(text, next).cp;
+                next_joins = !in_markless_block(n) && joins(n);
+            }
+            if (next_joins || is_leading_jamo(c) || (i == 0 && joins(c))) {
                 if (mode == ComposeMode::Bail) return PassOutcome::Bail;
                 if (!unit(text, i, i)) break;
                 continue;
             }
         }
-        if (!character(c, i, c)) break;
+        if (!character(info(c), i, c)) break;
         i += len;
     }
     return PassOutcome::Text;
-}
-
-// composition_keeps over the cached composition data: the same quick check
-// (every character Yes, combining classes in canonical order) and pairs.
-bool Pass::composition_keeps_cached(std::string_view unit) {
-    std::uint8_t last_ccc = 0;
-    char32_t previous = 0;
-    bool previous_starts_excluded = false;
-    for (auto [c, len] : utf8::chars(unit)) {
-        if (c < 0x80) {
-            last_ccc = 0;
-            previous = c;
-            previous_starts_excluded = false;
-            continue;
-        }
-        const CharInfo& d = info(c);
-        if (!d.nfc_yes || (d.ccc != 0 && last_ccc > d.ccc)) return false;
-        if ((previous_starts_excluded && is_excluded_pair(previous, c)) ||
-            (is_leading_jamo(previous) && is_vowel_or_trailing_jamo(c))) {
-            return false;
-        }
-        last_ccc = d.ccc;
-        previous = c;
-        previous_starts_excluded = d.starts_excluded;
-    }
-    return true;
 }
 
 // The characters from `start` that composition treats together: the first
@@ -350,15 +404,41 @@ bool Pass::composition_keeps_cached(std::string_view unit) {
 // reaches across the character that ends the unit, so the unit composed alone
 // is the composed text at that place. `end` receives the position after it.
 bool Pass::unit(std::string_view text, std::size_t start, std::size_t& end) {
-    std::size_t stop = start + utf8::decode(text, start).len;
+    // With the cache, the scan for the end also runs the test of
+    // composition_keeps on the cached data: every character's quick check
+    // Yes, combining classes in canonical order, no composing pair.
+    bool keeps = true;
+    std::uint8_t last_ccc = 0;
+    char32_t previous = 0;
+    bool previous_starts_excluded = false;
+    auto keep = [&](char32_t c, const CharInfo* d) {
+        const std::uint8_t ccc = d != nullptr ? d->ccc : 0;
+        if (d != nullptr && (!d->nfc_yes || (ccc != 0 && last_ccc > ccc))) keeps = false;
+        if ((previous_starts_excluded && is_excluded_pair(previous, c)) ||
+            (is_leading_jamo(previous) && is_vowel_or_trailing_jamo(c))) {
+            keeps = false;
+        }
+        last_ccc = ccc;
+        previous = c;
+        previous_starts_excluded = d != nullptr && d->starts_excluded;
+    };
+
+    const auto [first, first_len] = utf8::decode(text, start);
+    if (cache_on_) keep(first, first < 0x80 ? nullptr : &info(first));
+    std::size_t stop = start + first_len;
     while (stop < text.size()) {
         const auto [c, len] = utf8::decode(text, stop);
-        if (c < 0x80 || (!joins(c) && !is_vowel_or_trailing_jamo(c))) break;
+        if (c < 0x80) break;
+        const CharInfo* d = cache_on_ ? &info(c) : nullptr;
+        if (!(d != nullptr ? d->joins : joins_previous(c)) && !is_vowel_or_trailing_jamo(c)) break;
+        if (d != nullptr) keep(c, d);
         stop += len;
     }
     end = stop;
     std::string_view unit = text.substr(start, stop - start);
-    if (cache_on_ ? composition_keeps_cached(unit) : composition_keeps(unit)) {
+    if (!cache_on_) keeps = composition_keeps(unit);
+
+    if (keeps) {
         for (auto [c, len] : utf8::chars(unit)) {
             if (!character(c, start, c)) return false;
             start += len;
@@ -379,7 +459,7 @@ void Pass::ascii_run(std::string_view run) {
     // Latin after a Han or Hangul syllable is set apart from it.
     if ((state_.last_class == ScriptClass::Han || state_.last_class == ScriptClass::Hangul) &&
         is_ascii_alphanumeric(run.front()) && ends_alphanumeric()) {
-        out_ += ' ';
+        out_.push_back(' ');
     }
     out_.append(run);
     state_.last_is_output_end = true;
@@ -391,12 +471,14 @@ void Pass::ascii_run(std::string_view run) {
 // it. False when the walk stops here (the first untranslatable character
 // with stop_at_first).
 bool Pass::character(char32_t c, std::uint64_t offset, char32_t source) {
-    if (c < 0x80) {
-        const char ascii = static_cast<char>(c);
-        ascii_run(std::string_view(&ascii, 1));
-        return true;
-    }
-    const CharInfo& described = info(c);
+    if (c >= 0x80) return character(info(c), offset, source);
+    const char ascii = static_cast<char>(c);
+    ascii_run(std::string_view(&ascii, 1));
+    return true;
+}
+
+bool Pass::character(const CharInfo& described, std::uint64_t offset, char32_t source) {
+    const char32_t c = described.cp;
     const ScriptClass cls = described.cls;
     const std::optional<std::string_view> value = described.value_view();
     if (cls == ScriptClass::Brahmic) {
@@ -436,7 +518,7 @@ bool Pass::character(char32_t c, std::uint64_t offset, char32_t source) {
     if ((cls == ScriptClass::Han || cls == ScriptClass::Hangul || cls == ScriptClass::Kana) &&
         state_.last_class != ScriptClass::None &&
         (cls != ScriptClass::Kana || state_.last_class != ScriptClass::Kana) && ends_alphanumeric()) {
-        out_ += ' ';
+        out_.push_back(' ');
         state_.last_is_output_end = true;
     }
     if (!value->empty()) {
@@ -457,11 +539,14 @@ bool Pass::nfkc_recovery(char32_t c, std::uint64_t offset, char32_t source) {
     if (form.size() != utf8::encoded_len(c) || utf8::decode(form, 0).cp != c) {
         std::vector<UntranslatableHit> inner_hits;
         std::string inner_out;
-        Pass inner(lang_, options_, hits_ != nullptr ? &inner_hits : nullptr, false, inner_out);
-        const PassOutcome outcome = inner.run(form, ComposeMode::None);
-        KELRAD_ASSERT(outcome == PassOutcome::Text, "NFKC recovery pass never bails (detect_compose = false)");
+        {
+            Output output(inner_out, form.size());
+            Pass inner(lang_, options_, hits_ != nullptr ? &inner_hits : nullptr, false, output);
+            const PassOutcome outcome = inner.run(form, ComposeMode::None);
+            KELRAD_ASSERT(outcome == PassOutcome::Text, "NFKC recovery pass never bails (detect_compose = false)");
+        }
         if (!inner_out.empty()) {
-            out_ += inner_out;
+            out_.append(inner_out);
             state_.last_is_output_end = true;
             state_.last_class = ScriptClass::Ascii;
             if (!inner_hits.empty()) {
@@ -474,14 +559,14 @@ bool Pass::nfkc_recovery(char32_t c, std::uint64_t offset, char32_t source) {
     if (hits_ != nullptr) hits_->push_back({source, offset});
     switch (options_.errors) {
         case ErrorMode::Replace:
-            out_ += options_.replace_with;
+            out_.append(options_.replace_with);
             state_.last_is_output_end = !options_.replace_with.empty();
             state_.last_char = std::nullopt;
             break;
         case ErrorMode::Ignore:
             break;
         default:  // Preserve
-            utf8::append(out_, c);
+            out_.append_char(c);
             state_.last_is_output_end = true;
             break;
     }
@@ -496,9 +581,8 @@ PassOutcome transliterate_pass(std::string_view text, const TransliterateOptions
                                std::string& out) {
     std::optional<std::string_view> lang = options.lang;
     if (lang && *lang == "auto") lang = autolang::inspect_auto_lang(text).chosen_lang;
-    out.clear();
-    out.reserve(estimate_capacity(text));
-    return Pass(lang, options, hits, stop_at_first, out).run(text, mode);
+    Output output(out, estimate_capacity(text));
+    return Pass(lang, options, hits, stop_at_first, output).run(text, mode);
 }
 
 // Rewrites the offsets of hits found in the composed text to the offsets of
