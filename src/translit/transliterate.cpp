@@ -85,13 +85,26 @@ bool composition_keeps(std::string_view unit) noexcept {
     return true;
 }
 
+bool is_ascii_alphanumeric(char c) noexcept {
+    return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z');
+}
+
+// What the spacing rule needs of the last character appended: whether it is
+// alphanumeric. Known from the last byte written when that is ASCII; for a
+// non-ASCII one, the output's last character is decoded when asked.
+enum class Ending : std::uint8_t { Nothing, Alphanumeric, Other, OutputEnd };
+
+Ending ending_of(std::string_view written) noexcept {
+    const auto last = static_cast<unsigned char>(written.back());
+    if (last >= 0x80) return Ending::OutputEnd;
+    return is_ascii_alphanumeric(static_cast<char>(last)) ? Ending::Alphanumeric : Ending::Other;
+}
+
 struct PassState {
-    // The last character appended is nearly always the last character of the
-    // output, and is read only before a CJK syllable; it is kept on its own
-    // only where the two differ (an empty replacement, a removed inherent
-    // vowel), so the common path never decodes it.
-    bool last_is_output_end = false;
-    std::optional<char32_t> last_char;  // when !last_is_output_end
+    // The last character appended. It is nearly always the last character
+    // of the output; the two differ after an empty replacement (no last
+    // character) and after a removed inherent vowel (still the "a").
+    Ending ending = Ending::Nothing;
     ScriptClass last_class = ScriptClass::None;
     bool after_consonant = false;  // the previous character was a Brahmic consonant
     // The output size right after a consonant whose value ended in the
@@ -169,10 +182,6 @@ std::size_t estimate_capacity(std::string_view text) noexcept {
                                                                           : len + extra;
     }
     return std::min(estimate, kMaxCapacityEstimate);
-}
-
-bool is_ascii_alphanumeric(char c) noexcept {
-    return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z');
 }
 
 char32_t last_char_of(std::string_view s) noexcept { return utf8::decode_before(s, s.size()).cp; }
@@ -293,7 +302,6 @@ private:
     bool unit(std::string_view text, std::size_t start, std::size_t& end);
     bool nfkc_recovery(char32_t c, std::uint64_t offset, char32_t source);
     bool ends_alphanumeric() const noexcept;
-    [[gnu::noinline]] bool last_char_alphanumeric() const noexcept;
 
     std::optional<std::string_view> lang_;  // resolved: never "auto"
     const TransliterateOptions& options_;
@@ -338,16 +346,11 @@ const CharInfo& Pass::info(char32_t c) {
 }
 
 bool Pass::ends_alphanumeric() const noexcept {
-    if (state_.last_is_output_end) {
-        const auto last = static_cast<unsigned char>(out_.back());
-        if (last < 0x80) return is_ascii_alphanumeric(static_cast<char>(last));
+    switch (state_.ending) {
+        case Ending::Alphanumeric: return true;
+        case Ending::OutputEnd: return tables::is_alphanumeric(last_char_of(out_.view()));
+        default: return false;
     }
-    return last_char_alphanumeric();
-}
-
-bool Pass::last_char_alphanumeric() const noexcept {
-    if (state_.last_is_output_end) return tables::is_alphanumeric(last_char_of(out_.view()));
-    return state_.last_char && tables::is_alphanumeric(*state_.last_char);
 }
 
 // One walk over `text`, appending to the output. Returns Bail only in Bail
@@ -423,21 +426,45 @@ bool Pass::unit(std::string_view text, std::size_t start, std::size_t& end) {
         previous_starts_excluded = d != nullptr && d->starts_excluded;
     };
 
+    // With the cache, the unit's first characters are kept as described, so
+    // that a unit that composition leaves alone is not read again.
+    struct Described {
+        CharInfo info;
+        std::uint32_t len;
+    };
+    std::array<Described, 8> described;
+    std::size_t count = 0;
+
     const auto [first, first_len] = utf8::decode(text, start);
-    if (cache_on_) keep(first, first < 0x80 ? nullptr : &info(first));
+    if (cache_on_) {
+        const CharInfo* d = first < 0x80 ? nullptr : &info(first);
+        keep(first, d);
+        if (d != nullptr) described[count++] = {*d, first_len};
+    }
     std::size_t stop = start + first_len;
     while (stop < text.size()) {
         const auto [c, len] = utf8::decode(text, stop);
         if (c < 0x80) break;
         const CharInfo* d = cache_on_ ? &info(c) : nullptr;
         if (!(d != nullptr ? d->joins : joins_previous(c)) && !is_vowel_or_trailing_jamo(c)) break;
-        if (d != nullptr) keep(c, d);
+        if (d != nullptr) {
+            keep(c, d);
+            if (count < described.size()) described[count] = {*d, len};
+            ++count;  // counts past the array too: then the unit is read again
+        }
         stop += len;
     }
     end = stop;
     std::string_view unit = text.substr(start, stop - start);
     if (!cache_on_) keeps = composition_keeps(unit);
 
+    if (keeps && count != 0 && count <= described.size() && first >= 0x80) {
+        for (std::size_t k = 0; k < count; ++k) {
+            if (!character(described[k].info, start, described[k].info.cp)) return false;
+            start += described[k].len;
+        }
+        return true;
+    }
     if (keeps) {
         for (auto [c, len] : utf8::chars(unit)) {
             if (!character(c, start, c)) return false;
@@ -462,7 +489,7 @@ void Pass::ascii_run(std::string_view run) {
         out_.push_back(' ');
     }
     out_.append(run);
-    state_.last_is_output_end = true;
+    state_.ending = ending_of(run);
     state_.last_class = ScriptClass::Ascii;
     state_.after_consonant = false;
 }
@@ -490,16 +517,13 @@ bool Pass::character(const CharInfo& described, std::uint64_t offset, char32_t s
             // The sign replaces the consonant's inherent vowel.
             if (state_.inherent_vowel_end == out_.size()) {
                 out_.pop_back();
-                if (state_.last_is_output_end) {
-                    state_.last_char = U'a';
-                    state_.last_is_output_end = false;
-                }
+                state_.ending = Ending::Alphanumeric;  // still the removed "a"
             }
             state_.after_consonant = false;
             state_.inherent_vowel_end = kNoPosition;
             if (value && !value->empty()) {
                 out_.append(*value);
-                state_.last_is_output_end = true;
+                state_.ending = ending_of(*value);
             }
             state_.last_class = ScriptClass::Brahmic;
             return true;
@@ -519,11 +543,11 @@ bool Pass::character(const CharInfo& described, std::uint64_t offset, char32_t s
         state_.last_class != ScriptClass::None &&
         (cls != ScriptClass::Kana || state_.last_class != ScriptClass::Kana) && ends_alphanumeric()) {
         out_.push_back(' ');
-        state_.last_is_output_end = true;
+        state_.ending = Ending::Other;
     }
     if (!value->empty()) {
         out_.append(*value);
-        state_.last_is_output_end = true;
+        state_.ending = ending_of(*value);
         if (state_.after_consonant && value->back() == 'a') state_.inherent_vowel_end = out_.size();
     }
     state_.last_class = cls;
@@ -547,7 +571,7 @@ bool Pass::nfkc_recovery(char32_t c, std::uint64_t offset, char32_t source) {
         }
         if (!inner_out.empty()) {
             out_.append(inner_out);
-            state_.last_is_output_end = true;
+            state_.ending = ending_of(inner_out);
             state_.last_class = ScriptClass::Ascii;
             if (!inner_hits.empty()) {
                 hits_->push_back({source, offset});
@@ -560,14 +584,13 @@ bool Pass::nfkc_recovery(char32_t c, std::uint64_t offset, char32_t source) {
     switch (options_.errors) {
         case ErrorMode::Replace:
             out_.append(options_.replace_with);
-            state_.last_is_output_end = !options_.replace_with.empty();
-            state_.last_char = std::nullopt;
+            state_.ending = options_.replace_with.empty() ? Ending::Nothing : ending_of(options_.replace_with);
             break;
         case ErrorMode::Ignore:
             break;
         default:  // Preserve
             out_.append_char(c);
-            state_.last_is_output_end = true;
+            state_.ending = tables::is_alphanumeric(c) ? Ending::Alphanumeric : Ending::Other;
             break;
     }
     state_.last_class = ScriptClass::Other;
