@@ -293,12 +293,12 @@ public:
     PassOutcome run(std::string_view text, ComposeMode mode);
 
 private:
-    const CharInfo& info(char32_t c);
+    [[gnu::always_inline]] const CharInfo& info(char32_t c);
     void describe(char32_t c, CharInfo& d);
     bool joins(char32_t c) { return cache_on_ ? info(c).joins : joins_previous(c); }
     void ascii_run(std::string_view run);
     bool character(char32_t c, std::uint64_t offset, char32_t source);
-    bool character(const CharInfo& described, std::uint64_t offset, char32_t source);
+    [[gnu::always_inline]] bool character(const CharInfo& described, std::uint64_t offset, char32_t source);
     bool unit(std::string_view text, std::size_t start, std::size_t& end);
     bool nfkc_recovery(char32_t c, std::uint64_t offset, char32_t source);
     bool ends_alphanumeric() const noexcept;
@@ -333,7 +333,7 @@ void Pass::describe(char32_t c, CharInfo& d) {
     d.value_len = v ? static_cast<std::uint32_t>(v->size()) : 0;
 }
 
-const CharInfo& Pass::info(char32_t c) {
+inline const CharInfo& Pass::info(char32_t c) {
     if (!cache_on_) {
         describe(c, scratch_);
         return scratch_;
@@ -361,15 +361,14 @@ PassOutcome Pass::run(std::string_view text, ComposeMode mode) {
         for (CharInfo& slot : cache_) slot.cp = 0;
         cache_on_ = true;
     }
-    const bool detect = mode != ComposeMode::None;
+    const bool local = mode == ComposeMode::Local;
     std::size_t i = 0;
     while (i < text.size()) {
         if (static_cast<unsigned char>(text[i]) < 0x80) {
             const std::size_t run = utf8::ascii_prefix_len(text.substr(i));
             const std::size_t next = i + run;
-            if (detect && next < text.size() && joins(utf8::decode(text, next).cp)) {
+            if (local && next < text.size() && joins(utf8::decode(text, next).cp)) {
                 // The run's last character is the base of a composition unit.
-                if (mode == ComposeMode::Bail) return PassOutcome::Bail;
                 if (run > 1) ascii_run(text.substr(i, run - 1));
                 if (!unit(text, next - 1, i)) break;
                 continue;
@@ -380,7 +379,7 @@ PassOutcome Pass::run(std::string_view text, ComposeMode mode) {
         }
 
         const auto [c, len] = utf8::decode(text, i);
-        if (detect) {
+        if (local) {
             // A unit starts here at a leading jamo, at a mark with no base
             // (the text's first character: every later mark is seen as the
             // next character of its base), or before a joining character.
@@ -391,10 +390,11 @@ PassOutcome Pass::run(std::string_view text, ComposeMode mode) {
                 next_joins = !in_markless_block(n) && joins(n);
             }
             if (next_joins || is_leading_jamo(c) || (i == 0 && joins(c))) {
-                if (mode == ComposeMode::Bail) return PassOutcome::Bail;
                 if (!unit(text, i, i)) break;
                 continue;
             }
+        } else if (mode == ComposeMode::Bail && is_compose_trigger(c)) {
+            return PassOutcome::Bail;
         }
         if (!character(info(c), i, c)) break;
         i += len;
@@ -504,7 +504,7 @@ bool Pass::character(char32_t c, std::uint64_t offset, char32_t source) {
     return true;
 }
 
-bool Pass::character(const CharInfo& described, std::uint64_t offset, char32_t source) {
+inline bool Pass::character(const CharInfo& described, std::uint64_t offset, char32_t source) {
     const char32_t c = described.cp;
     const ScriptClass cls = described.cls;
     const std::optional<std::string_view> value = described.value_view();
@@ -634,10 +634,14 @@ bool transliterate_engine(std::string_view text, const TransliterateOptions& opt
 
     // Composition is local: each unit of a base and the characters that join
     // it composes on its own, so one walk composes the units it meets in place
-    // and the text is never composed as a whole. The automatic language is
-    // chosen from the whole composed text, though: with "auto", the first walk
-    // stops at the first unit that may compose, and the text is composed.
-    if (!options.lang || *options.lang != "auto") {
+    // and the text is never composed as a whole. Two cases keep the walk over
+    // the caller's text up to its first compose trigger, then compose the
+    // whole text and walk again: "auto", whose language is chosen from the
+    // whole composed text, and stopping at the first untranslatable
+    // character, which reports a character met before that trigger as it
+    // stands, even when composing it with what follows would have given it a
+    // value.
+    if (!stop_at_first && (!options.lang || *options.lang != "auto")) {
         transliterate_pass(text, options, hits, stop_at_first, ComposeMode::Local, out);
         return true;
     }
