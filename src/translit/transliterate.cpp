@@ -277,7 +277,7 @@ struct CharInfo {
 // one or two 256-code-point blocks) fills without collisions. Shorter texts
 // look every character up.
 constexpr std::size_t kCharCacheMinText = 192;
-constexpr std::size_t kCharCacheSize = 256;
+constexpr std::size_t kCharCacheSize = 1024;
 
 class Pass {
 public:
@@ -338,9 +338,10 @@ inline const CharInfo& Pass::info(char32_t c) {
         describe(c, scratch_);
         return scratch_;
     }
-    // The block number folded in spreads ideographs; within one block the
-    // slots stay distinct.
-    CharInfo& slot = cache_[(c ^ (c >> 8)) & (kCharCacheSize - 1)];
+    // Each 256-code-point block starts at its own scattered offset: the
+    // characters of one block never collide, and a text that mixes scripts
+    // or spans many ideograph blocks spreads over the whole cache.
+    CharInfo& slot = cache_[(c + ((c >> 8) * 0x9E3779B1u >> 22)) & (kCharCacheSize - 1)];
     if (slot.cp != c) describe(c, slot);
     return slot;
 }
