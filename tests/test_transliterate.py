@@ -265,3 +265,19 @@ def test_registering_a_builtin_code_extends_it():
         assert _core._transliterate("\\u00fe", strict_iso9=True, lang="de") == "th"
         assert _core._list_langs().count("de") == 1
     """)
+
+
+@pytest.mark.parametrize(
+    "text, expected_len",
+    [
+        ("a" + "\u0301" * 1_000_000, 1),
+        ("a" + "\u0301\u0316" * 500_000, 1),
+        ("e\u0301" * 500_000, 500_000),
+        ("\u1100\u1161" * 300_000, 899_999),
+    ],
+    ids=["one-mark", "two-classes", "decomposed", "conjoining-jamo"],
+)
+def test_hostile_input_is_linear(text, expected_len):
+    for options in ({}, {"lang": "auto"}, {"errors": "strict"}):
+        assert len(T(text, **options)) == expected_len
+    assert F(text) == []

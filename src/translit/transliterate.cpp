@@ -213,9 +213,7 @@ public:
     }
     void append_char(char32_t c) { append(utf8::encode(c)); }
     void pop_back() noexcept { --len_; }
-    char back() const noexcept { return data_[len_ - 1]; }
     std::size_t size() const noexcept { return len_; }
-    bool empty() const noexcept { return len_ == 0; }
     std::string_view view() const noexcept { return {data_, len_}; }
 
 private:
