@@ -43,10 +43,6 @@ def test_unchanged_items_are_the_same_objects():
     assert type(out[1]) is Text
 
 
-def test_positional_options():
-    assert B(["\u00e4"], "de", "replace", "[?]", False, False, False) == ["ae"]
-
-
 @pytest.mark.parametrize(
     "texts, options, exc, message",
     [

@@ -192,11 +192,6 @@ def test_argument_types(args, options, param):
     assert info.value.__notes__ == [f"while processing '{param}'"]
 
 
-def test_positional_options_and_none_lang():
-    assert T("\u00e4", "de", "replace", "[?]", False, False, False) == "ae"
-    assert T("\u00e4", None) == "a"
-
-
 # --- find_untranslatable -------------------------------------------------------------
 
 F = _core._find_untranslatable

@@ -3,11 +3,14 @@
 // The road of one call, outermost first:
 //   transliterate         the global replacements (replacements.hpp), then
 //   transliterate_checked the errors policy, strict mode included, then
-//   transliterate_engine  pure ASCII handed back as is; one pass over the
-//                         text, and when the pass meets a character that
-//                         canonical composition could join to its neighbour,
-//                         a second pass over the composed text with the
-//                         reported offsets mapped back to the caller's text.
+//   transliterate_engine  pure ASCII handed back as is; otherwise one walk
+//                         over the canonically composed text (composition
+//                         beyond NFC, compose.hpp), reporting offsets and
+//                         characters of the caller's text. The walk composes
+//                         each unit that composition would change where it
+//                         meets it; with "auto" or in strict mode it stops at
+//                         the first such character instead, and the whole
+//                         text is composed and walked again.
 // A pass looks each character up in the scheme or language override map
 // (lang_maps.hpp), then the registered table of the language (langs.hpp), then
 // the per-code-point tables (tables.hpp); a character that none of them knows

@@ -121,17 +121,6 @@ TEST(translit_engine_ascii_is_not_written) {
     CHECK(!transliterate::transliterate_engine("", {}, out));
 }
 
-TEST(translit_engine_strict_mode) {
-    std::string out;
-    TransliterateOptions strict = with([](TransliterateOptions& o) { o.errors = transliterate::ERRORS_STRICT; });
-    auto r = transliterate::transliterate_checked("ok", strict, out);
-    CHECK(r && *r);
-    CHECK_EQ(out, "ok");
-    r = transliterate::transliterate_checked("a\xe3\x80\x81\xe3\x80\x82", strict, out);
-    CHECK(!r);
-    if (!r) CHECK_EQ(error::message(r.error()), "no transliteration for '\xe3\x80\x81' (U+3001) at byte offset 1");
-}
-
 // U+FDFA has a compatibility form of 33 bytes, beyond any inline buffer.
 TEST(translit_engine_long_nfkc_form) {
     std::string out = engine("\xef\xb7\xba", {});
