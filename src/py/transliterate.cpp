@@ -74,6 +74,11 @@ ForwardArgs forward_args(Args& in) {
 
 PyObject* transliterate_text(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
+        // The common call, one str and every option at its default, binds
+        // to exactly this; the binder has nothing else to check.
+        if (nargs == 1 && kwnames == nullptr && PyUnicode_Check(args[0])) {
+            return transliterate_object(args[0], std::nullopt, "replace", "[?]", false, false, false);
+        }
         Args in({"_transliterate", kTransliterateParams}, args, nargs, kwnames);
         // The text object is passed on as is: its UTF-8 form is taken only
         // after the scheme and language checks.
