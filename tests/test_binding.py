@@ -72,6 +72,8 @@ CONVERSION_ERRORS = [
     ({"mapping": [("a", "b")]}, TypeError, "'list' object is not an instance of 'dict'", "mapping"),
     ({"mapping": {"a": 1}}, TypeError, "'int' object is not an instance of 'str'", "mapping"),
     ({"mapping": {2: "b"}}, TypeError, "'int' object is not an instance of 'str'", "mapping"),
+    ({"handle": ["x"]}, TypeError, "'list' object is not an instance of 'Lexicon'", "handle"),
+    ({"handle": None}, TypeError, "'None' is not an instance of 'Lexicon'", "handle"),
 ]
 
 

@@ -317,6 +317,15 @@ std::vector<std::string> Args::str_list(std::size_t i) {
 
 namespace kelrad::py {
 
+PyObject* Args::instance(std::size_t i, PyTypeObject* type, std::string_view class_name) {
+    if (skip(i)) return nullptr;
+    if (!PyObject_TypeCheck(slots_[i], type)) {
+        type_mismatch(i, slots_[i], class_name);
+        return nullptr;
+    }
+    return slots_[i];
+}
+
 std::vector<std::pair<std::string, std::string>> Args::str_map(std::size_t i) {
     std::vector<std::pair<std::string, std::string>> out;
     if (skip(i)) return out;

@@ -82,6 +82,9 @@ public:
     // in the dict's iteration order.
     std::vector<std::pair<std::string, std::string>> str_map(std::size_t i);
     PyObject* object(std::size_t i) noexcept { return slots_[i]; }
+    // An instance of one of the module's own classes (borrowed), refused with
+    // the type-mismatch TypeError naming the class otherwise.
+    PyObject* instance(std::size_t i, PyTypeObject* type, std::string_view class_name);
 
 private:
     void bind(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);

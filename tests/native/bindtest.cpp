@@ -55,7 +55,8 @@ PyObject* convert(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* 
                                            {"count", P::KeywordOnly}, {"signed", P::KeywordOnly},
                                            {"ratio", P::KeywordOnly}, {"data", P::KeywordOnly},
                                            {"texts", P::KeywordOnly}, {"lang", P::KeywordOnly},
-                                           {"form", P::KeywordOnly}, {"mapping", P::KeywordOnly}};
+                                           {"form", P::KeywordOnly}, {"mapping", P::KeywordOnly},
+                                           {"handle", P::KeywordOnly}};
         Args in({"convert", params}, args, nargs, kwnames);
         std::string_view text = in.str(0);
         bool flag = in.boolean(1, false);
@@ -67,7 +68,9 @@ PyObject* convert(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* 
         std::optional<std::string_view> lang = in.optional_str(7);
         std::string_view form = in.str(8, "NFC");
         auto mapping = in.str_map(9);
+        PyObject* handle = in.raw(10) ? in.instance(10, &PyDict_Type, "Lexicon") : nullptr;
         if (!in) return nullptr;
+        if (handle) return Py_NewRef(handle);
         if (in.raw(9)) {
             std::vector<std::string> flat;
             for (auto& [k, v] : mapping) flat.push_back(k + "=" + v);
