@@ -67,13 +67,6 @@ def test_percent_encode_unknown_component(component, message):
     assert info.value.args == (str(info.value),)
 
 
-def test_percent_encode_component_is_keyword_only_and_required():
-    with pytest.raises(TypeError, match="missing 1 required keyword argument: 'component'"):
-        _core._percent_encode("x")
-    with pytest.raises(TypeError, match="takes 1 positional arguments but 2 were given"):
-        _core._percent_encode("x", "path")
-
-
 @pytest.mark.parametrize(
     "text, replacement, keep_tab, expected",
     [

@@ -27,7 +27,6 @@ def tags(letters):
         pytest.param("a b c", "a b c", id="already_collapsed"),
         pytest.param(" \t ", "", id="only_whitespace"),
         pytest.param("a  b\u00a0 c \u2003", "a b c", id="mixed_inner_runs"),
-        pytest.param("", "", id="empty"),
     ],
 )
 def test_collapse_whitespace(text, expected):
@@ -44,7 +43,6 @@ def test_collapse_whitespace(text, expected):
         pytest.param("\xa0caf\xe9", "\xa0caf\xe9", id="latin1_kept"),
         pytest.param("printable ascii only, long enough for words", "printable ascii only, long enough for words",
                      id="clean"),
-        pytest.param("", "", id="empty"),
     ],
 )
 def test_strip_control_chars(text, expected):
