@@ -231,25 +231,37 @@ def test_stream_safe(text, want):
     assert _core._is_normalized_stream_safe(got, form="NFD") is _core._is_normalized(got, form="NFD")
 
 
+class _Str(str):
+    pass
+
+
+def _decomposed(text):
+    return text.replace("\u00e9", "e\u0301").replace("\u00e0", "a\u0300")
+
+
 @pytest.mark.parametrize(
-    "call",
+    "call, expected",
     [
-        pytest.param(lambda s: _core._normalize(s), id="_normalize"),
-        pytest.param(lambda s: _core._normalize(s, form="NFD"), id="_normalize-changed"),
-        pytest.param(lambda s: _core._stream_safe(s), id="_stream_safe"),
-        pytest.param(lambda s: _core._normalize_batch([s])[0], id="_normalize_batch"),
+        pytest.param(lambda s: _core._normalize(s), str, id="_normalize"),
+        pytest.param(lambda s: _core._normalize(s, form="NFKD"), _decomposed, id="_normalize-changed"),
+        pytest.param(lambda s: _core._stream_safe(s), str, id="_stream_safe"),
+        pytest.param(lambda s: _core._normalize_batch([s])[0], str, id="_normalize_batch"),
     ],
 )
-def test_results_are_new_objects(call):
-    text = "d\u00e9j\u00e0 vu " * 3
-
-    class Sub(str):
-        pass
-
-    for source in (text, Sub(text)):
+@pytest.mark.parametrize(
+    "text",
+    [
+        pytest.param("d\u00e9j\u00e0 vu", id="short"),
+        pytest.param("d\u00e9j\u00e0 vu, \u4e2d\u6587 " * 40, id="long"),  # copied by halves
+        pytest.param("plain ascii " * 40, id="ascii"),
+    ],
+)
+def test_results_are_new_objects(call, expected, text):
+    for source in (text, _Str(text)):
         result = call(source)
         assert result is not source
         assert type(result) is str
+        assert result == expected(text)
 
 
 def test_batch_argument_errors():
