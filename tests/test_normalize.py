@@ -1,6 +1,7 @@
 """Normalization forms, checks and the stream-safe format, through the Python functions."""
 
 import pathlib
+import sys
 import threading
 import time
 
@@ -302,8 +303,6 @@ def test_batch_results():
 
 def test_batch_releases_the_interpreter_lock():
     """A counter thread runs during a batch, but not during one call of the same cost."""
-    import sys
-
     texts = ["Cr\u00e8me br\u00fbl\u00e9e \u00e0 la fran\u00e7aise. " * 200] * 1500
     joined = "".join(texts)
     count = 0

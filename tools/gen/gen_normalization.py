@@ -15,7 +15,7 @@ Writes two pairs of files:
 from __future__ import annotations
 
 from emit import banner, wrap, write
-from ucd import UCD17, data_lines, general_categories, parse_range, property_ranges, unicode_data
+from ucd import UCD17, data_lines, general_categories, parse_range, unicode_data
 
 S_BASE, L_BASE, V_BASE, T_BASE = 0xAC00, 0x1100, 0x1161, 0x11A7
 L_COUNT, V_COUNT, T_COUNT = 19, 21, 28
