@@ -57,6 +57,8 @@ TEST(compose_offsets_into_the_source) {
     const Case cases[] = {
         {"shin dagesh shin-dot", U"\u05E9\u05BC\u05C1", "U+FB2C@0"},
         {"shin dagesh", U"\u05E9\u05BC", "U+FB49@0"},
+        {"shin dagesh shin-dot after alef", U"\u05D0\u05E9\u05BC\u05C1 ", "U+5D0@0 U+FB2C@2 U+20@8"},
+        {"shin-dot before dagesh", U"\u05E9\u05C1\u05BC", "U+FB2C@0"},  // NFC reorders the points
         {"shin dagesh after ascii", U"ab\u05E9\u05BC", "U+61@0 U+62@1 U+FB49@2"},
         {"devanagari nukta", U"\u0915\u093C", "U+958@0"},
         {"e acute", U"xe\u0301y", "U+78@0 U+E9@1 U+79@4"},
