@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "py/batch.hpp"
 #include "py/bind.hpp"
 #include "py/errors.hpp"
 #include "py/registry.hpp"
@@ -106,7 +107,7 @@ Ref exception_class(std::string_view name) {
 }
 
 Ref constant(std::string_view name) {
-    if (name == "_MAX_BATCH_SIZE") return Ref::steal(PyLong_FromUnsignedLongLong(100000));
+    if (name == "_MAX_BATCH_SIZE") return Ref::steal(PyLong_FromUnsignedLongLong(kMaxBatchSize));
     if (name == "_CONFUSABLES_VERSION" || name == "_UNICODE_VERSION") return new_str("17.0.0");
     if (name == "_KEY_SCHEMA_VERSION") return Ref::steal(PyLong_FromLongLong(10));
     return Ref::steal(PyLong_FromUnsignedLongLong(3));  // the two zalgo defaults
