@@ -1,6 +1,7 @@
 """The calling convention: binding messages, conversions, errors, warnings."""
 
 import re
+import sys
 import warnings
 
 import pytest
@@ -92,6 +93,24 @@ def test_text_argument_refusals(bindtest, text, exc):
     with pytest.raises(exc) as info:
         bindtest.convert(text)
     assert info.value.__notes__ == ["while processing 'text'"]
+
+
+class LyingLength:
+    """A sequence whose __len__ claims far more items than it yields."""
+
+    def __len__(self):
+        return sys.maxsize
+
+    def __getitem__(self, i):
+        if i < 2:
+            return "a"
+        raise IndexError
+
+
+def test_a_sequence_length_only_sizes_the_list(bindtest):
+    assert bindtest.convert("t", texts=LyingLength())[6] == ["a", "a"]
+    with pytest.raises(TypeError, match="'int' object is not an instance of 'str'"):
+        bindtest.convert("t", texts=range(10**12))
 
 
 def test_conversions_succeed(bindtest):

@@ -1,5 +1,6 @@
 #include "py/bind.hpp"
 
+#include <algorithm>
 #include <string>
 
 namespace kelrad::py {
@@ -287,11 +288,15 @@ std::vector<std::string> Args::str_list(std::size_t i) {
         type_mismatch(i, obj, "Sequence");
         return out;
     }
+    // The length only sizes the vector, and a sequence may report any length
+    // (range(10**12), a __len__ that lies): the hint is capped, and the items
+    // actually yielded decide.
+    constexpr Py_ssize_t kMaxReserved = Py_ssize_t{1} << 16;
     Py_ssize_t hint = PySequence_Size(obj);
     if (hint < 0) {
         PyErr_Clear();
     } else {
-        out.reserve(static_cast<std::size_t>(hint));
+        out.reserve(static_cast<std::size_t>(std::min(hint, kMaxReserved)));
     }
     Ref iter = Ref::steal(PyObject_GetIter(obj));
     if (!iter) {
