@@ -130,6 +130,8 @@ def test_internal_failures_become_exceptions(bindtest):
     assert exc_type.__name__ == "PanicException" and exc_type.__bases__ == (BaseException,)
     assert not isinstance(info.value, Exception)
     assert str(info.value) == "an invariant failed"
+    with pytest.raises(exc_type, match="^cannot open /tmp/\ufffd$"):
+        bindtest.foreign_exception()
     with pytest.raises(MemoryError):
         bindtest.allocation_failure()
 

@@ -4,6 +4,8 @@
 #include "py/errors.hpp"
 #include "text/lock.hpp"
 
+#include <stdexcept>
+
 namespace kelrad::py {
 namespace {
 
@@ -131,6 +133,11 @@ PyObject* internal_failure(PyObject*, PyObject*) {
     return guarded([]() -> PyObject* { panic("an invariant failed"); });
 }
 
+// A C++ exception of another kind, whose text is not UTF-8.
+PyObject* foreign_exception(PyObject*, PyObject*) {
+    return guarded([]() -> PyObject* { throw std::runtime_error("cannot open /tmp/\xff"); });
+}
+
 PyObject* allocation_failure(PyObject*, PyObject*) {
     return guarded([]() -> PyObject* { throw std::bad_alloc(); });
 }
@@ -162,6 +169,7 @@ PyMethodDef kMethods[] = {
      METH_VARARGS | METH_KEYWORDS, nullptr},
     fastcall<poisoned_read>("poisoned_read", nullptr),
     noargs<internal_failure>("internal_failure", nullptr),
+    noargs<foreign_exception>("foreign_exception", nullptr),
     noargs<allocation_failure>("allocation_failure", nullptr),
     fastcall<core_error>("core_error", nullptr),
     {nullptr, nullptr, 0, nullptr},
