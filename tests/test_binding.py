@@ -167,6 +167,12 @@ def test_poisoned_lock_warns_once_per_acquisition_and_keeps_working(bindtest, ca
         assert bindtest.poisoned_read(2) == 84
     assert [str(w.message) for w in caught] == [expected, expected]
     assert all(w.category is UserWarning for w in caught)
+    # A call that fails still issues its warnings, and its exception survives them.
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        with pytest.raises(ValueError, match=r"^batch too large \(42 items\)"):
+            bindtest.poisoned_read(1, fail=True)
+    assert [str(w.message) for w in caught] == [expected]
     # Warnings turned into errors: the call still completes; the text goes to stderr.
     with warnings.catch_warnings():
         warnings.simplefilter("error")

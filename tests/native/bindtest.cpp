@@ -107,12 +107,14 @@ PyObject* constructor_form(PyObject*, PyObject* args, PyObject* kwargs) {
 }
 
 // Poisons a named lock through an internal failure under its write guard,
-// then reads it: the read succeeds and the warning is issued afterwards.
+// then reads it: the read succeeds and the warning is issued afterwards, also
+// when the call then fails.
 PyObject* poisoned_read(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
-        static constexpr Param params[] = {{"times", P::Required}};
+        static constexpr Param params[] = {{"times", P::Required}, {"fail", P::KeywordOnly}};
         Args in({"poisoned_read", params}, args, nargs, kwnames);
         std::uint64_t times = in.u64(0, 0);
+        bool fail = in.boolean(1, false);
         if (!in) return nullptr;
         static sync::RwLock<std::uint64_t> lock("TEST_REGISTRY");
         if (!lock.is_poisoned()) {
@@ -125,6 +127,7 @@ PyObject* poisoned_read(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
         }
         std::uint64_t sum = 0;
         for (std::uint64_t i = 0; i < times; ++i) sum += *lock.read();
+        if (fail) return raise(error::BatchTooLarge{sum, 0});
         return to_py(sum);
     });
 }
