@@ -1,6 +1,8 @@
 """The module as Python sees it after import: names, order, classes, constants."""
 
 import inspect
+import shutil
+import subprocess
 
 import pytest
 
@@ -79,3 +81,10 @@ def test_exception_classes(cls, base, doc_start):
     assert exc.__module__ == "kelrad" and exc.__name__ == cls
     assert exc.__doc__.startswith(doc_start)
     assert getattr(kelrad, cls) is exc
+
+
+@pytest.mark.skipif(shutil.which("nm") is None, reason="needs nm")
+def test_the_init_function_is_the_only_exported_symbol():
+    listing = subprocess.run(["nm", "-D", "--defined-only", _core.__file__], capture_output=True, text=True,
+                             check=True).stdout
+    assert [line.split()[-1] for line in listing.splitlines()] == ["PyInit__core"]
