@@ -14,8 +14,6 @@
 namespace kelrad::py {
 namespace {
 
-constexpr Param kTextParam[] = {{"text", Param::Required}};
-
 PyObject* edit_distance(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
         static constexpr Param params[] = {{"a", Param::Required}, {"b", Param::Required}};
@@ -28,20 +26,14 @@ PyObject* edit_distance(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
 }
 
 PyObject* fold_punctuation(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return guarded([&]() -> PyObject* {
-        Args in({"_fold_punctuation", kTextParam}, args, nargs, kwnames);
-        std::string_view text = in.str(0);
-        if (!in) return nullptr;
+    return text_entry("_fold_punctuation", args, nargs, kwnames, [](std::string_view text) {
         std::string out;
         return to_py(punctuation::fold_punctuation(text, out) ? std::string_view(out) : text);
     });
 }
 
 PyObject* fold_case(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return guarded([&]() -> PyObject* {
-        Args in({"_fold_case", kTextParam}, args, nargs, kwnames);
-        std::string_view text = in.str(0);
-        if (!in) return nullptr;
+    return text_entry("_fold_case", args, nargs, kwnames, [](std::string_view text) {
         // Same result as fold_case into a fresh buffer, minus the copy when
         // nothing folds; the str is built anew either way.
         std::optional<std::string> folded = case_fold::fold_case_cow(text);
@@ -50,29 +42,13 @@ PyObject* fold_case(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject
 }
 
 PyObject* is_case_fold_stable(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return guarded([&]() -> PyObject* {
-        Args in({"_is_case_fold_stable", kTextParam}, args, nargs, kwnames);
-        std::string_view text = in.str(0);
-        if (!in) return nullptr;
-        return to_py(case_fold::is_case_fold_stable(text));
-    });
+    return text_entry("_is_case_fold_stable", args, nargs, kwnames,
+                      [](std::string_view text) { return to_py(case_fold::is_case_fold_stable(text)); });
 }
 
 PyObject* detect_scripts(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return guarded([&]() -> PyObject* {
-        Args in({"_detect_scripts", kTextParam}, args, nargs, kwnames);
-        std::string_view text = in.str(0);
-        if (!in) return nullptr;
-        std::vector<scripts::Script> found = scripts::detect_scripts(text);
-        Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(found.size())));
-        if (!list) return nullptr;
-        for (std::size_t i = 0; i < found.size(); ++i) {
-            PyObject* name = to_py(found[i]);
-            if (name == nullptr) return nullptr;
-            PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), name);
-        }
-        return list.release();
-    });
+    return text_entry("_detect_scripts", args, nargs, kwnames,
+                      [](std::string_view text) { return to_py(scripts::detect_scripts(text)); });
 }
 
 // Unicode White_Space (PropList.txt), the separator of per-word tests.
@@ -123,12 +99,8 @@ PyObject* has_bidi_conflict(PyObject*, PyObject* const* args, Py_ssize_t nargs, 
 }
 
 PyObject* has_bidi_control(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return guarded([&]() -> PyObject* {
-        Args in({"_has_bidi_control", kTextParam}, args, nargs, kwnames);
-        std::string_view text = in.str(0);
-        if (!in) return nullptr;
-        return to_py(scripts::has_bidi_control(text));
-    });
+    return text_entry("_has_bidi_control", args, nargs, kwnames,
+                      [](std::string_view text) { return to_py(scripts::has_bidi_control(text)); });
 }
 
 // The default of `threshold` and `max_marks` (the module constants
@@ -176,10 +148,7 @@ constexpr Filter kStripVariationSelectors{"_strip_variation_selectors", strip::s
 // One text in, a new str out, also when nothing was removed.
 template <const Filter& F>
 PyObject* filter_text(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return guarded([&]() -> PyObject* {
-        Args in({F.name, kTextParam}, args, nargs, kwnames);
-        std::string_view text = in.str(0);
-        if (!in) return nullptr;
+    return text_entry(F.name, args, nargs, kwnames, [](std::string_view text) {
         std::string out;
         out.reserve(text.size());
         F.run(text, out);
@@ -188,27 +157,20 @@ PyObject* filter_text(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
 }
 
 PyObject* strip_tags(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return guarded([&]() -> PyObject* {
-        Args in({"_strip_tags", kTextParam}, args, nargs, kwnames);
-        std::string_view text = in.str(0);
-        if (!in) return nullptr;
-        return to_py(std::string_view(strip::strip_tags(text)));
-    });
+    return text_entry("_strip_tags", args, nargs, kwnames,
+                      [](std::string_view text) { return to_py(std::string_view(strip::strip_tags(text))); });
 }
 
 PyObject* is_ascii(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return guarded([&]() -> PyObject* {
-        Args in({"_is_ascii", kTextParam}, args, nargs, kwnames);
-        std::string_view text = in.str(0);
-        if (!in) return nullptr;
-        return to_py(utf8::is_ascii(text));
-    });
+    return text_entry("_is_ascii", args, nargs, kwnames,
+                      [](std::string_view text) { return to_py(utf8::is_ascii(text)); });
 }
 
 // Hands back the text object itself when there is nothing to escape.
 PyObject* escape_html(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
-        Args in({"_escape_html", kTextParam}, args, nargs, kwnames);
+        static constexpr Param params[] = {{"text", Param::Required}};
+        Args in({"_escape_html", params}, args, nargs, kwnames);
         std::string_view text = in.str(0);
         if (!in) return nullptr;
         std::string out;
