@@ -43,12 +43,43 @@ def test_binding_messages(bindtest, name, args, kwargs, message):
     assert str(info.value) == message
 
 
-def test_real_functions_bind_the_same_way():
-    with pytest.raises(TypeError, match=re.escape("_edit_distance() missing 1 required positional argument: 'b'")):
-        _core._edit_distance("a")
-    with pytest.raises(TypeError, match=re.escape("_fold_punctuation() got an unexpected keyword argument 'form'")):
-        _core._fold_punctuation("x", form="NFC")
+REAL_FUNCTION_ERRORS = [
+    # (call, exception, message or None, note or None)
+    pytest.param(lambda: _core._edit_distance("a"), TypeError,
+                 "_edit_distance() missing 1 required positional argument: 'b'", None, id="missing"),
+    pytest.param(lambda: _core._fold_punctuation("x", form="NFC"), TypeError,
+                 "_fold_punctuation() got an unexpected keyword argument 'form'", None, id="unexpected"),
+    pytest.param(lambda: _core._normalize("x", "NFD"), TypeError,
+                 "_normalize() takes 1 positional arguments but 2 were given", None, id="keyword-only-positionally"),
+    pytest.param(lambda: _core._strip_log_injection("x"), TypeError,
+                 "_strip_log_injection() missing 2 required keyword arguments: 'replacement' and 'keep_tab'", None,
+                 id="missing-keyword-only"),
+    pytest.param(lambda: _core._normalize("x", form=None), TypeError, "'None' is not an instance of 'str'", "form",
+                 id="none-for-str"),
+    pytest.param(lambda: _core._strip_log_injection("x", replacement="", keep_tab=1), TypeError,
+                 "'int' object is not an instance of 'bool'", "keep_tab", id="int-for-bool"),
+    pytest.param(lambda: _core._is_zalgo("x", threshold=-1), OverflowError, None, "threshold", id="negative-count"),
+    pytest.param(lambda: _core._strip_zalgo("x", max_marks=2**64), OverflowError, None, "max_marks",
+                 id="count-too-large"),
+    pytest.param(lambda: _core._normalize_batch("abc"), TypeError, "Can't extract `str` to `Vec`", "texts",
+                 id="str-for-list"),
+    pytest.param(lambda: _core._normalize_batch({"a": 1}), TypeError,
+                 "'dict' object is not an instance of 'Sequence'", "texts", id="dict-for-list"),
+]
+
+
+@pytest.mark.parametrize("call, exc, message, note", REAL_FUNCTION_ERRORS)
+def test_real_functions_bind_and_convert_the_same_way(call, exc, message, note):
+    with pytest.raises(exc) as info:
+        call()
+    if message is not None:
+        assert str(info.value) == message
+    assert getattr(info.value, "__notes__", None) == (None if note is None else [f"while processing '{note}'"])
+
+
+def test_arguments_by_keyword():
     assert _core._edit_distance(b="abc", a="") == 3
+    assert _core._normalize(form="NFD", text="\u00e9") == "e\u0301"
 
 
 class StrSub(str):
@@ -121,6 +152,46 @@ def test_conversions_succeed(bindtest):
     assert bindtest.convert("t", texts=iter(["x"]).__class__ and ["x"], lang="de")[6:8] == (["x"], "de")
     assert bindtest.constructor_form(("a", "b"), limit=4) == (["a", "b"], 4)
     assert bindtest.convert("t", mapping={"a": "b", "ä": ""}) == ["a=b", "ä="]
+
+
+# Every text-returning function so far, with the options it needs, and whether
+# it hands back its argument object when there is nothing to change. All the
+# others build a new str, also from an unchanged text.
+TEXT_RESULTS = [
+    ("_normalize", {}, False),
+    ("_stream_safe", {}, False),
+    ("_fold_case", {}, False),
+    ("_fold_punctuation", {}, False),
+    ("_collapse_whitespace", {}, False),
+    ("_strip_control_chars", {}, False),
+    ("_strip_zero_width_chars", {}, False),
+    ("_strip_bidi", {}, False),
+    ("_strip_tags", {}, False),
+    ("_strip_pua", {}, False),
+    ("_strip_noncharacters", {}, False),
+    ("_strip_variation_selectors", {}, False),
+    ("_strip_zalgo", {}, False),
+    ("_percent_encode", {"component": "path"}, False),
+    ("_escape_html", {}, True),
+    ("_strip_log_injection", {"replacement": "?", "keep_tab": False}, True),
+]
+CLEAN = "d\u00e9j\u00e0 vu \u4e2d\u6587"
+# ASCII, non-ASCII, long enough for _normalize's copy of an unchanged text
+# by halves, and a str subclass.
+UNCHANGED = ["plain", CLEAN, " ".join([CLEAN] * 40), StrSub(CLEAN)]
+
+
+@pytest.mark.parametrize("name, kwargs, hands_back", TEXT_RESULTS, ids=[r[0] for r in TEXT_RESULTS])
+def test_text_results(name, kwargs, hands_back):
+    function = getattr(_core, name)
+    assert function("", **kwargs) == ""
+    for text in UNCHANGED:
+        result = function(text, **kwargs)
+        if hands_back:
+            assert result is text
+        else:
+            assert type(result) is str and result is not text
+            assert result == text or name == "_percent_encode"  # which encodes non-ASCII
 
 
 def test_internal_failures_become_exceptions(bindtest):

@@ -18,12 +18,6 @@ def test_escape_html(text, expected):
     assert _core._escape_html(text) == expected
 
 
-@pytest.mark.parametrize("text", ["", "plain text / with = other; punctuation", "\xe9\u65e5"],
-                         ids=["empty", "ascii", "non_ascii"])
-def test_escape_html_hands_back_clean_text(text):
-    assert _core._escape_html(text) is text
-
-
 @pytest.mark.parametrize(
     "text, component, expected",
     [
@@ -47,9 +41,6 @@ def test_percent_encode(text, component, expected):
 @pytest.mark.parametrize("component", ["path", "segment", "query", "form"])
 def test_percent_encode_utf8_bytes_in_every_component(component):
     assert _core._percent_encode("\xe9", component=component) == "%C3%A9"
-    text = "abc"
-    result = _core._percent_encode(text, component=component)
-    assert result == text and result is not text
 
 
 @pytest.mark.parametrize(
@@ -77,15 +68,11 @@ def test_percent_encode_unknown_component(component, message):
         pytest.param("a\r\nb", "\\n", False, "a\\n\\nb", id="longer_replacement"),
         pytest.param("\x1b[31mred", "\u2400", False, "\u2400[31mred", id="escape_sequence"),
         pytest.param("\u200b\xa0\u2027\u202a", "?", False, "\u200b\xa0\u2027\u202a", id="neighbours_kept"),
+        pytest.param("a\nb", "\t", True, "a\tb", id="tab_replacement_with_keep_tab"),
     ],
 )
 def test_strip_log_injection(text, replacement, keep_tab, expected):
     assert _core._strip_log_injection(text, replacement=replacement, keep_tab=keep_tab) == expected
-
-
-@pytest.mark.parametrize("text", ["", "clean log line, with tab\t", "caf\xe9 \u65e5"], ids=["empty", "tab", "non_ascii"])
-def test_strip_log_injection_hands_back_clean_text(text):
-    assert _core._strip_log_injection(text, replacement="?", keep_tab=True) is text
 
 
 @pytest.mark.parametrize(
@@ -105,12 +92,6 @@ def test_strip_log_injection_refuses_a_neutralized_replacement(replacement, keep
     )
 
 
-def test_strip_log_injection_accepts_tab_replacement_with_keep_tab():
-    assert _core._strip_log_injection("a\nb", replacement="\t", keep_tab=True) == "a\tb"
-
-
-def test_strip_log_injection_needs_both_options():
-    with pytest.raises(TypeError, match="missing 2 required keyword arguments: 'replacement' and 'keep_tab'"):
-        _core._strip_log_injection("x")
-    with pytest.raises(TypeError, match="'int' object is not an instance of 'bool'"):
-        _core._strip_log_injection("x", replacement="", keep_tab=1)
+def test_strip_log_injection_hands_back_a_text_whose_tabs_it_keeps():
+    text = "a\tb"
+    assert _core._strip_log_injection(text, replacement="?", keep_tab=True) is text
