@@ -21,15 +21,6 @@ PyObject* three(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kw
     });
 }
 
-PyObject* keyword_required(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return guarded([&]() -> PyObject* {
-        static constexpr Param params[] = {
-            {"text", P::Required}, {"replacement", P::KeywordOnlyRequired}, {"keep_tab", P::KeywordOnlyRequired}};
-        Args in({"_strip_log_injection", params}, args, nargs, kwnames);
-        return in ? none() : nullptr;
-    });
-}
-
 PyObject* keyword_three(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
         static constexpr Param params[] = {
@@ -101,8 +92,9 @@ PyObject* constructor_form(PyObject*, PyObject* args, PyObject* kwargs) {
         std::uint64_t limit = in.u64(1, 0);
         if (!in) return nullptr;
         Ref list = Ref::steal(to_py(words));
-        if (!list) return nullptr;
-        return PyTuple_Pack(2, list.get(), Ref::steal(to_py(limit)).get());
+        Ref count = Ref::steal(to_py(limit));
+        if (!list || !count) return nullptr;
+        return PyTuple_Pack(2, list.get(), count.get());
     });
 }
 
@@ -164,7 +156,6 @@ PyObject* core_error(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObjec
 
 PyMethodDef kMethods[] = {
     fastcall<three>("three", "three(a, b, c)\n--\n\n"),
-    fastcall<keyword_required>("keyword_required", "keyword_required(text, *, replacement, keep_tab)\n--\n\n"),
     fastcall<keyword_three>("keyword_three", "keyword_three(*, x, y, z)\n--\n\n"),
     fastcall<optional>("optional", nullptr),
     fastcall<convert>("convert", nullptr),
