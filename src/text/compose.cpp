@@ -33,16 +33,14 @@ std::optional<char32_t> excluded_composite(std::u32string_view window) noexcept 
     return std::nullopt;
 }
 
-// Whether a character can start or join a composition, as compose_if_marks
-// tests it: below U+0590 only the two blocks of combining marks there count.
+}  // namespace
+
+bool is_mark_like(char32_t cp) noexcept { return normalize::is_mark(cp) || cp == kKiratRaiVowelSignE; }
+
 bool starts_or_joins(char32_t cp) noexcept {
     if (cp < 0x590) return (cp >= 0x300 && cp <= 0x36F) || (cp >= 0x483 && cp <= 0x489);
     return normalize::is_mark(cp) || cp == kKiratRaiVowelSignE || cp - kLFirst < kLCount;
 }
-
-}  // namespace
-
-bool is_mark_like(char32_t cp) noexcept { return normalize::is_mark(cp) || cp == kKiratRaiVowelSignE; }
 
 std::optional<Composed> Composer::read() noexcept {
     if (pos_ >= text_.size()) return std::nullopt;

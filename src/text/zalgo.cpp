@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "tables/zalgo.hpp"
+#include "text/compose.hpp"
 #include "text/normalize.hpp"
 #include "util/ranges.hpp"
 #include "util/utf8.hpp"
@@ -85,19 +86,15 @@ bool each_decomposed(std::string_view span, Fn&& fn) {
     return false;
 }
 
-// Zalgo needs a pile of marks: with a threshold above 2, text without any
-// combining diacritic, Cyrillic combining mark, mark from U+0590 up, or the
-// two characters whose decompositions can start one, has none. (Below U+0590,
-// only U+0300-036F and U+0483-0489 are marks, and no precomposed character
-// carries more than two marks of one class.)
+// Zalgo needs a pile of marks: with a threshold above 2, text without a
+// character that can start or join a composition has none. (Below U+0590
+// that test looks only at U+0300-036F and U+0483-0489, and no precomposed
+// character carries more than two marks of one class.)
 bool may_stack_marks(std::string_view text) noexcept {
     for (std::size_t i = utf8::ascii_prefix_len(text); i < text.size();) {
         auto [cp, len] = utf8::decode(text, i);
+        if (compose::starts_or_joins(cp)) return true;
         i += len;
-        if ((cp >= 0x0300 && cp <= 0x036F) || (cp >= 0x0483 && cp <= 0x0489)) return true;
-        if (cp >= 0x0590 && (normalize::is_mark(cp) || cp == 0x16D67 || (cp >= 0x1100 && cp <= 0x1112))) {
-            return true;
-        }
     }
     return false;
 }
