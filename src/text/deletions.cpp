@@ -4,7 +4,8 @@
 #include <cstring>
 #include <vector>
 
-#include "tables/visible_base.hpp"
+#include "text/normalize.hpp"
+#include "util/ranges.hpp"
 #include "util/utf8.hpp"
 
 namespace kelrad::deletions {
@@ -13,6 +14,14 @@ namespace {
 constexpr char32_t kBackspace = 0x08;
 constexpr char32_t kDelete = 0x7F;
 constexpr char32_t kCarriageReturn = 0x0D;
+
+// Drawn nowhere, so they ride with the character before them: zero-width
+// characters, direction controls, variation selectors and tag characters.
+constexpr CodepointRange kInvisible[] = {
+    {0x061C, 0x061C},   {0x180E, 0x180E},   {0x200B, 0x200F},   {0x202A, 0x202E}, {0x2060, 0x2064},
+    {0x2066, 0x2069},   {0xFE00, 0xFE0F},   {0xFEFF, 0xFEFF},   {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A},
+    {0xE0000, 0xE007F}, {0xE0100, 0xE01EF},
+};
 
 // True when some byte of `w` equals `b` (the classic zero-byte test on w ^ b).
 inline bool word_has_byte(std::uint64_t w, unsigned char b) noexcept {
@@ -97,7 +106,11 @@ private:
 
 }  // namespace
 
-bool is_visible_base(char32_t c) noexcept { return !tables::is_non_visible_base(c); }
+// Nothing below U+0300 is a mark or invisible, so ordinary text never
+// searches.
+bool is_visible_base(char32_t c) noexcept {
+    return c < 0x300 || !(normalize::is_mark(c) || in_ranges(kInvisible, c));
+}
 
 bool resolve_deletions(std::string_view text, bool resolve_cr, std::string& out) {
     if (!has_editing_control(text, resolve_cr)) return false;
