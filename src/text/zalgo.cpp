@@ -99,41 +99,6 @@ bool may_stack_marks(std::string_view text) noexcept {
     return false;
 }
 
-// Canonical reordering (UAX #15) of every run of nonzero-class code points in
-// buf: a stable sort by combining class. Short runs take an
-// insertion sort; long ones a counting sort over the 256 classes, so a run of
-// a million marks costs linear time.
-void canonical_order(std::u32string& buf) {
-    std::u32string scratch;
-    std::size_t i = 0;
-    while (i < buf.size()) {
-        if (normalize::combining_class(buf[i]) == 0) {
-            ++i;
-            continue;
-        }
-        std::size_t run = i;
-        while (i < buf.size() && normalize::combining_class(buf[i]) != 0) ++i;
-        char32_t* p = buf.data() + run;
-        std::size_t n = i - run;
-        if (n <= 16) {
-            for (std::size_t k = 1; k < n; ++k) {
-                char32_t x = p[k];
-                std::uint8_t cx = normalize::combining_class(x);
-                std::size_t j = k;
-                for (; j > 0 && normalize::combining_class(p[j - 1]) > cx; --j) p[j] = p[j - 1];
-                p[j] = x;
-            }
-            continue;
-        }
-        std::array<std::size_t, 257> start{};
-        for (std::size_t k = 0; k < n; ++k) ++start[normalize::combining_class(p[k]) + 1u];
-        for (std::size_t c = 1; c < start.size(); ++c) start[c] += start[c - 1];
-        scratch.resize(n);
-        for (std::size_t k = 0; k < n; ++k) scratch[start[normalize::combining_class(p[k])]++] = p[k];
-        std::copy(scratch.begin(), scratch.end(), p);
-    }
-}
-
 // Step 5 of the repeated-mark rule without materialising canonical order.
 // Within one run of nonzero-class marks, canonical order lists the classes in
 // ascending order, each class in its original order; marks of different
@@ -265,19 +230,15 @@ bool collapse_repeated_marks(std::string_view text, std::string& out) {
     if (!find_repeated_mark(text)) return false;
     std::string kept;
     kept.reserve(text.size());
-    std::u32string decomposed;
+    std::string decomposed;
     normalize::SpanState state(text);
     std::size_t copied = 0;
     while (std::optional<normalize::UnstableSpan> span = normalize::next_unstable_span(state)) {
         kept.append(text.substr(copied, span->start - copied));
         decomposed.clear();
-        each_decomposed(span_text(text, *span), [&](char32_t d) {
-            decomposed.push_back(d);
-            return false;
-        });
-        canonical_order(decomposed);
+        normalize::normalize_into(span_text(text, *span), normalize::Form::NFD, decomposed);
         char32_t last = kNoMark;
-        for (char32_t d : decomposed) {
+        for (auto [d, len] : utf8::chars(decomposed)) {
             if (!normalize::is_mark(d)) {
                 last = kNoMark;
             } else if (normalize::combining_class(d) != 0) {
