@@ -110,13 +110,12 @@ void Composer::compose_cluster(Composed base) {
     std::size_t end = ahead_ ? static_cast<std::size_t>(ahead_->offset) : text_.size();
     std::string_view cluster = text_.substr(static_cast<std::size_t>(base.offset), end - base.offset);
 
+    // A cluster that passes the NFC quick check is its own NFC.
     composed_.clear();
-    if (normalize::quick_check(cluster, normalize::Form::NFC) == normalize::QuickCheck::Yes) {
-        for (const Source& s : sources_) composed_.push_back(s.ch);
-    } else {
-        nfc_.clear();
-        normalize::normalize_into(cluster, normalize::Form::NFC, nfc_);
+    if (normalize::normalize_cow(cluster, normalize::Form::NFC, nfc_)) {
         for (auto [cp, len] : utf8::chars(nfc_)) composed_.push_back(cp);
+    } else {
+        for (const Source& s : sources_) composed_.push_back(s.ch);
     }
 
     queue_.clear();
