@@ -1,11 +1,11 @@
 #include "text/deletions.hpp"
 
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
 #include "text/normalize.hpp"
 #include "util/ranges.hpp"
+#include "util/swar.hpp"
 #include "util/utf8.hpp"
 
 namespace kelrad::deletions {
@@ -23,23 +23,15 @@ constexpr CodepointRange kInvisible[] = {
     {0xE0000, 0xE007F}, {0xE0100, 0xE01EF},
 };
 
-// True when some byte of `w` equals `b` (the classic zero-byte test on w ^ b).
-inline bool word_has_byte(std::uint64_t w, unsigned char b) noexcept {
-    constexpr std::uint64_t k01 = 0x0101010101010101ULL;
-    std::uint64_t x = w ^ (k01 * b);
-    return ((x - k01) & ~x & utf8::kHighBits) != 0;
-}
-
 // Whether the text holds a control the replay acts on. All of them are
 // ASCII, so the bytes can be searched directly, a word at a time.
 bool has_editing_control(std::string_view text, bool resolve_cr) noexcept {
     const char* p = text.data();
     std::size_t n = text.size(), i = 0;
     for (; i + 8 <= n; i += 8) {
-        std::uint64_t w;
-        std::memcpy(&w, p + i, 8);
-        if (word_has_byte(w, kBackspace) || word_has_byte(w, kDelete) ||
-            (resolve_cr && word_has_byte(w, kCarriageReturn))) {
+        const std::uint64_t w = swar::load(p + i);
+        if (swar::bytes_equal(w, kBackspace) | swar::bytes_equal(w, kDelete) |
+            (resolve_cr ? swar::bytes_equal(w, kCarriageReturn) : 0)) {
             break;
         }
     }

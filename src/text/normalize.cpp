@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <cstring>
 #include <vector>
 
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -11,6 +10,7 @@
 #endif
 
 #include "tables/normalization.hpp"
+#include "util/swar.hpp"
 #include "util/utf8.hpp"
 
 namespace kelrad::normalize {
@@ -260,9 +260,8 @@ std::size_t skip_stable_scalar(const unsigned char* p, std::size_t i, std::size_
     const std::uint8_t* leads = tables::kUnstableLeads[form_index(form)];
     while (i < n) {
         if (i + 8 <= n) {
-            std::uint64_t w;
-            std::memcpy(&w, p + i, 8);
-            if ((w & (w << 1) & utf8::kHighBits) == 0) {
+            const std::uint64_t w = swar::load(p + i);
+            if ((w & (w << 1) & swar::kHighBits) == 0) {
                 i += 8;
                 continue;
             }
