@@ -153,7 +153,7 @@ BrahmicClass brahmic_class(char32_t c) noexcept {
         if (offset == 0x4D) return BrahmicClass::Virama;
         return BrahmicClass::Other;
     }
-    return range_value<BrahmicClass>(kBrahmicRanges, c, BrahmicClass::Other);
+    return range_value(kBrahmicRanges, c, BrahmicClass::Other);
 }
 
 bool is_compose_trigger(char32_t c) noexcept { return compose::starts_or_joins(c); }
