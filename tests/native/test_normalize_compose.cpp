@@ -8,14 +8,9 @@
 #include "util/utf8.hpp"
 
 using namespace kelrad;
+using testing::u8;
 
 namespace {
-
-std::string u8(std::u32string_view cps) {
-    std::string s;
-    for (char32_t cp : cps) utf8::append(s, cp);
-    return s;
-}
 
 // "U+00E9@0 U+0301@3": the composed characters with their offsets.
 std::string composed(std::string_view text) {
