@@ -15,26 +15,18 @@ FORMS = ("NFC", "NFD", "NFKC", "NFKD")
 
 
 def _conformance():
-    """(line number, the five columns) of every test line of NormalizationTest.txt."""
-    rows, part1 = [], set()
+    """The five columns of every test line of NormalizationTest.txt."""
+    rows = []
     with open(UCD / "NormalizationTest.txt", encoding="utf-8") as f:
-        part = None
-        for number, line in enumerate(f, 1):
+        for line in f:
             line = line.split("#", 1)[0].strip()
-            if line.startswith("@"):
-                part = line.split()[0]
-                continue
-            if not line:
-                continue
-            fields = line.split(";")[:5]
-            cols = tuple("".join(chr(int(cp, 16)) for cp in field.split()) for field in fields)
-            rows.append((number, cols))
-            if part == "@Part1":
-                part1.add(ord(cols[0]))
-    return rows, part1
+            if line and not line.startswith("@"):
+                fields = line.split(";")[:5]
+                rows.append(tuple("".join(chr(int(cp, 16)) for cp in field.split()) for field in fields))
+    return rows
 
 
-ROWS, PART1 = _conformance()
+ROWS = _conformance()
 
 
 def _expected(cols, form, column):
@@ -52,41 +44,16 @@ def _show(text):
 
 
 @pytest.mark.parametrize("form", FORMS)
-def test_conformance_file_every_line(form):
-    failures = []
-    for number, cols in ROWS:
-        for column, source in enumerate(cols):
-            want = _expected(cols, form, column)
-            checks = {
-                "plain": _core._normalize(source, form=form) == want,
-                "wrapped": _core._normalize("ab" + source + "yz", form=form) == "ab" + want + "yz",
-                "is_normalized": _core._is_normalized(source, form=form) == (source == want),
-            }
-            bad = [name for name, ok in checks.items() if not ok]
-            if bad:
-                failures.append(f"line {number} c{column + 1} [{_show(source)}]: {', '.join(bad)}")
-    assert not failures, f"{len(failures)} failures:\n" + "\n".join(failures[:30])
-
-
-@pytest.mark.parametrize("form", FORMS)
 def test_conformance_file_through_batch(form):
-    sources = [source for _, cols in ROWS for source in cols]
-    wants = [_expected(cols, form, column) for _, cols in ROWS for column in range(5)]
+    # Natively every line is checked through each entry point; here each
+    # column goes through the Python batch function, item by item.
+    sources = [source for cols in ROWS for source in cols]
+    wants = [_expected(cols, form, column) for cols in ROWS for column in range(5)]
     got = []
     for start in range(0, len(sources), 100000):
         got += _core._normalize_batch(sources[start:start + 100000], form=form)
     bad = [(_show(s), _show(g)) for s, g, w in zip(sources, got, wants) if g != w]
     assert not bad, bad[:20]
-
-
-@pytest.mark.parametrize("form", FORMS)
-def test_code_points_not_listed_are_unchanged(form):
-    others = [chr(cp) for cp in range(0x110000) if cp not in PART1 and not 0xD800 <= cp <= 0xDFFF]
-    changed = []
-    for start in range(0, len(others), 100000):
-        chunk = others[start:start + 100000]
-        changed += [f"{ord(a):04X}" for a, b in zip(chunk, _core._normalize_batch(chunk, form=form)) if a != b]
-    assert not changed, changed[:20]
 
 
 BAD_FORMS = [
@@ -130,27 +97,15 @@ def test_argument_type_errors(call):
         call()
 
 
+# The conformance file holds every character in isolation and in its test
+# sequences; these rows put the work inside longer text.
 @pytest.mark.parametrize(
     "text, form, want",
     [
-        ("e\u0301", "NFC", "\u00e9"),
         ("abc e\u0301 xyz", "NFC", "abc \u00e9 xyz"),
-        ("\u00e9", "NFD", "e\u0301"),
         ("\u1100\u1161", "NFC", "\uac00"),
-        ("\u1100\u1161\u11a8", "NFC", "\uac01"),
-        ("\uac00\u11a8", "NFC", "\uac01"),
-        ("\uac01", "NFD", "\u1100\u1161\u11a8"),
-        ("\u00a0", "NFKC", " "),
-        ("\u00a0", "NFC", "\u00a0"),
-        ("\ufb01", "NFKD", "fi"),
-        ("\u212b", "NFC", "\u00c5"),  # singleton
-        ("\u0958", "NFC", "\u0915\u093c"),  # composition exclusion
-        ("a\u0328\u0301", "NFC", "\u0105\u0301"),
-        ("a\u0301\u0328", "NFC", "\u0105\u0301"),  # reordered, then composed
-        ("\u0b47\u0b3e", "NFC", "\u0b4b"),  # two starters compose
-        ("\U0001d15e", "NFC", "\U0001d157\U0001d165"),
-        ("\u0301abc", "NFC", "\u0301abc"),
-        ("x" * 20 + "\u0065\u0301" + "y" * 20, "NFC", "x" * 20 + "\u00e9" + "y" * 20),
+        ("x" * 20 + "\u00e9" + "y" * 20, "NFD", "x" * 20 + "e\u0301" + "y" * 20),
+        ("\u00a0 \ufb01", "NFKC", "  fi"),
     ],
 )
 def test_normalize_cases(text, form, want):
@@ -169,16 +124,10 @@ def test_empty_text(form):
     "text, form, want",
     [
         ("\u00e9", "NFD", False),
-        ("\u00e9", "NFC", True),
         ("e\u0301", "NFC", False),
         ("e\u0301", "NFD", True),
-        ("\u1100\u1161", "NFC", False),
         ("\u1161", "NFC", True),  # a lone vowel jamo: Maybe, settled by comparison
         ("a\u0301\u0328", "NFD", False),  # out of canonical order
-        ("\u00a0", "NFC", True),
-        ("\u00a0", "NFKC", False),
-        ("plain", "NFKD", True),
-        ("\U0001d15e", "NFC", False),
     ],
 )
 def test_is_normalized(text, form, want):
@@ -195,19 +144,13 @@ def _marks(n, mark="\u0301", base="q"):
         pytest.param(_marks(30), "NFD", True, id="30-marks-NFD"),
         pytest.param(_marks(30), "NFC", True, id="30-marks-NFC"),
         pytest.param(_marks(30, base="a"), "NFC", False, id="30-marks-not-NFC"),
-        pytest.param(_marks(31), "NFC", False, id="31-marks-NFC"),
-        pytest.param(_marks(31), "NFD", False, id="31-marks-NFD"),
-        pytest.param(_marks(31), "NFKC", False, id="31-marks-NFKC"),
-        pytest.param(_marks(31), "NFKD", False, id="31-marks-NFKD"),
+        *(pytest.param(_marks(31), form, False, id=f"31-marks-{form}") for form in FORMS),
         pytest.param(_marks(15, "\u0308\u0301"), "NFD", True, id="30-mixed-marks"),
         pytest.param("q" + "\u0344" * 16, "NFD", False, id="32-non-starters-by-decomposition"),
+        pytest.param("\u00e9", "NFD", False, id="precomposed-NFD"),
         pytest.param("\u00a0", "NFC", True, id="nbsp-NFC"),
         # Each form is checked with its own quick check and normalization.
         pytest.param("\u00a0", "NFKC", False, id="nbsp-NFKC"),
-        pytest.param("\u00a0", "NFKD", False, id="nbsp-NFKD"),
-        pytest.param("\u00e9", "NFD", False, id="precomposed-NFD"),
-        pytest.param("\ufb01", "NFKC", False, id="ligature-NFKC"),
-        pytest.param("\ufb01", "NFC", True, id="ligature-NFC"),
     ],
 )
 def test_is_normalized_stream_safe(text, form, want):
