@@ -22,11 +22,7 @@ def tags(letters):
         pytest.param("\u3164", "", id="only_filler"),
         pytest.param("a\u200bb", "a\u200bb", id="zero_width_is_not_whitespace"),
         pytest.param("a\x1c\x1fb\x85c", "a b c", id="separators_and_nel"),
-        pytest.param("a\u2028\u2029\u202f\u205f\u1680b", "a b", id="line_separators"),
         pytest.param("\u115f\u1160\u2800\uffa0x", "x", id="blank_fillers"),
-        pytest.param("a b c", "a b c", id="already_collapsed"),
-        pytest.param(" \t ", "", id="only_whitespace"),
-        pytest.param("a  b\u00a0 c \u2003", "a b c", id="mixed_inner_runs"),
     ],
 )
 def test_collapse_whitespace(text, expected):
@@ -40,9 +36,6 @@ def test_collapse_whitespace(text, expected):
         pytest.param("\x1c\x1d\x1e\x1f\x85", "\x1c\x1d\x1e\x1f\x85", id="separators_and_nel_stay"),
         pytest.param("a\x00b\x1bc\x7fd\x9fe", "abcde", id="nul_esc_del_c1"),
         pytest.param("\x01\x08\x0e\x1a\x80\x84\x86", "", id="range_edges"),
-        pytest.param("\xa0caf\xe9", "\xa0caf\xe9", id="latin1_kept"),
-        pytest.param("printable ascii only, long enough for words", "printable ascii only, long enough for words",
-                     id="clean"),
     ],
 )
 def test_strip_control_chars(text, expected):
@@ -53,8 +46,7 @@ def test_strip_control_chars(text, expected):
     "text, expected",
     [
         pytest.param("a\u200bb\u200cc\u200dd", "abcd", id="zwsp_zwnj_zwj"),
-        pytest.param("\u180e\u2060\u2064\ufeffx", "x", id="joiners_and_bom"),
-        pytest.param("\U0001bca0\U0001bca3\U0001d173\U0001d17ay", "y", id="supplementary"),
+        pytest.param("\u180e\u2060\u2064\ufeff\U0001bca0\U0001bca3\U0001d173\U0001d17ay", "y", id="others"),
         pytest.param("\u200e\u2065\u00ad", "\u200e\u2065\u00ad", id="neighbours_kept"),
     ],
 )
@@ -75,7 +67,6 @@ def test_strip_zero_width_chars(text, expected):
         pytest.param("\U0001F3F4" + tags("gb") + "x\U000E007F", "\U0001F3F4x", id="put_back_character"),
         pytest.param("\U000E0041x\U000E0001\U000E007F", "x", id="lone_tags"),
         pytest.param(tags("gbeng") + "\U000E007F", "", id="sequence_without_flag"),
-        pytest.param("\U000E0080\U000E0100", "\U000E0080\U000E0100", id="past_tag_block"),
     ],
 )
 def test_strip_tags(text, expected):
