@@ -251,7 +251,8 @@ std::size_t AhoCorasick::skip_to_candidate(const unsigned char* p, std::size_t n
             const unsigned char b0 = skip_bytes_[0], b1 = skip_bytes_[1], b2 = skip_bytes_[skip_byte_count_ - 1];
             for (; pos + 8 <= n; pos += 8) {
                 const std::uint64_t w = swar::load(p + pos);
-                const std::uint64_t hits = swar::bytes_equal(w, b0) | swar::bytes_equal(w, b1) | swar::bytes_equal(w, b2);
+                const std::uint64_t hits =
+                    swar::bytes_equal(w, b0) | swar::bytes_equal(w, b1) | swar::bytes_equal(w, b2);
                 if (hits) return pos + swar::first_marked(hits);
             }
             break;
