@@ -1,5 +1,7 @@
 """HTML escaping, percent-encoding and log-injection stripping."""
 
+import random
+
 import pytest
 
 from kelrad import InvalidArgumentError, _core
@@ -95,3 +97,28 @@ def test_strip_log_injection_refuses_a_neutralized_replacement(replacement, keep
 def test_strip_log_injection_hands_back_a_text_whose_tabs_it_keeps():
     text = "a\tb"
     assert _core._strip_log_injection(text, replacement="?", keep_tab=True) is text
+
+
+def test_strip_log_injection_accepts_tab_replacement_with_keep_tab():
+    assert _core._strip_log_injection("a\nb", replacement="\t", keep_tab=True) == "a\tb"
+
+
+def _ref_strip_log(text, replacement, keep_tab):
+    def neutralized(c):
+        cp = ord(c)
+        return (cp <= 0x1F and not (keep_tab and c == "\t")) or 0x7F <= cp <= 0x9F or cp in (0x2028, 0x2029)
+    return "".join(replacement if neutralized(c) else c for c in text)
+
+
+@pytest.mark.parametrize("keep_tab", [False, True])
+def test_strip_log_injection_agrees_with_plain_reference(keep_tab):
+    # Neutralized characters and their byte-level neighbours (U+00A0 and
+    # U+00C2 share a lead byte with the C1 controls, U+2027 and U+202A with
+    # the separators) in and across eight-byte words.
+    alphabet = list("abc de") * 4 + ["\t", "\n", "\x00", "\x1f", "\x7f", "\x80", "\x9f", "\xa0", "\xc2",
+                                     "\u2027", "\u2028", "\u2029", "\u202a", "\u20ac", "\U0001F600"]
+    rng = random.Random(keep_tab)
+    for _ in range(2000):
+        text = "".join(rng.choice(alphabet) for _ in range(rng.randrange(40)))
+        got = _core._strip_log_injection(text, replacement="?", keep_tab=keep_tab)
+        assert got == _ref_strip_log(text, "?", keep_tab), ascii(text)

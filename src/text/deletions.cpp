@@ -1,10 +1,11 @@
 #include "text/deletions.hpp"
 
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
-#include "tables/visible_base.hpp"
+#include "text/normalize.hpp"
+#include "util/ranges.hpp"
+#include "util/swar.hpp"
 #include "util/utf8.hpp"
 
 namespace kelrad::deletions {
@@ -14,12 +15,13 @@ constexpr char32_t kBackspace = 0x08;
 constexpr char32_t kDelete = 0x7F;
 constexpr char32_t kCarriageReturn = 0x0D;
 
-// True when some byte of `w` equals `b` (the classic zero-byte test on w ^ b).
-inline bool word_has_byte(std::uint64_t w, unsigned char b) noexcept {
-    constexpr std::uint64_t k01 = 0x0101010101010101ULL;
-    std::uint64_t x = w ^ (k01 * b);
-    return ((x - k01) & ~x & utf8::kHighBits) != 0;
-}
+// Drawn nowhere, so they ride with the character before them: zero-width
+// characters, direction controls, variation selectors and tag characters.
+constexpr CodepointRange kInvisible[] = {
+    {0x061C, 0x061C}, {0x180E, 0x180E}, {0x200B, 0x200F},   {0x202A, 0x202E},   {0x2060, 0x2064},
+    {0x2066, 0x2069}, {0xFE00, 0xFE0F}, {0xFEFF, 0xFEFF},   {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A},
+    {0xE0000, 0xE007F}, {0xE0100, 0xE01EF},
+};
 
 // Whether the text holds a control the replay acts on. All of them are
 // ASCII, so the bytes can be searched directly, a word at a time.
@@ -27,10 +29,9 @@ bool has_editing_control(std::string_view text, bool resolve_cr) noexcept {
     const char* p = text.data();
     std::size_t n = text.size(), i = 0;
     for (; i + 8 <= n; i += 8) {
-        std::uint64_t w;
-        std::memcpy(&w, p + i, 8);
-        if (word_has_byte(w, kBackspace) || word_has_byte(w, kDelete) ||
-            (resolve_cr && word_has_byte(w, kCarriageReturn))) {
+        const std::uint64_t w = swar::load(p + i);
+        if (swar::bytes_equal(w, kBackspace) | swar::bytes_equal(w, kDelete) |
+            (resolve_cr ? swar::bytes_equal(w, kCarriageReturn) : 0)) {
             break;
         }
     }
@@ -97,7 +98,11 @@ private:
 
 }  // namespace
 
-bool is_visible_base(char32_t c) noexcept { return !tables::is_non_visible_base(c); }
+// Nothing below U+0300 is a mark or invisible, so ordinary text never
+// searches.
+bool is_visible_base(char32_t c) noexcept {
+    return c < 0x300 || !(normalize::is_mark(c) || in_ranges(kInvisible, c));
+}
 
 bool resolve_deletions(std::string_view text, bool resolve_cr, std::string& out) {
     if (!has_editing_control(text, resolve_cr)) return false;

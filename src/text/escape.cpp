@@ -1,7 +1,9 @@
 #include "text/escape.hpp"
 
 #include <array>
+#include <cstdint>
 
+#include "util/swar.hpp"
 #include "util/utf8.hpp"
 
 namespace kelrad::escape {
@@ -29,22 +31,31 @@ std::string_view html_entity(char c) noexcept {
     }
 }
 
+// Whether the character starting at p[i] is neutralized. They are the ASCII
+// bytes below 0x20 and 0x7F, C2 80-9F (the C1 controls) and E2 80 A8-A9 (the
+// separators), so only those bytes need a closer look.
+bool neutralized_at(const unsigned char* p, std::size_t i, bool keep_tab) noexcept {
+    const unsigned char b = p[i];
+    if (b < 0x20) return !(keep_tab && b == 0x09);
+    if (b == 0x7F) return true;
+    if (b == 0xC2) return p[i + 1] <= 0x9F;
+    return b == 0xE2 && p[i + 1] == 0x80 && (p[i + 2] == 0xA8 || p[i + 2] == 0xA9);
+}
+
 // Offset of the first neutralized character at or after `i`, or the size.
-// They are the ASCII bytes below 0x20 and 0x7F, C2 80-9F (the C1 controls)
-// and E2 80 A8-A9 (the separators), so only those bytes need decoding.
 std::size_t next_neutralized(std::string_view text, std::size_t i, bool keep_tab) noexcept {
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    for (; i < text.size(); ++i) {
-        unsigned char b = p[i];
-        if (b < 0x20) {
-            if (!(keep_tab && b == 0x09)) return i;
-        } else if (b == 0x7F) {
-            return i;
-        } else if (b == 0xC2) {
-            if (p[i + 1] <= 0x9F) return i;
-        } else if (b == 0xE2) {
-            if (p[i + 1] == 0x80 && (p[i + 2] == 0xA8 || p[i + 2] == 0xA9)) return i;
+    for (; i + 8 <= text.size(); i += 8) {
+        const std::uint64_t w = swar::load(p + i);
+        std::uint64_t marks = swar::bytes_below(w, 0x20) | swar::bytes_equal(w, 0x7F) | swar::bytes_equal(w, 0xC2) |
+                              swar::bytes_equal(w, 0xE2);
+        for (; marks != 0; marks &= marks - 1) {
+            const std::size_t j = i + swar::first_marked(marks);
+            if (neutralized_at(p, j, keep_tab)) return j;
         }
+    }
+    for (; i < text.size(); ++i) {
+        if (neutralized_at(p, i, keep_tab)) return i;
     }
     return text.size();
 }

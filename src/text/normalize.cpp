@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <cstring>
 #include <vector>
 
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -11,6 +10,7 @@
 #endif
 
 #include "tables/normalization.hpp"
+#include "util/swar.hpp"
 #include "util/utf8.hpp"
 
 namespace kelrad::normalize {
@@ -69,26 +69,26 @@ inline bool is_stable(char32_t cp, Form form) noexcept {
 
 // ---- Decomposition, canonical ordering, composition ------------------------
 
-void push_decomposition(char32_t cp, bool compat, std::vector<Entry>& work) {
-    if (cp < 0x80) {
-        work.push_back(cp);
-        return;
-    }
+static_assert(Decomposition::kMaxLen >= tables::kMaxDecompositionLen, "a decomposition must fit its buffer");
+
+// Calls emit(first, count) once with the entries of the full decomposition of
+// cp (cp itself when it has none), Hangul syllables by the algorithm.
+template <class Emit>
+void decompose(char32_t cp, bool compat, Emit&& emit) {
     if (is_hangul_syllable(cp)) {
         char32_t s = cp - kSBase;
-        work.push_back(kLBase + s / kNCount);
-        work.push_back(kVBase + (s % kNCount) / kTCount);
-        if (s % kTCount != 0) work.push_back(kTBase + s % kTCount);
+        const Entry jamo[3] = {kLBase + s / kNCount, kVBase + (s % kNCount) / kTCount, kTBase + s % kTCount};
+        emit(jamo, s % kTCount != 0 ? 3 : 2);
         return;
     }
     const NormRecord& r = norm_record(cp);
     std::uint8_t len = compat ? r.compat_len : r.canonical_len;
     if (len == 0) {
-        work.push_back(entry(cp, r.ccc));
+        const Entry self = entry(cp, r.ccc);
+        emit(&self, 1);
         return;
     }
-    const std::uint32_t* d = tables::kDecompositions + (compat ? r.compat : r.canonical);
-    work.insert(work.end(), d, d + len);
+    emit(tables::kDecompositions + (compat ? r.compat : r.canonical), len);
 }
 
 // Sorts one run of non-starters by combining class, keeping equal classes in
@@ -184,7 +184,11 @@ void normalize_span(std::string_view span, Form form, Work& w) {
     bool compat = is_compat(form);
     for (std::size_t i = 0; i < span.size();) {
         auto [cp, len] = utf8::decode(span, i);
-        push_decomposition(cp, compat, w.entries);
+        if (cp < 0x80) {
+            w.entries.push_back(cp);
+        } else {
+            decompose(cp, compat, [&](const Entry* d, std::size_t n) { w.entries.insert(w.entries.end(), d, d + n); });
+        }
         i += len;
     }
     reorder(w.entries, w.scratch);
@@ -256,9 +260,8 @@ std::size_t skip_stable_scalar(const unsigned char* p, std::size_t i, std::size_
     const std::uint8_t* leads = tables::kUnstableLeads[form_index(form)];
     while (i < n) {
         if (i + 8 <= n) {
-            std::uint64_t w;
-            std::memcpy(&w, p + i, 8);
-            if ((w & (w << 1) & utf8::kHighBits) == 0) {
+            const std::uint64_t w = swar::load(p + i);
+            if ((w & (w << 1) & swar::kHighBits) == 0) {
                 i += 8;
                 continue;
             }
@@ -282,9 +285,7 @@ std::size_t skip_stable(std::string_view text, std::size_t i, Form form) noexcep
 
 // The offset of the character that ends at `end` (> 0).
 std::size_t char_start_before(std::string_view text, std::size_t end) noexcept {
-    std::size_t i = end - 1;
-    while (i > 0 && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) --i;
-    return i;
+    return end - utf8::decode_before(text, end).len;
 }
 
 // What a scan of the text found: the quick-check answer so far, and where the
@@ -415,7 +416,7 @@ void drive(std::string_view text, Form form, const Scan& scan, Sink& sink) {
         std::size_t closing_len = 0;
         while (i < n) {
             auto [cp, len] = utf8::decode(text, i);
-            if (cp < 0x10000 ? tables::bmp_bit(tables::kStable[form_index(form)], cp) : is_stable(cp, form)) {
+            if (is_stable(cp, form)) {
                 closing_len = len;
                 break;
             }
@@ -652,25 +653,13 @@ namespace {
 
 Decomposition decomposition_of(char32_t cp, bool compat) noexcept {
     Decomposition d;
-    if (is_hangul_syllable(cp)) {
-        char32_t s = cp - kSBase;
-        d.push(kLBase + s / kNCount);
-        d.push(kVBase + (s % kNCount) / kTCount);
-        if (s % kTCount != 0) d.push(kTBase + s % kTCount);
-        return d;
-    }
     if (cp > 0x10FFFF) {
         d.push(cp);
-        return d;
+    } else {
+        decompose(cp, compat, [&](const Entry* e, std::size_t n) {
+            for (std::size_t k = 0; k < n; ++k) d.push(entry_cp(e[k]));
+        });
     }
-    const NormRecord& r = norm_record(cp);
-    std::uint8_t len = compat ? r.compat_len : r.canonical_len;
-    if (len == 0) {
-        d.push(cp);
-        return d;
-    }
-    const std::uint32_t* p = tables::kDecompositions + (compat ? r.compat : r.canonical);
-    for (std::uint8_t k = 0; k < len; ++k) d.push(entry_cp(p[k]));
     return d;
 }
 

@@ -1,12 +1,12 @@
 #include "text/strip.hpp"
 
 #include <array>
-#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <utility>
 
 #include "util/ranges.hpp"
+#include "util/swar.hpp"
 #include "util/utf8.hpp"
 
 namespace kelrad::strip {
@@ -18,12 +18,6 @@ constexpr char32_t kCancelTag = 0xE007F;
 constexpr unsigned lead_byte(char32_t cp) noexcept {
     return cp < 0x80 ? cp : cp < 0x800 ? 0xC0 | (cp >> 6) : cp < 0x10000 ? 0xE0 | (cp >> 12) : 0xF0 | (cp >> 18);
 }
-
-constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-
-// Marks (0x80) the bytes of `w` that are zero. The lowest mark is exact; a
-// borrow may also mark a byte above a zero one, never miss a zero byte.
-constexpr std::uint64_t zero_bytes(std::uint64_t w) noexcept { return (w - kOnes) & ~w & utf8::kHighBits; }
 
 // A set of code points as inclusive ranges, with the UTF-8 bytes its members
 // can begin with. Scans stop only at those bytes and decode nothing else;
@@ -77,10 +71,10 @@ std::uint64_t high_lead_marks(std::uint64_t w) noexcept {
     constexpr std::size_t lead_count = Set.high_lead_count;
     if constexpr (lead_count <= Set.kMaxExactLeads) {
         return [&]<std::size_t... K>(std::index_sequence<K...>) {
-            return (std::uint64_t{0} | ... | zero_bytes(w ^ (kOnes * Set.high_leads[K])));
+            return (std::uint64_t{0} | ... | swar::bytes_equal(w, Set.high_leads[K]));
         }(std::make_index_sequence<lead_count>{});
     } else {
-        return w & utf8::kHighBits;
+        return w & swar::kHighBits;
     }
 }
 
@@ -94,20 +88,19 @@ std::size_t next_candidate(std::string_view text, std::size_t i) noexcept {
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     const std::size_t n = text.size();
     for (; i + 8 <= n; i += 8) {
-        std::uint64_t w;
-        std::memcpy(&w, p + i, 8);
-        std::uint64_t high = w & utf8::kHighBits;
-        std::uint64_t marks = floor > 0 ? ((w - kOnes * floor) & ~w) & utf8::kHighBits : 0;
+        const std::uint64_t w = swar::load(p + i);
+        std::uint64_t high = w & swar::kHighBits;
+        std::uint64_t marks = floor > 0 ? swar::bytes_below(w, floor) : 0;
         if constexpr (has_del) {
             // 0x7F + 1 sets the high bit; only 0xFF carries, and it is high itself.
-            if ((marks | high | ((w + kOnes) & utf8::kHighBits)) == 0) continue;
-            marks |= zero_bytes(w ^ (kOnes * 0x7F));
+            if ((marks | high | ((w + swar::kOnes) & swar::kHighBits)) == 0) continue;
+            marks |= swar::bytes_equal(w, 0x7F);
         } else {
             if ((marks | high) == 0) continue;
         }
         if (high != 0) marks |= high_lead_marks<Set>(w);
         for (; marks != 0; marks &= marks - 1) {
-            std::size_t j = i + static_cast<std::size_t>(std::countr_zero(marks) / 8);
+            std::size_t j = i + swar::first_marked(marks);
             if (Set.leads[p[j]]) return j;
         }
     }
@@ -137,9 +130,9 @@ constexpr auto kCollapseWhitespace =
 // always exact.)
 inline std::uint64_t collapse_marks(std::uint64_t w, bool after_space) noexcept {
     constexpr std::uint64_t k7F = 0x7F7F7F7F7F7F7F7FULL;
-    std::uint64_t marks = ((w - kOnes * 0x20) & ~w) & utf8::kHighBits;
-    if (w & utf8::kHighBits) marks |= high_lead_marks<kCollapseWhitespace>(w);
-    std::uint64_t t = w ^ (kOnes * 0x20);
+    std::uint64_t marks = swar::bytes_below(w, 0x20);
+    if (w & swar::kHighBits) marks |= high_lead_marks<kCollapseWhitespace>(w);
+    std::uint64_t t = w ^ (swar::kOnes * 0x20);
     std::uint64_t spaces = ~(((t & k7F) + k7F) | t | k7F);  // 0x80 in exactly the space bytes
     std::uint64_t doubled = spaces & (spaces >> 8);
     std::uint64_t leading = after_space ? spaces & 0x80 : 0;
@@ -229,10 +222,8 @@ void collapse_whitespace(std::string_view text, std::string& out) {
     std::size_t i = 0;
     while (i < n) {
         if (started && i + 8 <= n) {
-            std::uint64_t w;
-            std::memcpy(&w, p + i, 8);
-            std::uint64_t marks = collapse_marks(w, after_space);
-            std::size_t clean = marks ? static_cast<std::size_t>(std::countr_zero(marks) / 8) : 8;
+            std::uint64_t marks = collapse_marks(swar::load(p + i), after_space);
+            std::size_t clean = marks ? swar::first_marked(marks) : 8;
             if (clean > 0) {
                 after_space = p[i + clean - 1] == 0x20;
                 i += clean;

@@ -5,14 +5,9 @@
 #include "util/utf8.hpp"
 
 using namespace kelrad;
+using testing::u8;
 
 namespace {
-
-std::string u8(std::u32string_view cps) {
-    std::string s;
-    for (char32_t cp : cps) utf8::append(s, cp);
-    return s;
-}
 
 struct ReplayCase {
     const char* id;

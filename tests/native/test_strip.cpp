@@ -7,14 +7,9 @@
 #include "util/utf8.hpp"
 
 using namespace kelrad;
+using testing::u8;
 
 namespace {
-
-std::string u8(std::u32string_view cps) {
-    std::string s;
-    for (char32_t cp : cps) utf8::append(s, cp);
-    return s;
-}
 
 // England: U+1F3F4, tag letters g b e n g, cancel tag.
 const std::u32string kEngland = U"\U0001F3F4\U000E0067\U000E0062\U000E0065\U000E006E\U000E0067\U000E007F";

@@ -14,7 +14,7 @@ Writes two pairs of files:
 
 from __future__ import annotations
 
-from emit import banner, wrap, write
+from emit import banner, bmp_bitmap, wrap, write
 from ucd import UCD17, data_lines, general_categories, parse_range, unicode_data
 
 S_BASE, L_BASE, V_BASE, T_BASE = 0xAC00, 0x1100, 0x1161, 0x11A7
@@ -137,13 +137,6 @@ def build_trie(values: list[int], shift: int) -> tuple[list[int], list[int]]:
             stage2.extend(block)
         stage1.append(blocks[block])
     return stage1, stage2
-
-
-def bitmap_words(bits: set[int]) -> list[int]:
-    words = [0] * 1024
-    for cp in bits:
-        words[cp >> 6] |= 1 << (cp & 63)
-    return words
 
 
 def unstable_leads(stable_cp) -> list[int]:
@@ -366,11 +359,11 @@ const ComposePair kCompositions[{len(compose_data)}] = {{
 
 const std::uint64_t kStable[4][1024] = {{
 """
-        + "".join(f"    {{  // {form}\n{bitmap_body(bitmap_words(stable[form]))}    }},\n" for form in FORMS)
+        + "".join(f"    {{  // {form}\n{bitmap_body(bmp_bitmap(stable[form]))}    }},\n" for form in FORMS)
         + f"""}};
 
 const std::uint64_t kSpanStable[1024] = {{
-{bitmap_body(bitmap_words(span_stable))}}};
+{bitmap_body(bmp_bitmap(span_stable))}}};
 
 const std::uint8_t kUnstableLeads[4][16] = {{
 """
