@@ -1,6 +1,7 @@
 """The calling convention: binding messages, conversions, errors, warnings."""
 
 import re
+import sys
 import warnings
 
 import pytest
@@ -17,13 +18,6 @@ BINDING_ERRORS = [
     ("three", (1,), {"a": 2}, "three() got multiple values for argument 'a'"),
     ("three", (1, 2, 3), {"d": 4, "a": 1}, "three() got an unexpected keyword argument 'd'"),
     ("three", (1, 2), {"a": 1, "d": 4}, "three() got multiple values for argument 'a'"),
-    ("keyword_required", ("x",), {},
-     "_strip_log_injection() missing 2 required keyword arguments: 'replacement' and 'keep_tab'"),
-    ("keyword_required", ("x",), {"keep_tab": True},
-     "_strip_log_injection() missing 1 required keyword argument: 'replacement'"),
-    ("keyword_required", (), {},
-     "_strip_log_injection() missing 1 required positional argument: 'text'"),
-    ("keyword_required", ("x", "y"), {}, "_strip_log_injection() takes 1 positional arguments but 2 were given"),
     ("keyword_three", (), {}, "keyword_three() missing 3 required keyword arguments: 'x', 'y', and 'z'"),
     ("keyword_three", (1,), {}, "keyword_three() takes 0 positional arguments but 1 was given"),
     ("optional", tuple(range(8)), {}, "_transliterate() takes from 1 to 7 positional arguments but 8 were given"),
@@ -42,12 +36,46 @@ def test_binding_messages(bindtest, name, args, kwargs, message):
     assert str(info.value) == message
 
 
-def test_real_functions_bind_the_same_way():
-    with pytest.raises(TypeError, match=re.escape("_edit_distance() missing 1 required positional argument: 'b'")):
-        _core._edit_distance("a")
-    with pytest.raises(TypeError, match=re.escape("_fold_punctuation() got an unexpected keyword argument 'form'")):
-        _core._fold_punctuation("x", form="NFC")
+REAL_FUNCTION_ERRORS = [
+    # (call, exception, message or None, note or None)
+    pytest.param(lambda: _core._edit_distance("a"), TypeError,
+                 "_edit_distance() missing 1 required positional argument: 'b'", None, id="missing"),
+    pytest.param(lambda: _core._fold_punctuation("x", form="NFC"), TypeError,
+                 "_fold_punctuation() got an unexpected keyword argument 'form'", None, id="unexpected"),
+    pytest.param(lambda: _core._normalize("x", "NFD"), TypeError,
+                 "_normalize() takes 1 positional arguments but 2 were given", None, id="keyword-only-positionally"),
+    pytest.param(lambda: _core._strip_log_injection("x"), TypeError,
+                 "_strip_log_injection() missing 2 required keyword arguments: 'replacement' and 'keep_tab'", None,
+                 id="missing-keyword-only"),
+    pytest.param(lambda: _core._strip_log_injection("x", keep_tab=True), TypeError,
+                 "_strip_log_injection() missing 1 required keyword argument: 'replacement'", None,
+                 id="missing-one-keyword-only"),
+    pytest.param(lambda: _core._normalize("x", form=None), TypeError, "'None' is not an instance of 'str'", "form",
+                 id="none-for-str"),
+    pytest.param(lambda: _core._strip_log_injection("x", replacement="", keep_tab=1), TypeError,
+                 "'int' object is not an instance of 'bool'", "keep_tab", id="int-for-bool"),
+    pytest.param(lambda: _core._is_zalgo("x", threshold=-1), OverflowError, None, "threshold", id="negative-count"),
+    pytest.param(lambda: _core._strip_zalgo("x", max_marks=2**64), OverflowError, None, "max_marks",
+                 id="count-too-large"),
+    pytest.param(lambda: _core._normalize_batch("abc"), TypeError, "Can't extract `str` to `Vec`", "texts",
+                 id="str-for-list"),
+    pytest.param(lambda: _core._normalize_batch({"a": 1}), TypeError,
+                 "'dict' object is not an instance of 'Sequence'", "texts", id="dict-for-list"),
+]
+
+
+@pytest.mark.parametrize("call, exc, message, note", REAL_FUNCTION_ERRORS)
+def test_real_functions_bind_and_convert_the_same_way(call, exc, message, note):
+    with pytest.raises(exc) as info:
+        call()
+    if message is not None:
+        assert str(info.value) == message
+    assert getattr(info.value, "__notes__", None) == (None if note is None else [f"while processing '{note}'"])
+
+
+def test_arguments_by_keyword():
     assert _core._edit_distance(b="abc", a="") == 3
+    assert _core._normalize(form="NFD", text="\u00e9") == "e\u0301"
 
 
 class StrSub(str):
@@ -72,6 +100,8 @@ CONVERSION_ERRORS = [
     ({"mapping": [("a", "b")]}, TypeError, "'list' object is not an instance of 'dict'", "mapping"),
     ({"mapping": {"a": 1}}, TypeError, "'int' object is not an instance of 'str'", "mapping"),
     ({"mapping": {2: "b"}}, TypeError, "'int' object is not an instance of 'str'", "mapping"),
+    ({"handle": ["x"]}, TypeError, "'list' object is not an instance of 'Lexicon'", "handle"),
+    ({"handle": None}, TypeError, "'None' is not an instance of 'Lexicon'", "handle"),
 ]
 
 
@@ -92,14 +122,72 @@ def test_text_argument_refusals(bindtest, text, exc):
     assert info.value.__notes__ == ["while processing 'text'"]
 
 
+class LyingLength:
+    """A sequence whose __len__ claims far more items than it yields."""
+
+    def __len__(self):
+        return sys.maxsize
+
+    def __getitem__(self, i):
+        if i < 2:
+            return "a"
+        raise IndexError
+
+
+def test_a_sequence_length_only_sizes_the_list(bindtest):
+    assert bindtest.convert("t", texts=LyingLength())[6] == ["a", "a"]
+    with pytest.raises(TypeError, match="'int' object is not an instance of 'str'"):
+        bindtest.convert("t", texts=range(10**12))
+
+
 def test_conversions_succeed(bindtest):
     assert bindtest.convert("t") == ("t", False, 3, -1, 0.5, b"-", [], None, "NFC")
     got = bindtest.convert(StrSub("é"), flag=True, count=2**64 - 1, signed=-(2**63), ratio=1,
                            data=b"\x00\xff", texts=("a", StrSub("b"), "ж"), lang=None, form="NFD")
     assert got == ("é", True, 2**64 - 1, -(2**63), 1.0, b"\x00\xff", ["a", "b", "ж"], None, "NFD")
-    assert bindtest.convert("t", texts=iter(["x"]).__class__ and ["x"], lang="de")[6:8] == (["x"], "de")
+    assert bindtest.convert("t", texts=["x"], lang="de")[6:8] == (["x"], "de")
     assert bindtest.constructor_form(("a", "b"), limit=4) == (["a", "b"], 4)
     assert bindtest.convert("t", mapping={"a": "b", "ä": ""}) == ["a=b", "ä="]
+
+
+# Every text-returning function so far, with the options it needs, and whether
+# it hands back its argument object when there is nothing to change. All the
+# others build a new str, also from an unchanged text.
+TEXT_RESULTS = [
+    ("_normalize", {}, False),
+    ("_stream_safe", {}, False),
+    ("_fold_case", {}, False),
+    ("_fold_punctuation", {}, False),
+    ("_collapse_whitespace", {}, False),
+    ("_strip_control_chars", {}, False),
+    ("_strip_zero_width_chars", {}, False),
+    ("_strip_bidi", {}, False),
+    ("_strip_tags", {}, False),
+    ("_strip_pua", {}, False),
+    ("_strip_noncharacters", {}, False),
+    ("_strip_variation_selectors", {}, False),
+    ("_strip_zalgo", {}, False),
+    ("_percent_encode", {"component": "path"}, False),
+    ("_escape_html", {}, True),
+    ("_strip_log_injection", {"replacement": "?", "keep_tab": False}, True),
+]
+CLEAN = "d\u00e9j\u00e0 vu \u4e2d\u6587"
+# ASCII, non-ASCII, long enough for _normalize's copy of an unchanged text
+# by halves, and a str subclass.
+UNCHANGED = ["plain", CLEAN, " ".join([CLEAN] * 40), StrSub(CLEAN)]
+
+
+@pytest.mark.parametrize("name, kwargs, hands_back", TEXT_RESULTS, ids=[r[0] for r in TEXT_RESULTS])
+def test_text_results(name, kwargs, hands_back):
+    function = getattr(_core, name)
+    assert function("", **kwargs) == ""
+    for text in UNCHANGED:
+        result = function(text, **kwargs)
+        if hands_back:
+            assert result is text
+        else:
+            assert type(result) is str and result is not text
+            assert result == text or name == "_percent_encode"  # which encodes non-ASCII
 
 
 def test_internal_failures_become_exceptions(bindtest):
@@ -109,6 +197,8 @@ def test_internal_failures_become_exceptions(bindtest):
     assert exc_type.__name__ == "PanicException" and exc_type.__bases__ == (BaseException,)
     assert not isinstance(info.value, Exception)
     assert str(info.value) == "an invariant failed"
+    with pytest.raises(exc_type, match="^cannot open /tmp/\ufffd$"):
+        bindtest.foreign_exception()
     with pytest.raises(MemoryError):
         bindtest.allocation_failure()
 
@@ -144,6 +234,12 @@ def test_poisoned_lock_warns_once_per_acquisition_and_keeps_working(bindtest, ca
         assert bindtest.poisoned_read(2) == 84
     assert [str(w.message) for w in caught] == [expected, expected]
     assert all(w.category is UserWarning for w in caught)
+    # A call that fails still issues its warnings, and its exception survives them.
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        with pytest.raises(ValueError, match=r"^batch too large \(42 items\)"):
+            bindtest.poisoned_read(1, fail=True)
+    assert [str(w.message) for w in caught] == [expected]
     # Warnings turned into errors: the call still completes; the text goes to stderr.
     with warnings.catch_warnings():
         warnings.simplefilter("error")

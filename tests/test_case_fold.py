@@ -21,24 +21,17 @@ def case_folding_16():
     return rows
 
 
+# Single characters are covered by the CaseFolding sweep below; these rows
+# fold them inside text.
 @pytest.mark.parametrize(
     "text, expected",
     [
         pytest.param("Straße", "strasse", id="sharp-s"),
-        pytest.param("\u1e9e", "ss", id="capital-sharp-s"),
-        pytest.param("\u0130", "i\u0307", id="dotted-capital-i"),
-        pytest.param("\u212a", "k", id="kelvin"),
-        pytest.param("\u017f", "s", id="long-s"),
         pytest.param("ΟΔΟΣ", "οδοσ", id="final-capital-sigma-folds-to-medial"),
-        pytest.param("\u03c2", "\u03c3", id="final-small-sigma"),
-        pytest.param("\u0390", "\u03b9\u0308\u0301", id="three-code-points"),
-        pytest.param("\ufb00", "ff", id="ligature"),
-        pytest.param("\uab70", "\u13a0", id="cherokee-small-folds-to-capital"),
-        pytest.param("\U00010400", "\U00010428", id="deseret-beyond-bmp"),
-        pytest.param("\u01c5", "\u01c6", id="titlecase-digraph"),
         pytest.param("Hello, WORLD 123", "hello, world 123", id="ascii"),
         pytest.param("ÀB日本Ç", "àb日本ç", id="mixed"),
         pytest.param("日本語のテキスト", "日本語のテキスト", id="caseless"),
+        pytest.param("\u0130stanbul \u212a\u017f", "i\u0307stanbul ks", id="dotted-i-kelvin-long-s"),
         pytest.param("", "", id="empty"),
     ],
 )
@@ -62,11 +55,8 @@ def test_code_points_without_an_entry_fold_to_themselves():
     assert _core._fold_case(others) == others
 
 
-def test_fold_case_returns_a_new_str():
-    text = "already folded text " * 3
-    assert _core._fold_case(text) is not text
-
-
+# Single characters are also swept against Python's own tables below; the
+# sigma rows need their context.
 @pytest.mark.parametrize(
     "text, stable",
     [
@@ -79,13 +69,6 @@ def test_fold_case_returns_a_new_str():
         pytest.param("\u03c2", False, id="small-final-sigma"),
         pytest.param("Σ", True, id="lone-capital-sigma"),
         pytest.param("ΣΑ", True, id="word-initial-sigma"),
-        pytest.param("\u0130", True, id="dotted-capital-i"),
-        pytest.param("\u13a0", False, id="cherokee-capital"),
-        pytest.param("\uab70", False, id="cherokee-small"),
-        pytest.param("Ἀθήνα", True, id="greek-breathing"),
-        pytest.param("\u1fc6", False, id="greek-perispomeni-folds-apart"),
-        pytest.param("\u1f88", False, id="greek-prosgegrammeni"),
-        pytest.param("Москва", True, id="cyrillic"),
     ],
 )
 def test_is_case_fold_stable(text, stable):

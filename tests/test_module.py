@@ -1,6 +1,8 @@
 """The module as Python sees it after import: names, order, classes, constants."""
 
 import inspect
+import shutil
+import subprocess
 
 import pytest
 
@@ -56,6 +58,45 @@ def test_functions_are_bound_to_the_module_with_signatures():
     assert "Not a public interface." in _core.__doc__
 
 
+# The text signatures of the functions of the text primitives and normalization,
+# as their docstrings must begin; a default that is not a plain literal shows "...".
+SIGNATURES = """
+_is_ascii(text)
+_strip_log_injection(text, *, replacement, keep_tab)
+_normalize(text, *, form="NFC")
+_is_normalized(text, *, form="NFC")
+_stream_safe(text)
+_is_normalized_stream_safe(text, *, form="NFC")
+_escape_html(text)
+_percent_encode(text, *, component)
+_fold_case(text)
+_is_case_fold_stable(text)
+_edit_distance(a, b)
+_collapse_whitespace(text)
+_strip_control_chars(text)
+_strip_zero_width_chars(text)
+_detect_scripts(text)
+_is_mixed_script(text, *, per_word=False)
+_has_bidi_conflict(text, *, per_word=False)
+_has_bidi_control(text)
+_normalize_batch(texts, *, form="NFC")
+_strip_bidi(text)
+_strip_tags(text)
+_fold_punctuation(text)
+_strip_variation_selectors(text)
+_strip_noncharacters(text)
+_strip_pua(text)
+_is_zalgo(text, *, threshold=...)
+_strip_zalgo(text, *, max_marks=...)
+""".strip().splitlines()
+
+
+@pytest.mark.parametrize("signature", SIGNATURES, ids=[s.split("(")[0] for s in SIGNATURES])
+def test_text_signatures(signature):
+    function = getattr(_core, signature.split("(")[0])
+    assert function.__name__ + function.__text_signature__ == signature
+
+
 def test_constants():
     assert _core._MAX_BATCH_SIZE == 100000 and type(_core._MAX_BATCH_SIZE) is int
     assert _core._KEY_SCHEMA_VERSION == 10
@@ -79,3 +120,10 @@ def test_exception_classes(cls, base, doc_start):
     assert exc.__module__ == "kelrad" and exc.__name__ == cls
     assert exc.__doc__.startswith(doc_start)
     assert getattr(kelrad, cls) is exc
+
+
+@pytest.mark.skipif(shutil.which("nm") is None, reason="needs nm")
+def test_the_init_function_is_the_only_exported_symbol():
+    listing = subprocess.run(["nm", "-D", "--defined-only", _core.__file__], capture_output=True, text=True,
+                             check=True).stdout
+    assert [line.split()[-1] for line in listing.splitlines()] == ["PyInit__core"]

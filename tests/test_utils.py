@@ -40,8 +40,3 @@ def test_edit_distance(a, b, distance):
 )
 def test_fold_punctuation(text, folded):
     assert _core._fold_punctuation(text) == folded
-
-
-def test_fold_punctuation_always_returns_a_new_str():
-    text = "unchanged text " * 4
-    assert _core._fold_punctuation(text) is not text

@@ -91,24 +91,3 @@ def test_a_million_combining_marks(call):
     # Quadratic work would not finish; these complete in milliseconds.
     call("a" + "\u0301\u0316" * 500_000)
     call("\u0301" * 1_000_000)
-
-
-@pytest.mark.parametrize(
-    "kwargs, error",
-    [
-        pytest.param({"threshold": -1}, OverflowError, id="negative"),
-        pytest.param({"threshold": 2**64}, OverflowError, id="too-large"),
-        pytest.param({"threshold": "3"}, TypeError, id="str"),
-    ],
-)
-def test_threshold_must_be_an_unsigned_word(kwargs, error):
-    with pytest.raises(error) as info:
-        _core._is_zalgo("x", **kwargs)
-    assert "while processing 'threshold'" in info.value.__notes__
-    with pytest.raises(error):
-        _core._strip_zalgo("x", max_marks=kwargs["threshold"])
-
-
-def test_signatures_show_elided_defaults():
-    assert _core._is_zalgo.__text_signature__ == "(text, *, threshold=...)"
-    assert _core._strip_zalgo.__text_signature__ == "(text, *, max_marks=...)"

@@ -1,5 +1,6 @@
 #include "py/bind.hpp"
 
+#include <algorithm>
 #include <string>
 
 namespace kelrad::py {
@@ -42,6 +43,18 @@ void add_note(std::string_view note) {
     restore_exception(std::move(e));
 }
 
+template <class Text>
+PyObject* str_list_to_py(std::span<const Text> items) noexcept {
+    Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(items.size())));
+    if (!list) return nullptr;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        PyObject* s = to_py(std::string_view(items[i]));
+        if (!s) return nullptr;  // the list frees the items set so far
+        PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), s);  // steals s
+    }
+    return list.release();
+}
+
 }  // namespace
 
 std::nullptr_t raise_type_mismatch(PyObject* obj, std::string_view target) {
@@ -63,16 +76,8 @@ std::optional<std::string_view> utf8_view(PyObject* obj) {
     return std::string_view(data, static_cast<std::size_t>(size));
 }
 
-PyObject* to_py(std::span<const std::string> items) noexcept {
-    Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(items.size())));
-    if (!list) return nullptr;
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        PyObject* s = to_py(std::string_view(items[i]));
-        if (!s) return nullptr;
-        PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), s);  // steals s
-    }
-    return list.release();
-}
+PyObject* to_py(std::span<const std::string> items) noexcept { return str_list_to_py(items); }
+PyObject* to_py(std::span<const std::string_view> items) noexcept { return str_list_to_py(items); }
 
 std::string Args::display_name() const {
     std::string name;
@@ -299,11 +304,15 @@ std::vector<std::string> Args::str_list(std::size_t i) {
         type_mismatch(i, obj, "Sequence");
         return out;
     }
+    // The length only sizes the vector, and a sequence may report any length
+    // (range(10**12), a __len__ that lies): the hint is capped, and the items
+    // actually yielded decide.
+    constexpr Py_ssize_t kMaxReserved = Py_ssize_t{1} << 16;
     Py_ssize_t hint = PySequence_Size(obj);
     if (hint < 0) {
         PyErr_Clear();
     } else {
-        out.reserve(static_cast<std::size_t>(hint));
+        out.reserve(static_cast<std::size_t>(std::min(hint, kMaxReserved)));
     }
     Ref iter = Ref::steal(PyObject_GetIter(obj));
     if (!iter) {
@@ -325,9 +334,14 @@ std::vector<std::string> Args::str_list(std::size_t i) {
     return out;
 }
 
-}  // namespace kelrad::py
-
-namespace kelrad::py {
+PyObject* Args::instance(std::size_t i, PyTypeObject* type, std::string_view class_name) {
+    if (skip(i)) return nullptr;
+    if (!PyObject_TypeCheck(slots_[i], type)) {
+        type_mismatch(i, slots_[i], class_name);
+        return nullptr;
+    }
+    return slots_[i];
+}
 
 std::vector<std::pair<std::string, std::string>> Args::str_map(std::size_t i) {
     std::vector<std::pair<std::string, std::string>> out;

@@ -86,6 +86,9 @@ public:
     // str (or subclass) or a list (or subclass). nullptr when left out.
     PyObject* str_object(std::size_t i);
     PyObject* list_object(std::size_t i);
+    // An instance of one of the module's own classes (borrowed), refused with
+    // the type-mismatch TypeError naming the class otherwise.
+    PyObject* instance(std::size_t i, PyTypeObject* type, std::string_view class_name);
 
 private:
     void bind(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
@@ -116,6 +119,10 @@ inline PyObject* to_py(std::uint64_t v) noexcept { return PyLong_FromUnsignedLon
 inline PyObject* to_py(std::int64_t v) noexcept { return PyLong_FromLongLong(v); }
 inline PyObject* to_py(double v) noexcept { return PyFloat_FromDouble(v); }
 PyObject* to_py(std::span<const std::string> items) noexcept;
+PyObject* to_py(std::span<const std::string_view> items) noexcept;
+// A pointer (a string literal, say) would silently take the bool overload.
+template <class T>
+PyObject* to_py(T*) = delete;
 inline PyObject* bytes_to_py(std::string_view b) noexcept {
     return PyBytes_FromStringAndSize(b.data(), static_cast<Py_ssize_t>(b.size()));
 }
@@ -153,6 +160,20 @@ PyObject* guarded(Body&& body) noexcept {
     }
     flush_deferred_warnings();
     return result;
+}
+
+// The entry of a function whose one parameter is `text`: binds the argument,
+// views it as UTF-8 and returns `body(text)`.
+template <class Body>
+PyObject* text_entry(std::string_view function, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+                     Body&& body) noexcept {
+    static constexpr Param kParams[] = {{"text", Param::Required}};
+    return guarded([&]() -> PyObject* {
+        Args in({function, kParams}, args, nargs, kwnames);
+        std::string_view text = in.str(0);
+        if (!in) return nullptr;
+        return body(text);
+    });
 }
 
 // The PyMethodDef of a fast-call-with-keywords function.

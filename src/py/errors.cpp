@@ -25,15 +25,21 @@ constexpr const char* kPanicDoc =
     "Like SystemExit, this exception derives from BaseException so that it\n"
     "typically propagates all the way up the stack and ends the interpreter.";
 
-// Cells are filled under the interpreter lock, which serialises their first
-// use; once filled they are never cleared, so later reads need no lock.
+// Cells are read and filled with the interpreter lock held; once filled they
+// are never cleared, so later reads need no lock of their own.
 PyObject* exception_cell(PyObject*& cell, const char* qualified_name, const char* doc, PyObject* base) {
     if (cell) return cell;
-    if (!base) return nullptr;
     PyObject* cls = PyErr_NewExceptionWithDoc(qualified_name, doc, base, nullptr);
     if (!cls) {
         PyErr_Clear();
         panic("Failed to initialize new exception type.");
+    }
+    // Creating a class can run Python code (a garbage collection, say) that
+    // lets another thread fill the cell meanwhile: the first class stored wins,
+    // so every caller sees the same one.
+    if (cell) {
+        Py_DECREF(cls);
+        return cell;
     }
     cell = cls;
     return cell;
@@ -106,9 +112,17 @@ std::nullptr_t raise_invalid_argument(std::string_view message) {
 }
 
 std::nullptr_t raise_panic(std::string_view message) {
-    PyObject* cls = panic_exception();
-    Ref text = new_str(message.empty() ? std::string_view("kelrad's native code failed an internal check") : message);
-    if (cls && text) PyErr_SetObject(cls, text.get());
+    PyErr_Clear();  // the internal failure replaces whatever was pending
+    if (message.empty()) message = "kelrad's native code failed an internal check";
+    PyObject* cls = PyExc_SystemError;  // if even the class cannot be made
+    try {
+        cls = panic_exception();
+    } catch (const Panic&) {
+    }
+    // A foreign exception's text (a file path, say) need not be UTF-8; it must
+    // not turn the failure into a UnicodeDecodeError.
+    Ref text = Ref::steal(PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
+    if (text) PyErr_SetObject(cls, text.get());
     return nullptr;
 }
 

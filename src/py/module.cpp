@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "py/batch.hpp"
 #include "py/bind.hpp"
 #include "py/errors.hpp"
 #include "py/registry.hpp"
@@ -106,7 +107,7 @@ Ref exception_class(std::string_view name) {
 }
 
 Ref constant(std::string_view name) {
-    if (name == "_MAX_BATCH_SIZE") return Ref::steal(PyLong_FromUnsignedLongLong(100000));
+    if (name == "_MAX_BATCH_SIZE") return Ref::steal(PyLong_FromUnsignedLongLong(kMaxBatchSize));
     if (name == "_CONFUSABLES_VERSION" || name == "_UNICODE_VERSION") return new_str("17.0.0");
     if (name == "_KEY_SCHEMA_VERSION") return Ref::steal(PyLong_FromLongLong(10));
     return Ref::steal(PyLong_FromUnsignedLongLong(3));  // the two zalgo defaults
@@ -121,17 +122,28 @@ bool add_function(PyObject* module, const PyMethodDef& def) {
     return name && add(module, name.get(), fn.get());
 }
 
+std::size_t area_export_count() {
+    std::size_t n = 0;
+    for (auto area : kAreas) n += area().functions.size() + area().classes.size();
+    return n;
+}
+
 int exec_module(PyObject* module) {
     PyObject* ok = guarded([&]() -> PyObject* {
         if (!PyModule_Check(module)) return raise_type_mismatch(module, "PyModule");
+        std::size_t from_areas = 0;
         for (const CanonicalName& entry : kCanonicalOrder) {
             bool added = true;
             switch (entry.kind) {
                 case Kind::Function:
-                    if (const PyMethodDef* def = find_function(entry.name)) added = add_function(module, *def);
+                    if (const PyMethodDef* def = find_function(entry.name)) {
+                        ++from_areas;
+                        added = add_function(module, *def);
+                    }
                     break;
                 case Kind::Class:
                     if (const ModuleClass* cls = find_class(entry.name)) {
+                        ++from_areas;
                         added = add(module, entry.name, Ref::borrow(cls->type()));
                     }
                     break;
@@ -140,6 +152,9 @@ int exec_module(PyObject* module) {
             }
             if (!added) return nullptr;
         }
+        // A name an area exports outside the canonical order (or twice) would
+        // otherwise be left out of the module without a word.
+        KELRAD_ASSERT(from_areas == area_export_count(), "an area exports a name the module does not list");
         return Py_NewRef(Py_None);
     });
     if (!ok) return -1;

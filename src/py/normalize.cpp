@@ -9,6 +9,27 @@ namespace {
 
 constexpr Param kTextFormParams[] = {{"text", Param::Required}, {"form", Param::KeywordOnly}};
 
+// A str whose UTF-8 form has one byte per character is ASCII: a test in
+// constant time, where scanning would read the whole text.
+bool is_ascii_str(PyObject* obj, std::string_view utf8) {
+    return static_cast<Py_ssize_t>(utf8.size()) == PyUnicode_GetLength(obj);
+}
+
+// A new str equal to `obj`, for a text that came out unchanged. ASCII and
+// short texts are rebuilt from their UTF-8; a longer text is copied as two
+// halves joined, in the interpreter's own representation, which costs a
+// fraction of decoding its UTF-8 again (three allocations instead of one,
+// hence the length threshold).
+PyObject* new_copy(PyObject* obj, std::string_view utf8) {
+    Py_ssize_t len = PyUnicode_GetLength(obj);
+    if (len < 256 || is_ascii_str(obj, utf8)) return to_py(utf8);
+    Ref head = Ref::steal(PyUnicode_Substring(obj, 0, len / 2));
+    if (!head) return nullptr;
+    Ref tail = Ref::steal(PyUnicode_Substring(obj, len / 2, len));
+    if (!tail) return nullptr;
+    return PyUnicode_Concat(head.get(), tail.get());
+}
+
 // The form option, absent meaning NFC; nullopt with the exception set.
 std::optional<normalize::Form> form_option(Args& in, std::size_t i) {
     std::string_view name = in.str(i, "NFC");
@@ -27,9 +48,9 @@ PyObject* normalize_text(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
         std::string_view text = in.str(0);
         auto form = form_option(in, 1);
         if (!form) return nullptr;
-        // An all-stable text is its own form: it goes back without a copy.
         std::string out;
-        return to_py(normalize::normalize_unless_stable(text, *form, out) ? std::string_view(out) : text);
+        if (!is_ascii_str(in.raw(0), text) && normalize::normalize_cow(text, *form, out)) return to_py(out);
+        return new_copy(in.raw(0), text);
     });
 }
 
@@ -39,7 +60,7 @@ PyObject* is_normalized(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
         std::string_view text = in.str(0);
         auto form = form_option(in, 1);
         if (!form) return nullptr;
-        return to_py(normalize::is_normalized(text, *form));
+        return to_py(is_ascii_str(in.raw(0), text) || normalize::is_normalized(text, *form));
     });
 }
 
@@ -50,7 +71,8 @@ PyObject* stream_safe(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
         std::string_view text = in.str(0);
         if (!in) return nullptr;
         std::string out;
-        return to_py(normalize::stream_safe(text, out) ? std::string_view(out) : text);
+        if (normalize::stream_safe(text, out)) return to_py(out);
+        return new_copy(in.raw(0), text);
     });
 }
 
@@ -60,7 +82,7 @@ PyObject* is_normalized_stream_safe(PyObject*, PyObject* const* args, Py_ssize_t
         std::string_view text = in.str(0);
         auto form = form_option(in, 1);
         if (!form) return nullptr;
-        return to_py(normalize::is_normalized_stream_safe(text, *form));
+        return to_py(is_ascii_str(in.raw(0), text) || normalize::is_normalized_stream_safe(text, *form));
     });
 }
 
@@ -73,7 +95,7 @@ PyObject* normalize_batch(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
         if (!form) return nullptr;
         std::string out;
         return run_copy_all_batch(texts, [&](std::string& item) {
-            if (normalize::normalize_unless_stable(item, *form, out)) item.swap(out);
+            if (normalize::normalize_cow(item, *form, out)) item.swap(out);
         });
     });
 }

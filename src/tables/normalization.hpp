@@ -26,6 +26,12 @@
 // for that form (NFC 62128, NFD 50092, NFKC 59720, NFKD 47696 bits).
 // kSpanStable is the NFD bitmap without the 594 combining marks of class 0
 // (49498 bits). 8 KiB each; a single bit answers the common case.
+//
+// kUnstableLeads[form]: the UTF-8 lead bytes whose code points are not all
+// stable for the form, as nibble masks (bit r of entry l: the byte 0xC0 + 16r
+// + l; four-byte leads always count). Every other byte is ASCII, a
+// continuation byte or the lead of a stable character, so a text can be
+// scanned for work byte by byte, sixteen bytes at a time, without decoding.
 #pragma once
 
 #include <cstdint>
@@ -68,6 +74,7 @@ extern const ComposePair kCompositions[961];
 // Indexed by the number of the form: NFC, NFD, NFKC, NFKD.
 extern const std::uint64_t kStable[4][1024];
 extern const std::uint64_t kSpanStable[1024];
+extern const std::uint8_t kUnstableLeads[4][16];
 
 inline const NormRecord& norm_record(char32_t cp) noexcept {
     return kNormRecords[kRecordIndex[(kRecordBlock[cp >> kRecordShift] << kRecordShift) |

@@ -28,11 +28,6 @@
 // Supplementary planes: Linear B, Gothic and Old Persian, 165 code points in
 // the perfect-hash map kSupplementaryMap (42 displacements), whose values are text
 // references into kSupplementaryPool.
-//
-// General_Category M (Mn, Mc, Me) over all planes, for the engine's compose
-// trigger: kMarkBlockIndex picks, by the code point's high bits (cp >> 8),
-// one of 75 256-bit blocks of kMarkBits; block 0 is empty. Two reads, about
-// 6,752 bytes.
 #pragma once
 
 #include <cstddef>
@@ -69,8 +64,5 @@ extern const std::uint16_t kCompatIdeographHan[512];
 inline constexpr std::size_t kSupplementaryCount = 165;
 extern const phf::Map<std::uint32_t> kSupplementaryMap;
 extern const char kSupplementaryPool[232];
-
-extern const std::uint8_t kMarkBlockIndex[0x1100];
-extern const std::uint64_t kMarkBits[75][4];
 
 }  // namespace kelrad::tables

@@ -33,16 +33,14 @@ std::optional<char32_t> excluded_composite(std::u32string_view window) noexcept 
     return std::nullopt;
 }
 
-// Whether a character can start or join a composition, as compose_if_marks
-// tests it: below U+0590 only the two blocks of combining marks there count.
+}  // namespace
+
+bool is_mark_like(char32_t cp) noexcept { return normalize::is_mark(cp) || cp == kKiratRaiVowelSignE; }
+
 bool starts_or_joins(char32_t cp) noexcept {
     if (cp < 0x590) return (cp >= 0x300 && cp <= 0x36F) || (cp >= 0x483 && cp <= 0x489);
     return normalize::is_mark(cp) || cp == kKiratRaiVowelSignE || cp - kLFirst < kLCount;
 }
-
-}  // namespace
-
-bool is_mark_like(char32_t cp) noexcept { return normalize::is_mark(cp) || cp == kKiratRaiVowelSignE; }
 
 std::optional<Composed> Composer::read() noexcept {
     if (pos_ >= text_.size()) return std::nullopt;
@@ -112,13 +110,12 @@ void Composer::compose_cluster(Composed base) {
     std::size_t end = ahead_ ? static_cast<std::size_t>(ahead_->offset) : text_.size();
     std::string_view cluster = text_.substr(static_cast<std::size_t>(base.offset), end - base.offset);
 
+    // A cluster that passes the NFC quick check is its own NFC.
     composed_.clear();
-    if (normalize::quick_check(cluster, normalize::Form::NFC) == normalize::QuickCheck::Yes) {
-        for (const Source& s : sources_) composed_.push_back(s.ch);
-    } else {
-        nfc_.clear();
-        normalize::normalize_into(cluster, normalize::Form::NFC, nfc_);
+    if (normalize::normalize_cow(cluster, normalize::Form::NFC, nfc_)) {
         for (auto [cp, len] : utf8::chars(nfc_)) composed_.push_back(cp);
+    } else {
+        for (const Source& s : sources_) composed_.push_back(s.ch);
     }
 
     queue_.clear();

@@ -33,6 +33,12 @@ struct Composed {
 // Kirat Rai vowel sign although it is not a mark.
 bool is_mark_like(char32_t cp) noexcept;
 
+// A character that can start or join a composition: a combining mark (below
+// U+0590 only U+0300..U+036F and U+0483..U+0489 are marks), U+16D67, or a
+// Hangul leading consonant U+1100..U+1112. Text without one is its own
+// composed form, holds no stack of marks, and needs no composing pass.
+bool starts_or_joins(char32_t cp) noexcept;
+
 // The iterator over the composed text. It borrows the text. Offsets never
 // decrease from one cluster to the next.
 class Composer {

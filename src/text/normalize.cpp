@@ -2,9 +2,15 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <vector>
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
+
 #include "tables/normalization.hpp"
+#include "util/swar.hpp"
 #include "util/utf8.hpp"
 
 namespace kelrad::normalize {
@@ -63,26 +69,26 @@ inline bool is_stable(char32_t cp, Form form) noexcept {
 
 // ---- Decomposition, canonical ordering, composition ------------------------
 
-void push_decomposition(char32_t cp, bool compat, std::vector<Entry>& work) {
-    if (cp < 0x80) {
-        work.push_back(cp);
-        return;
-    }
+static_assert(Decomposition::kMaxLen >= tables::kMaxDecompositionLen, "a decomposition must fit its buffer");
+
+// Calls emit(first, count) once with the entries of the full decomposition of
+// cp (cp itself when it has none), Hangul syllables by the algorithm.
+template <class Emit>
+void decompose(char32_t cp, bool compat, Emit&& emit) {
     if (is_hangul_syllable(cp)) {
         char32_t s = cp - kSBase;
-        work.push_back(kLBase + s / kNCount);
-        work.push_back(kVBase + (s % kNCount) / kTCount);
-        if (s % kTCount != 0) work.push_back(kTBase + s % kTCount);
+        const Entry jamo[3] = {kLBase + s / kNCount, kVBase + (s % kNCount) / kTCount, kTBase + s % kTCount};
+        emit(jamo, s % kTCount != 0 ? 3 : 2);
         return;
     }
     const NormRecord& r = norm_record(cp);
     std::uint8_t len = compat ? r.compat_len : r.canonical_len;
     if (len == 0) {
-        work.push_back(entry(cp, r.ccc));
+        const Entry self = entry(cp, r.ccc);
+        emit(&self, 1);
         return;
     }
-    const std::uint32_t* d = tables::kDecompositions + (compat ? r.compat : r.canonical);
-    work.insert(work.end(), d, d + len);
+    emit(tables::kDecompositions + (compat ? r.compat : r.canonical), len);
 }
 
 // Sorts one run of non-starters by combining class, keeping equal classes in
@@ -178,55 +184,174 @@ void normalize_span(std::string_view span, Form form, Work& w) {
     bool compat = is_compat(form);
     for (std::size_t i = 0; i < span.size();) {
         auto [cp, len] = utf8::decode(span, i);
-        push_decomposition(cp, compat, w.entries);
+        if (cp < 0x80) {
+            w.entries.push_back(cp);
+        } else {
+            decompose(cp, compat, [&](const Entry* d, std::size_t n) { w.entries.insert(w.entries.end(), d, d + n); });
+        }
         i += len;
     }
     reorder(w.entries, w.scratch);
     if (is_composing(form)) compose_entries(w.entries);
 }
 
-// ---- The stable-stretch driver ---------------------------------------------
+// ---- Scanning for work ----------------------------------------------------
 
-// Where the first unstable character of a text is, and the stable character
-// before it that a span must start from.
-struct Cut {
-    std::size_t unstable;     // byte offset of the first unstable character, or the size
-    std::size_t last_stable;  // byte offset of the last stable character before it (0 if none)
+// Whether the byte leads a code point that may not be stable for the form
+// (see kUnstableLeads). ASCII and continuation bytes never do.
+inline bool is_unstable_lead(const std::uint8_t* leads, unsigned char b) noexcept {
+    return b >= 0xC0 && ((leads[b & 15] >> ((b >> 4) - 12)) & 1);
+}
+
+// Whether the character whose lead byte is p[i] is stable for the form.
+inline bool is_stable_at(const unsigned char* p, std::size_t i, Form form) noexcept {
+    unsigned char b = p[i];
+    char32_t cp;
+    if (b < 0xE0) {
+        cp = static_cast<char32_t>(((b & 0x1F) << 6) | (p[i + 1] & 0x3F));
+    } else if (b < 0xF0) {
+        cp = static_cast<char32_t>(((b & 0x0F) << 12) | ((p[i + 1] & 0x3F) << 6) | (p[i + 2] & 0x3F));
+    } else {
+        cp = static_cast<char32_t>(((b & 0x07) << 18) | ((p[i + 1] & 0x3F) << 12) | ((p[i + 2] & 0x3F) << 6) |
+                                   (p[i + 3] & 0x3F));
+        return is_stable(cp, form);
+    }
+    return tables::bmp_bit(tables::kStable[form_index(form)], cp);
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// Sixteen bytes at a time: the high nibble of each byte selects one bit (C, D,
+// E, F: bits 0 to 3; anything lower: none), the low nibble the lead mask; a
+// lane whose two lookups share a bit is a lead that needs a closer look.
+// Continuation bytes never match, so a character running into the next block
+// needs no realignment.
+__attribute__((target("ssse3"))) std::size_t skip_stable_ssse3(const unsigned char* p, std::size_t i, std::size_t n,
+                                                               Form form) noexcept {
+    const std::uint8_t* leads = tables::kUnstableLeads[form_index(form)];
+    const __m128i lo_lut = _mm_loadu_si128(reinterpret_cast<const __m128i*>(leads));
+    const __m128i hi_lut = _mm_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 4, 8);
+    const __m128i nibble = _mm_set1_epi8(0x0F);
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 16 <= n; i += 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        __m128i hi = _mm_shuffle_epi8(hi_lut, _mm_and_si128(_mm_srli_epi16(v, 4), nibble));
+        __m128i lo = _mm_shuffle_epi8(lo_lut, _mm_and_si128(v, nibble));
+        auto flagged = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(hi, lo), zero))) ^ 0xFFFFu;
+        for (; flagged != 0; flagged &= flagged - 1) {
+            std::size_t at = i + static_cast<std::size_t>(std::countr_zero(flagged));
+            if (!is_stable_at(p, at, form)) return at;
+        }
+    }
+    for (; i < n; ++i) {
+        if (is_unstable_lead(leads, p[i]) && !is_stable_at(p, i, form)) return i;
+    }
+    return n;
+}
+
+bool has_ssse3() noexcept {
+    static const bool yes = __builtin_cpu_supports("ssse3");
+    return yes;
+}
+#endif
+
+// Eight bytes at a time: a word without a lead byte (top bits 11) holds only
+// ASCII and continuation bytes.
+std::size_t skip_stable_scalar(const unsigned char* p, std::size_t i, std::size_t n, Form form) noexcept {
+    const std::uint8_t* leads = tables::kUnstableLeads[form_index(form)];
+    while (i < n) {
+        if (i + 8 <= n) {
+            const std::uint64_t w = swar::load(p + i);
+            if ((w & (w << 1) & swar::kHighBits) == 0) {
+                i += 8;
+                continue;
+            }
+        }
+        for (std::size_t end = std::min(i + 8, n); i < end; ++i) {
+            if (is_unstable_lead(leads, p[i]) && !is_stable_at(p, i, form)) return i;
+        }
+    }
+    return n;
+}
+
+// The first character at or after i (a character boundary) that is not
+// stable for the form, or the size.
+std::size_t skip_stable(std::string_view text, std::size_t i, Form form) noexcept {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+#if defined(__x86_64__) && defined(__GNUC__)
+    if (has_ssse3()) return skip_stable_ssse3(p, i, text.size(), form);
+#endif
+    return skip_stable_scalar(p, i, text.size(), form);
+}
+
+// The offset of the character that ends at `end` (> 0).
+std::size_t char_start_before(std::string_view text, std::size_t end) noexcept {
+    return end - utf8::decode_before(text, end).len;
+}
+
+// What a scan of the text found: the quick-check answer so far, and where the
+// driver has to start if the text needs work.
+struct Scan {
+    QuickCheck answer;
+    std::size_t unstable;     // the first character that is not stable, or the size
+    std::size_t last_stable;  // the last stable character before it (0 if none)
 };
 
-Cut find_first_unstable(std::string_view text, Form form) noexcept {
-    const auto& bits = tables::kStable[form_index(form)];
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    std::size_t n = text.size(), i = 0, last_stable = 0;
-    while (i < n) {
-        if (p[i] < 0x80) {
-            std::size_t k = utf8::ascii_prefix_len(text.substr(i));
-            if (k == 0) k = 1;
-            i += k;
-            last_stable = i - 1;
-            continue;
+// The UAX #15 quick check, with stable stretches skipped without decoding. A
+// character that is not stable but has quick check Yes and keeps the
+// canonical order (a mark in NFD, for example) does not end a Yes. With
+// `stop_at_maybe` the scan ends at the first Maybe (the caller will normalize
+// anyway); otherwise it goes on, since a later No settles the answer.
+Scan scan_text(std::string_view text, Form form, bool stop_at_maybe) noexcept {
+    std::size_t n = text.size(), i = 0;
+    Scan scan{QuickCheck::Yes, n, 0};
+    bool found_unstable = false;
+    std::uint8_t last_ccc = 0;
+    while (true) {
+        std::size_t j = skip_stable(text, i, form);
+        if (j != i) {
+            last_ccc = 0;
+            if (!found_unstable) scan.last_stable = char_start_before(text, j);
+            i = j;
         }
-        char32_t cp;
-        std::size_t len;
-        if (p[i] < 0xE0) {
-            cp = static_cast<char32_t>(((p[i] & 0x1F) << 6) | (p[i + 1] & 0x3F));
-            len = 2;
-        } else if (p[i] < 0xF0) {
-            cp = static_cast<char32_t>(((p[i] & 0x0F) << 12) | ((p[i + 1] & 0x3F) << 6) | (p[i + 2] & 0x3F));
-            len = 3;
-        } else {
-            auto d = utf8::decode(text, i);
-            if (!is_stable(d.cp, form)) return {i, last_stable};
-            last_stable = i;
-            i += d.len;
-            continue;
+        if (i >= n) return scan;
+        if (!found_unstable) {
+            found_unstable = true;
+            scan.unstable = i;
         }
-        if (!tables::bmp_bit(bits, cp)) return {i, last_stable};
-        last_stable = i;
+        auto [cp, len] = utf8::decode(text, i);
+        const NormRecord& r = norm_record(cp);
+        if (r.ccc != 0 && last_ccc > r.ccc) {
+            scan.answer = QuickCheck::No;
+            return scan;
+        }
+        QuickCheck q = record_quick_check(r, form);
+        if (q != QuickCheck::Yes) {
+            scan.answer = q;
+            if (q == QuickCheck::No || stop_at_maybe) return scan;
+        }
+        last_ccc = r.ccc;
         i += len;
     }
-    return {n, last_stable};
 }
+
+// The quick check of one span: Yes means the form leaves it as it is.
+bool span_is_normalized(std::string_view span, Form form) noexcept {
+    std::uint8_t last_ccc = 0;
+    for (std::size_t i = 0; i < span.size();) {
+        auto [cp, len] = utf8::decode(span, i);
+        i += len;
+        if (cp < 0x80) {
+            last_ccc = 0;
+            continue;
+        }
+        const NormRecord& r = norm_record(cp);
+        if ((r.ccc != 0 && last_ccc > r.ccc) || record_quick_check(r, form) != QuickCheck::Yes) return false;
+        last_ccc = r.ccc;
+    }
+    return true;
+}
+
+// ---- The stable-stretch driver ---------------------------------------------
 
 // Receives the driver's output: stretches of the text, and normalized spans.
 struct AppendSink {
@@ -274,81 +399,48 @@ struct CompareSink {
 // Copies what the form cannot change and normalizes the spans between: a run
 // of unstable characters is normalized together with the stable character
 // before it (which may compose with the run or be its base); the stable
-// character after it closes the run and stays as it is. `cut` is where the
-// first unstable character is, as find_first_unstable reports it.
+// character after it closes the run and stays as it is. A span that passes
+// the quick check is left in place. The scan tells where the first unstable
+// character is.
 template <class Sink>
-void drive(std::string_view text, Form form, Cut cut, Sink& sink) {
+void drive(std::string_view text, Form form, const Scan& scan, Sink& sink) {
     Work work;
-    std::size_t n = text.size(), unwritten = 0, last_stable = cut.last_stable, i = cut.unstable;
-    bool in_run = false;
-    const auto& bits = tables::kStable[form_index(form)];
-    while (i < n) {
-        auto uc = static_cast<unsigned char>(text[i]);
-        bool stable;
-        std::size_t len;
-        if (uc < 0x80) {
-            stable = true;
-            len = 1;
-        } else {
-            auto d = utf8::decode(text, i);
-            len = d.len;
-            stable = d.cp < 0x10000 ? tables::bmp_bit(bits, d.cp) : is_stable(d.cp, form);
-        }
-        if (!stable) {
-            in_run = true;
+    std::size_t n = text.size(), unwritten = 0, last_stable = scan.last_stable, i = scan.unstable;
+    while (true) {
+        std::size_t j = skip_stable(text, i, form);
+        if (j != i) last_stable = char_start_before(text, j);
+        i = j;
+        if (i >= n) break;
+        // A run of unstable characters starts at i; the next stable one closes it.
+        i += utf8::decode(text, i).len;
+        std::size_t closing_len = 0;
+        while (i < n) {
+            auto [cp, len] = utf8::decode(text, i);
+            if (is_stable(cp, form)) {
+                closing_len = len;
+                break;
+            }
             i += len;
-            continue;
         }
-        if (in_run) {
+        std::string_view span = text.substr(last_stable, i - last_stable);
+        if (!span_is_normalized(span, form)) {
             sink.copy(text.substr(unwritten, last_stable - unwritten));
-            normalize_span(text.substr(last_stable, i - last_stable), form, work);
+            normalize_span(span, form, work);
             sink.put(work.entries);
             if (sink.failed()) return;
             unwritten = i;
-            in_run = false;
         }
+        if (i >= n) break;
         last_stable = i;
-        i += len;
-        if (uc < 0x80) {
-            // The rest of an ASCII stretch is stable: skip it eight bytes at a time.
-            std::size_t k = utf8::ascii_prefix_len(text.substr(i));
-            if (k > 0) {
-                i += k;
-                last_stable = i - 1;
-            }
-        }
+        i += closing_len;
     }
-    if (!in_run) {
-        sink.copy(text.substr(unwritten));
-        return;
-    }
-    sink.copy(text.substr(unwritten, last_stable - unwritten));
-    normalize_span(text.substr(last_stable), form, work);
-    sink.put(work.entries);
+    sink.copy(text.substr(unwritten));
 }
 
 }  // namespace
 
 QuickCheck quick_check(std::string_view text, Form form) noexcept {
-    const auto& bits = tables::kStable[form_index(form)];
-    std::uint8_t last_ccc = 0;
-    QuickCheck result = QuickCheck::Yes;
-    std::size_t i = utf8::ascii_prefix_len(text);
-    while (i < text.size()) {
-        auto [cp, len] = utf8::decode(text, i);
-        i += len;
-        if (cp < 0x80 || (cp < 0x10000 && tables::bmp_bit(bits, cp))) {
-            last_ccc = 0;
-            continue;
-        }
-        const NormRecord& r = norm_record(cp);
-        if (r.ccc != 0 && last_ccc > r.ccc) return QuickCheck::No;
-        QuickCheck q = record_quick_check(r, form);
-        if (q == QuickCheck::No) return QuickCheck::No;
-        if (q == QuickCheck::Maybe) result = QuickCheck::Maybe;
-        last_ccc = r.ccc;
-    }
-    return result;
+    return scan_text(text, form, false).answer;
 }
 
 namespace {
@@ -418,23 +510,23 @@ std::expected<void, CoreError> normalize(std::string_view text, std::string_view
 }
 
 void normalize_into(std::string_view text, Form form, std::string& out) {
-    Cut cut = find_first_unstable(text, form);
-    if (cut.unstable == text.size()) {
+    Scan scan = scan_text(text, form, true);
+    if (scan.answer == QuickCheck::Yes) {
         out.append(text);
         return;
     }
     out.reserve(out.size() + text.size() + text.size() / 8);
     AppendSink sink{out};
-    drive(text, form, cut, sink);
+    drive(text, form, scan, sink);
 }
 
-bool normalize_unless_stable(std::string_view text, Form form, std::string& out) {
-    Cut cut = find_first_unstable(text, form);
-    if (cut.unstable == text.size()) return false;
+bool normalize_cow(std::string_view text, Form form, std::string& out) {
+    Scan scan = scan_text(text, form, true);
+    if (scan.answer == QuickCheck::Yes) return false;
     out.clear();
     out.reserve(text.size() + text.size() / 8);
     AppendSink sink{out};
-    drive(text, form, cut, sink);
+    drive(text, form, scan, sink);
     return true;
 }
 
@@ -459,14 +551,14 @@ std::string to_nfkc(std::string_view text) { return to_form(text, Form::NFKC); }
 std::string to_nfkd(std::string_view text) { return to_form(text, Form::NFKD); }
 
 bool is_normalized(std::string_view text, Form form) {
-    switch (quick_check(text, form)) {
+    Scan scan = scan_text(text, form, false);
+    switch (scan.answer) {
         case QuickCheck::Yes: return true;
         case QuickCheck::No: return false;
         case QuickCheck::Maybe: break;
     }
-    Cut cut = find_first_unstable(text, form);
     CompareSink sink{text};
-    drive(text, form, cut, sink);
+    drive(text, form, scan, sink);
     return !sink.differs && sink.pos == text.size();
 }
 
@@ -561,25 +653,13 @@ namespace {
 
 Decomposition decomposition_of(char32_t cp, bool compat) noexcept {
     Decomposition d;
-    if (is_hangul_syllable(cp)) {
-        char32_t s = cp - kSBase;
-        d.push(kLBase + s / kNCount);
-        d.push(kVBase + (s % kNCount) / kTCount);
-        if (s % kTCount != 0) d.push(kTBase + s % kTCount);
-        return d;
-    }
     if (cp > 0x10FFFF) {
         d.push(cp);
-        return d;
+    } else {
+        decompose(cp, compat, [&](const Entry* e, std::size_t n) {
+            for (std::size_t k = 0; k < n; ++k) d.push(entry_cp(e[k]));
+        });
     }
-    const NormRecord& r = norm_record(cp);
-    std::uint8_t len = compat ? r.compat_len : r.canonical_len;
-    if (len == 0) {
-        d.push(cp);
-        return d;
-    }
-    const std::uint32_t* p = tables::kDecompositions + (compat ? r.compat : r.canonical);
-    for (std::uint8_t k = 0; k < len; ++k) d.push(entry_cp(p[k]));
     return d;
 }
 

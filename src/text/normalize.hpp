@@ -5,8 +5,11 @@
 // tables in tables/normalization.hpp. The whole-text operations keep the
 // decompose-reorder-compose work away from stretches that a form cannot
 // change: a character that is stable for the form (quick check Yes and
-// canonical combining class 0) is a safe cut point, so an already-normalized
-// text is copied in one pass with one bitmap probe per character.
+// canonical combining class 0) is a safe cut point. Stable stretches are
+// found sixteen bytes at a time from the UTF-8 lead bytes alone, so an
+// already-normalized text is recognised without decoding most of it, and
+// only the spans around unstable characters are decomposed, reordered and
+// composed.
 #pragma once
 
 #include <cstddef>
@@ -37,10 +40,10 @@ std::expected<void, CoreError> normalize(std::string_view text, std::string_view
 // Appends the form of `text` to `out`, copying stable stretches unchanged.
 void normalize_into(std::string_view text, Form form, std::string& out);
 
-// Returns false and leaves `out` untouched when every character of `text` is
-// stable for the form (the text is then in the form); otherwise empties `out`
-// and writes the form of `text`, which may equal the text.
-bool normalize_unless_stable(std::string_view text, Form form, std::string& out);
+// Returns false and leaves `out` untouched when the quick check finds `text`
+// already in the form; otherwise empties `out` and writes the form of `text`
+// (which may still equal the text).
+bool normalize_cow(std::string_view text, Form form, std::string& out);
 
 // Empties `out` and fills it with the NFC of `text`.
 void nfc_into(std::string_view text, std::string& out);

@@ -3,43 +3,29 @@
 #include <algorithm>
 
 #include "tables/scripts.hpp"
+#include "util/ranges.hpp"
 #include "util/utf8.hpp"
 
 namespace kelrad::scripts {
 namespace {
 
-// The row whose range holds cp, or nullptr. A branch-free lower bound over a
-// table of fixed size: the loop count is a constant, so the compiler unrolls
-// it, and each step is a conditional move instead of a mispredicted branch.
-template <class Row, std::size_t N>
-const Row* find_row(const Row (&rows)[N], char32_t cp) noexcept {
-    const Row* base = rows;
-    std::size_t n = N;
-    while (n > 1) {
-        std::size_t half = n / 2;
-        base = base[half].first <= cp ? base + half : base;
-        n -= half;
-    }
-    return base->first <= cp && cp <= base->last ? base : nullptr;
-}
-
 bool is_ascii_letter(char32_t c) noexcept { return ((c | 0x20) - 'a') < 26; }
 
-bool is_assigned(char32_t c) noexcept { return find_row(tables::ASSIGNED_RANGES, c) != nullptr; }
+bool is_assigned(char32_t c) noexcept { return find_range(tables::ASSIGNED_RANGES, c) != nullptr; }
 
 }  // namespace
 
 Script script_of(char32_t c) noexcept {
     if (c < 0x80) return is_ascii_letter(c) ? tables::kLatin : tables::kCommon;
     if (!is_assigned(c)) return tables::kCommon;
-    const tables::ScriptRange* row = find_row(tables::SCRIPT_RANGES, c);
+    const tables::ScriptRange* row = find_range(tables::SCRIPT_RANGES, c);
     return row != nullptr ? row->name : tables::kCommon;
 }
 
 Script effective_script(char32_t c) noexcept {
     Script s = script_of(c);
     if (c < 0x80 || s == tables::kInherited || s == tables::kCommon) return s;
-    return find_row(tables::COMMON_SCRIPT_OVERRIDES, c) != nullptr ? tables::kCommon : s;
+    return find_range(tables::COMMON_SCRIPT_OVERRIDES, c) != nullptr ? tables::kCommon : s;
 }
 
 std::optional<std::uint8_t> cjk_class(std::string_view name) noexcept {
@@ -102,8 +88,8 @@ bool has_bidi_conflict(std::string_view text, bool letters_only) noexcept {
             if (!is_ascii_letter(cp)) continue;
             cls = tables::kStrongLeftToRight;
         } else {
-            if (letters_only && (cp < 0xAA || find_row(tables::ALPHABETIC, cp) == nullptr)) continue;
-            const auto* row = find_row(tables::STRONG_DIRECTION_RANGES, cp);
+            if (letters_only && (cp < 0xAA || find_range(tables::ALPHABETIC, cp) == nullptr)) continue;
+            const auto* row = find_range(tables::STRONG_DIRECTION_RANGES, cp);
             if (row == nullptr) continue;
             cls = row->value;
         }

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "tables/zalgo.hpp"
+#include "text/compose.hpp"
 #include "text/normalize.hpp"
 #include "util/ranges.hpp"
 #include "util/utf8.hpp"
@@ -85,56 +86,17 @@ bool each_decomposed(std::string_view span, Fn&& fn) {
     return false;
 }
 
-// Zalgo needs a pile of marks: with a threshold above 2, text without any
-// combining diacritic, Cyrillic combining mark, mark from U+0590 up, or the
-// two characters whose decompositions can start one, has none. (Below U+0590,
-// only U+0300-036F and U+0483-0489 are marks, and no precomposed character
-// carries more than two marks of one class.)
+// Zalgo needs a pile of marks: with a threshold above 2, text without a
+// character that can start or join a composition has none. (Below U+0590
+// that test looks only at U+0300-036F and U+0483-0489, and no precomposed
+// character carries more than two marks of one class.)
 bool may_stack_marks(std::string_view text) noexcept {
     for (std::size_t i = utf8::ascii_prefix_len(text); i < text.size();) {
         auto [cp, len] = utf8::decode(text, i);
+        if (compose::starts_or_joins(cp)) return true;
         i += len;
-        if ((cp >= 0x0300 && cp <= 0x036F) || (cp >= 0x0483 && cp <= 0x0489)) return true;
-        if (cp >= 0x0590 && (normalize::is_mark(cp) || cp == 0x16D67 || (cp >= 0x1100 && cp <= 0x1112))) {
-            return true;
-        }
     }
     return false;
-}
-
-// Canonical reordering (UAX #15) of every run of nonzero-class code points in
-// buf: a stable sort by combining class. Short runs take an
-// insertion sort; long ones a counting sort over the 256 classes, so a run of
-// a million marks costs linear time.
-void canonical_order(std::u32string& buf) {
-    std::u32string scratch;
-    std::size_t i = 0;
-    while (i < buf.size()) {
-        if (normalize::combining_class(buf[i]) == 0) {
-            ++i;
-            continue;
-        }
-        std::size_t run = i;
-        while (i < buf.size() && normalize::combining_class(buf[i]) != 0) ++i;
-        char32_t* p = buf.data() + run;
-        std::size_t n = i - run;
-        if (n <= 16) {
-            for (std::size_t k = 1; k < n; ++k) {
-                char32_t x = p[k];
-                std::uint8_t cx = normalize::combining_class(x);
-                std::size_t j = k;
-                for (; j > 0 && normalize::combining_class(p[j - 1]) > cx; --j) p[j] = p[j - 1];
-                p[j] = x;
-            }
-            continue;
-        }
-        std::array<std::size_t, 257> start{};
-        for (std::size_t k = 0; k < n; ++k) ++start[normalize::combining_class(p[k]) + 1u];
-        for (std::size_t c = 1; c < start.size(); ++c) start[c] += start[c - 1];
-        scratch.resize(n);
-        for (std::size_t k = 0; k < n; ++k) scratch[start[normalize::combining_class(p[k])]++] = p[k];
-        std::copy(scratch.begin(), scratch.end(), p);
-    }
 }
 
 // Step 5 of the repeated-mark rule without materialising canonical order.
@@ -268,19 +230,15 @@ bool collapse_repeated_marks(std::string_view text, std::string& out) {
     if (!find_repeated_mark(text)) return false;
     std::string kept;
     kept.reserve(text.size());
-    std::u32string decomposed;
+    std::string decomposed;
     normalize::SpanState state(text);
     std::size_t copied = 0;
     while (std::optional<normalize::UnstableSpan> span = normalize::next_unstable_span(state)) {
         kept.append(text.substr(copied, span->start - copied));
         decomposed.clear();
-        each_decomposed(span_text(text, *span), [&](char32_t d) {
-            decomposed.push_back(d);
-            return false;
-        });
-        canonical_order(decomposed);
+        normalize::normalize_into(span_text(text, *span), normalize::Form::NFD, decomposed);
         char32_t last = kNoMark;
-        for (char32_t d : decomposed) {
+        for (auto [d, len] : utf8::chars(decomposed)) {
             if (!normalize::is_mark(d)) {
                 last = kNoMark;
             } else if (normalize::combining_class(d) != 0) {

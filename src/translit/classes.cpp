@@ -3,7 +3,7 @@
 #include <array>
 #include <span>
 
-#include "tables/transliteration.hpp"
+#include "text/compose.hpp"
 #include "util/ranges.hpp"
 
 namespace kelrad::transliterate {
@@ -133,12 +133,6 @@ consteval bool sorted_and_disjoint(std::span<const ValuedRange<BrahmicClass>> ra
 }
 static_assert(sorted_and_disjoint(kBrahmicRanges), "binary search needs sorted, disjoint ranges");
 
-bool is_mark(char32_t c) noexcept {
-    if (c > 0x10FFFF) return false;
-    const std::uint64_t word = tables::kMarkBits[tables::kMarkBlockIndex[c >> 8]][(c >> 6) & 3];
-    return (word >> (c & 63)) & 1U;
-}
-
 }  // namespace
 
 ScriptClass script_class(char32_t c) noexcept {
@@ -159,12 +153,9 @@ BrahmicClass brahmic_class(char32_t c) noexcept {
         if (offset == 0x4D) return BrahmicClass::Virama;
         return BrahmicClass::Other;
     }
-    return range_value<BrahmicClass>(kBrahmicRanges, c, BrahmicClass::Other);
+    return range_value(kBrahmicRanges, c, BrahmicClass::Other);
 }
 
-bool is_compose_trigger(char32_t c) noexcept {
-    if (c < 0x0590) return (c >= 0x0300 && c <= 0x036F) || (c >= 0x0483 && c <= 0x0489);
-    return is_mark(c) || c == 0x16D67 || (c >= 0x1100 && c <= 0x1112);
-}
+bool is_compose_trigger(char32_t c) noexcept { return compose::starts_or_joins(c); }
 
 }  // namespace kelrad::transliterate

@@ -32,10 +32,9 @@ ScriptClass script_class(char32_t c) noexcept;
 // range; anything else is Other.
 BrahmicClass brahmic_class(char32_t c) noexcept;
 
-// True at a character that can join the preceding one in canonical
-// composition: a combining mark (General_Category M, Unicode 17.0.0; below
-// U+0590 that is U+0300..U+036F and U+0483..U+0489), U+16D67 (which combines
-// with a preceding Kirat Rai vowel sign), or a leading jamo U+1100..U+1112.
+// True at a character that can start or join a composition
+// (compose::starts_or_joins): a combining mark, U+16D67 or a leading jamo
+// U+1100..U+1112.
 bool is_compose_trigger(char32_t c) noexcept;
 
 }  // namespace kelrad::transliterate

@@ -1,10 +1,11 @@
 #include "util/automaton.hpp"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 #include <limits>
 #include <utility>
+
+#include "util/swar.hpp"
 
 namespace kelrad::automaton {
 namespace {
@@ -29,13 +30,6 @@ std::uint32_t child_of(const TrieNode& node, unsigned char byte) noexcept {
     auto it = std::ranges::lower_bound(node.children, byte, {}, &std::pair<unsigned char, std::uint32_t>::first);
     return it != node.children.end() && it->first == byte ? it->second : kNone;
 }
-
-constexpr std::uint64_t kLowBytes = 0x0101010101010101ULL;
-constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
-
-// High bit set in each zero byte of v; the lowest set bit marks the first
-// zero byte exactly (borrows only disturb the bytes above it).
-constexpr std::uint64_t zero_bytes(std::uint64_t v) noexcept { return (v - kLowBytes) & ~v & kHighBits; }
 
 }  // namespace
 
@@ -254,15 +248,12 @@ std::size_t AhoCorasick::skip_to_candidate(const unsigned char* p, std::size_t n
             return hit ? static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - p) : n;
         }
         case SkipKind::FewBytes: {
-            const std::uint64_t w0 = kLowBytes * skip_bytes_[0];
-            const std::uint64_t w1 = kLowBytes * skip_bytes_[1];
-            const std::uint64_t w2 = kLowBytes * skip_bytes_[skip_byte_count_ - 1];
+            const unsigned char b0 = skip_bytes_[0], b1 = skip_bytes_[1], b2 = skip_bytes_[skip_byte_count_ - 1];
             for (; pos + 8 <= n; pos += 8) {
-                std::uint64_t w;
-                std::memcpy(&w, p + pos, 8);
-                if constexpr (std::endian::native == std::endian::big) w = std::byteswap(w);
-                std::uint64_t hits = zero_bytes(w ^ w0) | zero_bytes(w ^ w1) | zero_bytes(w ^ w2);
-                if (hits) return pos + static_cast<std::size_t>(std::countr_zero(hits) / 8);
+                const std::uint64_t w = swar::load(p + pos);
+                const std::uint64_t hits =
+                    swar::bytes_equal(w, b0) | swar::bytes_equal(w, b1) | swar::bytes_equal(w, b2);
+                if (hits) return pos + swar::first_marked(hits);
             }
             break;
         }

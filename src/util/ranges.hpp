@@ -1,7 +1,6 @@
 // Sorted code-point range tables, the representation most generated tables use.
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -14,13 +13,6 @@ struct CodepointRange {
     char32_t last;
 };
 
-// Binary search over sorted, disjoint ranges.
-inline bool in_ranges(std::span<const CodepointRange> ranges, char32_t cp) noexcept {
-    auto it = std::upper_bound(ranges.begin(), ranges.end(), cp,
-                               [](char32_t c, const CodepointRange& r) { return c < r.first; });
-    return it != ranges.begin() && cp <= (it - 1)->last;
-}
-
 // A range carrying a small value (a script number, a width, a class).
 template <class V>
 struct ValuedRange {
@@ -29,13 +21,41 @@ struct ValuedRange {
     V value;
 };
 
+// The row of sorted, disjoint `rows` whose range holds cp, or nullptr. A
+// branch-free lower bound: the number of steps depends only on the size (a
+// constant for a table of fixed size, so the loop unrolls), and each step is
+// a conditional move instead of a mispredicted branch.
+template <class Row, std::size_t N>
+const Row* find_range(std::span<const Row, N> rows, char32_t cp) noexcept {
+    if (rows.empty()) return nullptr;
+    const Row* base = rows.data();
+    for (std::size_t n = rows.size(); n > 1;) {
+        std::size_t half = n / 2;
+        base = base[half].first <= cp ? base + half : base;
+        n -= half;
+    }
+    return base->first <= cp && cp <= base->last ? base : nullptr;
+}
+
+template <class Row, std::size_t N>
+const Row* find_range(const Row (&rows)[N], char32_t cp) noexcept {
+    return find_range(std::span<const Row, N>(rows), cp);
+}
+
+inline bool in_ranges(std::span<const CodepointRange> ranges, char32_t cp) noexcept {
+    return find_range(ranges, cp) != nullptr;
+}
+
+template <std::size_t N>
+bool in_ranges(const CodepointRange (&ranges)[N], char32_t cp) noexcept {
+    return find_range(ranges, cp) != nullptr;
+}
+
 // The value of the range holding cp, or `fallback`.
-template <class V>
-V range_value(std::span<const ValuedRange<V>> ranges, char32_t cp, V fallback) noexcept {
-    auto it = std::upper_bound(ranges.begin(), ranges.end(), cp,
-                               [](char32_t c, const ValuedRange<V>& r) { return c < r.first; });
-    if (it != ranges.begin() && cp <= (it - 1)->last) return (it - 1)->value;
-    return fallback;
+template <class V, std::size_t N>
+V range_value(const ValuedRange<V> (&ranges)[N], char32_t cp, V fallback) noexcept {
+    const ValuedRange<V>* row = find_range(ranges, cp);
+    return row != nullptr ? row->value : fallback;
 }
 
 }  // namespace kelrad

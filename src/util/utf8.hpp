@@ -6,11 +6,11 @@
 // therefore trusts its input; it never reads past the end of the view.
 #pragma once
 
-#include <bit>
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <string_view>
+
+#include "util/swar.hpp"
 
 namespace kelrad::utf8 {
 
@@ -20,18 +20,13 @@ struct Decoded {
     std::uint32_t len;
 };
 
-inline constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
-
 // Length of the leading pure-ASCII prefix, tested eight bytes at a time.
 inline std::size_t ascii_prefix_len(std::string_view s) noexcept {
     const char* p = s.data();
     std::size_t n = s.size(), i = 0;
     for (; i + 8 <= n; i += 8) {
-        std::uint64_t w;
-        std::memcpy(&w, p + i, 8);
-        if (w & kHighBits) {
-            return i + static_cast<std::size_t>(std::countr_zero(w & kHighBits) / 8);
-        }
+        std::uint64_t high = swar::load(p + i) & swar::kHighBits;
+        if (high) return i + swar::first_marked(high);
     }
     for (; i < n; ++i) {
         if (static_cast<unsigned char>(p[i]) & 0x80) return i;

@@ -4,6 +4,8 @@
 #include "py/errors.hpp"
 #include "text/lock.hpp"
 
+#include <stdexcept>
+
 namespace kelrad::py {
 namespace {
 
@@ -15,15 +17,6 @@ PyObject* three(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kw
     return guarded([&]() -> PyObject* {
         static constexpr Param params[] = {{"a", P::Required}, {"b", P::Required}, {"c", P::Required}};
         Args in({"three", params}, args, nargs, kwnames);
-        return in ? none() : nullptr;
-    });
-}
-
-PyObject* keyword_required(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return guarded([&]() -> PyObject* {
-        static constexpr Param params[] = {
-            {"text", P::Required}, {"replacement", P::KeywordOnlyRequired}, {"keep_tab", P::KeywordOnlyRequired}};
-        Args in({"_strip_log_injection", params}, args, nargs, kwnames);
         return in ? none() : nullptr;
     });
 }
@@ -55,7 +48,8 @@ PyObject* convert(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* 
                                            {"count", P::KeywordOnly}, {"signed", P::KeywordOnly},
                                            {"ratio", P::KeywordOnly}, {"data", P::KeywordOnly},
                                            {"texts", P::KeywordOnly}, {"lang", P::KeywordOnly},
-                                           {"form", P::KeywordOnly}, {"mapping", P::KeywordOnly}};
+                                           {"form", P::KeywordOnly}, {"mapping", P::KeywordOnly},
+                                           {"handle", P::KeywordOnly}};
         Args in({"convert", params}, args, nargs, kwnames);
         std::string_view text = in.str(0);
         bool flag = in.boolean(1, false);
@@ -67,7 +61,9 @@ PyObject* convert(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* 
         std::optional<std::string_view> lang = in.optional_str(7);
         std::string_view form = in.str(8, "NFC");
         auto mapping = in.str_map(9);
+        PyObject* handle = in.raw(10) ? in.instance(10, &PyDict_Type, "Lexicon") : nullptr;
         if (!in) return nullptr;
+        if (handle) return Py_NewRef(handle);
         if (in.raw(9)) {
             std::vector<std::string> flat;
             for (auto& [k, v] : mapping) flat.push_back(k + "=" + v);
@@ -96,18 +92,21 @@ PyObject* constructor_form(PyObject*, PyObject* args, PyObject* kwargs) {
         std::uint64_t limit = in.u64(1, 0);
         if (!in) return nullptr;
         Ref list = Ref::steal(to_py(words));
-        if (!list) return nullptr;
-        return PyTuple_Pack(2, list.get(), Ref::steal(to_py(limit)).get());
+        Ref count = Ref::steal(to_py(limit));
+        if (!list || !count) return nullptr;
+        return PyTuple_Pack(2, list.get(), count.get());
     });
 }
 
 // Poisons a named lock through an internal failure under its write guard,
-// then reads it: the read succeeds and the warning is issued afterwards.
+// then reads it: the read succeeds and the warning is issued afterwards, also
+// when the call then fails.
 PyObject* poisoned_read(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
-        static constexpr Param params[] = {{"times", P::Required}};
+        static constexpr Param params[] = {{"times", P::Required}, {"fail", P::KeywordOnly}};
         Args in({"poisoned_read", params}, args, nargs, kwnames);
         std::uint64_t times = in.u64(0, 0);
+        bool fail = in.boolean(1, false);
         if (!in) return nullptr;
         static sync::RwLock<std::uint64_t> lock("TEST_REGISTRY");
         if (!lock.is_poisoned()) {
@@ -120,12 +119,18 @@ PyObject* poisoned_read(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
         }
         std::uint64_t sum = 0;
         for (std::uint64_t i = 0; i < times; ++i) sum += *lock.read();
+        if (fail) return raise(error::BatchTooLarge{sum, 0});
         return to_py(sum);
     });
 }
 
 PyObject* internal_failure(PyObject*, PyObject*) {
     return guarded([]() -> PyObject* { panic("an invariant failed"); });
+}
+
+// A C++ exception of another kind, whose text is not UTF-8.
+PyObject* foreign_exception(PyObject*, PyObject*) {
+    return guarded([]() -> PyObject* { throw std::runtime_error("cannot open /tmp/\xff"); });
 }
 
 PyObject* allocation_failure(PyObject*, PyObject*) {
@@ -151,7 +156,6 @@ PyObject* core_error(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObjec
 
 PyMethodDef kMethods[] = {
     fastcall<three>("three", "three(a, b, c)\n--\n\n"),
-    fastcall<keyword_required>("keyword_required", "keyword_required(text, *, replacement, keep_tab)\n--\n\n"),
     fastcall<keyword_three>("keyword_three", "keyword_three(*, x, y, z)\n--\n\n"),
     fastcall<optional>("optional", nullptr),
     fastcall<convert>("convert", nullptr),
@@ -159,6 +163,7 @@ PyMethodDef kMethods[] = {
      METH_VARARGS | METH_KEYWORDS, nullptr},
     fastcall<poisoned_read>("poisoned_read", nullptr),
     noargs<internal_failure>("internal_failure", nullptr),
+    noargs<foreign_exception>("foreign_exception", nullptr),
     noargs<allocation_failure>("allocation_failure", nullptr),
     fastcall<core_error>("core_error", nullptr),
     {nullptr, nullptr, 0, nullptr},

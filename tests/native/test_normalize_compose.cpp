@@ -1,4 +1,3 @@
-#include <chrono>
 #include <sstream>
 #include <vector>
 
@@ -9,14 +8,9 @@
 #include "util/utf8.hpp"
 
 using namespace kelrad;
+using testing::u8;
 
 namespace {
-
-std::string u8(std::u32string_view cps) {
-    std::string s;
-    for (char32_t cp : cps) utf8::append(s, cp);
-    return s;
-}
 
 // "U+00E9@0 U+0301@3": the composed characters with their offsets.
 std::string composed(std::string_view text) {
@@ -57,6 +51,8 @@ TEST(compose_offsets_into_the_source) {
     const Case cases[] = {
         {"shin dagesh shin-dot", U"\u05E9\u05BC\u05C1", "U+FB2C@0"},
         {"shin dagesh", U"\u05E9\u05BC", "U+FB49@0"},
+        {"shin dagesh shin-dot after alef", U"\u05D0\u05E9\u05BC\u05C1 ", "U+5D0@0 U+FB2C@2 U+20@8"},
+        {"shin-dot before dagesh", U"\u05E9\u05C1\u05BC", "U+FB2C@0"},  // NFC reorders the points
         {"shin dagesh after ascii", U"ab\u05E9\u05BC", "U+61@0 U+62@1 U+FB49@2"},
         {"devanagari nukta", U"\u0915\u093C", "U+958@0"},
         {"e acute", U"xe\u0301y", "U+78@0 U+E9@1 U+79@4"},
@@ -113,12 +109,12 @@ TEST(compose_if_marks_returns_input_without_marks) {
     CHECK_EQ(out, "\u0439");
 }
 
-TEST(compose_hostile_cluster_is_not_quadratic) {
+TEST(compose_a_million_marks) {
     // A million marks after one base, in an order NFC changes, so that every
-    // character's offset is found by the claiming search.
+    // character's offset is found by the claiming search; quadratic work
+    // would not finish.
     std::string text = "a";
     for (int k = 0; k < 1000000; ++k) utf8::append(text, k % 2 ? 0x316 : 0x301);
-    auto start = std::chrono::steady_clock::now();
     compose::Composer c(text);
     std::size_t n = 0;
     std::uint64_t last_301 = 0;
@@ -126,13 +122,11 @@ TEST(compose_hostile_cluster_is_not_quadratic) {
         ++n;
         if (x->ch == 0x301) last_301 = x->offset;
     }
-    double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     CHECK_EQ(n, 1000000u);
     // U+00E1 took the base's offset and claims no source; the marks claim the
     // first unclaimed source of their value, so the last source U+0301 stays
     // unclaimed and the last queued one has the offset of the one before it.
     CHECK_EQ(last_301, text.size() - 8);
-    CHECK(took < 2.0);
 }
 
 TEST(next_unstable_span_examples) {

@@ -1,4 +1,3 @@
-#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,9 +17,7 @@ constexpr Value kNone = std::nullopt;
 
 // "U+XXXX -> "value"" or "U+XXXX -> none", so that a failed check names the code point.
 std::string describe(char32_t c, Value v) {
-    char cp[16];
-    std::snprintf(cp, sizeof cp, "U+%04X", static_cast<unsigned>(c));
-    return std::string(cp) + (v ? " -> \"" + std::string(*v) + "\"" : " -> none");
+    return testing::cp_name(c) + (v ? " -> \"" + std::string(*v) + "\"" : " -> none");
 }
 
 struct Row {
@@ -81,9 +78,8 @@ TEST(translit_code_points_without_value) {
 
 TEST(translit_hangul) {
     check_rows({
-        {0xAC00, "ga", "ga"},   {0xAC01, "gag", "gag"}, {0xD55C, "han", "han"}, {0xAD6D, "gug", "gug"},
-        {0xD7A3, "hih", "hih"}, {0xC544, "a", "a"},     {0x3131, "g", "g"},     {0x3134, "n", "n"},
-        {0x3147, "", ""},       {0x314F, "a", "a"},     {0x3163, "i", "i"},
+        {0xAC00, "ga", "ga"}, {0xAC01, "gag", "gag"}, {0xD55C, "han", "han"}, {0xD7A3, "hih", "hih"},
+        {0x3131, "g", "g"},   {0x3147, "", ""},       {0x3163, "i", "i"},
     });
 }
 

@@ -11,12 +11,7 @@ using namespace kelrad;
 
 namespace {
 
-std::string hex(std::optional<char32_t> cp) {
-    if (!cp) return "none";
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "U+%04X", static_cast<unsigned>(*cp));
-    return buf;
-}
+std::string hex(std::optional<char32_t> cp) { return cp ? testing::cp_name(*cp) : "none"; }
 
 std::u32string nfd_code_points(std::string_view text) {
     std::string nfd = normalize::to_nfd(text);

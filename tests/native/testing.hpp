@@ -8,11 +8,15 @@
 // pytest runs it (tests/test_native.py).
 #pragma once
 
+#include <cstdio>
 #include <functional>
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "util/utf8.hpp"
 
 namespace testing {
 
@@ -51,6 +55,20 @@ inline void check(bool ok, const char* expr, const char* file, int line) {
         ++failures();
         std::cerr << file << ":" << line << ": CHECK(" << expr << ")\n";
     }
+}
+
+// The UTF-8 form of code points: u8(U"e\u0301").
+inline std::string u8(std::u32string_view cps) {
+    std::string s;
+    for (char32_t cp : cps) kelrad::utf8::append(s, cp);
+    return s;
+}
+
+// "U+00E9", so that a failed check names the code point.
+inline std::string cp_name(char32_t cp) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "U+%04X", static_cast<unsigned>(cp));
+    return buf;
 }
 
 }  // namespace testing

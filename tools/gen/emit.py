@@ -54,6 +54,53 @@ def ranges_body(ranges: list[tuple[int, int]]) -> str:
     return wrap(f"{{0x{a:04X}, 0x{b:04X}}}" for a, b in ranges)
 
 
+def range_table(stem: str, head: str, prose: str, name: str, ranges: list[tuple[int, int]], accessor: str = "") -> None:
+    """Writes src/tables/<stem>.{hpp,cpp} holding one sorted range table.
+
+    `head` is the banner, `prose` the header's comment lines describing the
+    table, `accessor` optional inline functions declared after it.
+    """
+    accessor = accessor + "\n" if accessor else ""
+    write(
+        f"{stem}.hpp",
+        head
+        + prose
+        + f"""#pragma once
+
+#include "util/ranges.hpp"
+
+namespace kelrad::tables {{
+
+extern const CodepointRange {name}[{len(ranges)}];
+
+{accessor}}}  // namespace kelrad::tables
+""",
+    )
+    write(
+        f"{stem}.cpp",
+        head
+        + f"""#include "tables/{stem}.hpp"
+
+namespace kelrad::tables {{
+
+const CodepointRange {name}[{len(ranges)}] = {{
+{ranges_body(ranges)}}};
+
+}}  // namespace kelrad::tables
+""",
+    )
+
+
+def bmp_bitmap(cps) -> list[int]:
+    """The 1024 words of a bitmap of the Basic Multilingual Plane (bit n of
+    word k is code point 64k + n); code points from U+10000 up are left out."""
+    words = [0] * 1024
+    for cp in cps:
+        if cp < 0x10000:
+            words[cp >> 6] |= 1 << (cp & 63)
+    return words
+
+
 def cpp_string(data: bytes) -> str:
     """A C++ string literal for arbitrary bytes (ASCII printable kept readable)."""
     out = ['"']

@@ -21,7 +21,7 @@ front; Cased and Case_Ignorable are sorted range tables.
 
 from __future__ import annotations
 
-from emit import banner, cpp_string, ranges_body, wrap, write
+from emit import banner, bmp_bitmap, cpp_string, ranges_body, wrap, write
 from ucd import DATA, UCD17, code_point_set, data_lines, merge_ranges, parse_range, property_ranges, unicode_data
 
 CASE_FOLDING_16 = DATA / "unicode-16.0.0" / "ucd" / "CaseFolding.txt"
@@ -109,14 +109,6 @@ def perfect_hash(keys: list[int], bucket_bits: int, slot_bits: int) -> tuple[int
     raise SystemExit("no perfect hash found")
 
 
-def bmp_filter(keys) -> list[int]:
-    words = [0] * 1024
-    for k in keys:
-        if k < 0x10000:
-            words[k >> 6] |= 1 << (k & 63)
-    return words
-
-
 def utf8(seq: list[int]) -> bytes:
     return "".join(map(chr, seq)).encode("utf-8")
 
@@ -141,7 +133,7 @@ def map_definition(name: str, mapping: dict[int, list[int]], bucket_bits: int, s
 
 
 def filter_definition(name: str, keys) -> str:
-    return f"const std::uint64_t {name}[1024] = {{\n" + wrap(f"0x{w:X}" for w in bmp_filter(keys)) + "};\n"
+    return f"const std::uint64_t {name}[1024] = {{\n" + wrap(f"0x{w:X}" for w in bmp_bitmap(keys)) + "};\n"
 
 
 def main() -> None:

@@ -8,7 +8,7 @@ invisible character.
 
 from __future__ import annotations
 
-from emit import banner, ranges_body, write
+from emit import banner, range_table
 from ucd import UCD17, code_point_set, general_categories, merge_ranges, property_ranges
 
 HIDDEN = {"Cc", "Cf", "Cs", "Co", "Cn", "Zl", "Zp", "Zs"}
@@ -22,39 +22,13 @@ def main() -> None:
     escaped |= code_point_set(extend)
     ranges = merge_ranges(escaped)
     head = banner("gen_debug_escape.py", ["UCD 17.0.0 DerivedGeneralCategory.txt", "DerivedCoreProperties.txt"])
-    write(
-        "debug_escape.hpp",
-        head
-        + f"""// Code points that quoted literals in messages escape as \\u{{hex}}: the
+    prose = f"""// Code points that quoted literals in messages escape as \\u{{hex}}: the
 // non-printable categories (Cc Cf Cs Co Cn Zl Zp, Zs but the space) and
 // Grapheme_Extend. {len(ranges)} sorted, disjoint inclusive ranges searched by binary
 // search; messages are rare, so a bitmap would cost more than it saves.
-#pragma once
-
-#include "util/ranges.hpp"
-
-namespace kelrad::tables {{
-
-extern const CodepointRange kDebugEscapeRanges[{len(ranges)}];
-
-inline bool needs_debug_escape(char32_t cp) noexcept {{ return in_ranges(kDebugEscapeRanges, cp); }}
-
-}}  // namespace kelrad::tables
-""",
-    )
-    write(
-        "debug_escape.cpp",
-        head
-        + f"""#include "tables/debug_escape.hpp"
-
-namespace kelrad::tables {{
-
-const CodepointRange kDebugEscapeRanges[{len(ranges)}] = {{
-{ranges_body(ranges)}}};
-
-}}  // namespace kelrad::tables
-""",
-    )
+"""
+    accessor = "inline bool needs_debug_escape(char32_t cp) noexcept { return in_ranges(kDebugEscapeRanges, cp); }\n"
+    range_table("debug_escape", head, prose, "kDebugEscapeRanges", ranges, accessor)
 
 
 if __name__ == "__main__":

@@ -14,8 +14,8 @@ Writes two pairs of files:
 
 from __future__ import annotations
 
-from emit import banner, wrap, write
-from ucd import UCD17, data_lines, general_categories, parse_range, property_ranges, unicode_data
+from emit import banner, bmp_bitmap, wrap, write
+from ucd import UCD17, data_lines, general_categories, parse_range, unicode_data
 
 S_BASE, L_BASE, V_BASE, T_BASE = 0xAC00, 0x1100, 0x1161, 0x11A7
 L_COUNT, V_COUNT, T_COUNT = 19, 21, 28
@@ -139,11 +139,25 @@ def build_trie(values: list[int], shift: int) -> tuple[list[int], list[int]]:
     return stage1, stage2
 
 
-def bitmap_words(bits: set[int]) -> list[int]:
-    words = [0] * 1024
-    for cp in bits:
-        words[cp >> 6] |= 1 << (cp & 63)
-    return words
+def unstable_leads(stable_cp) -> list[int]:
+    """Nibble masks of the UTF-8 lead bytes that start some code point that is
+    not stable: bit r of entry l stands for the byte 0xC0 + 16 * r + l. Bytes
+    below 0xC0 (ASCII, continuation bytes) are never leads of such a code
+    point; four-byte leads and the bytes that UTF-8 never uses count as
+    unstable."""
+    masks = [0] * 16
+    for byte in range(0xC0, 0x100):
+        if 0xC2 <= byte <= 0xDF:
+            first = (byte - 0xC0) << 6
+            cps = range(max(first, 0x80), first + 64)
+        elif 0xE0 <= byte <= 0xEF:
+            first = (byte - 0xE0) << 12
+            cps = [cp for cp in range(max(first, 0x800), first + 4096) if not 0xD800 <= cp <= 0xDFFF]
+        else:
+            cps = None
+        if cps is None or not all(stable_cp(cp) for cp in cps):
+            masks[byte & 15] |= 1 << ((byte >> 4) - 12)
+    return masks
 
 
 def hex_list(values: list[int], digits: int) -> str:
@@ -218,6 +232,7 @@ def generate_normalization(ucd: Ucd) -> None:
     assert len(class0_marks) == EXPECTED_CLASS0_MARKS, len(class0_marks)
     span_stable = stable["NFD"] - class0_marks
     assert len(span_stable) == EXPECTED_SPAN_STABLE
+    leads = {form: unstable_leads(lambda cp, f=form: cp in stable[f]) for form in FORMS}
 
     assert len(stage2) >> shift <= 256
     tables_size = len(stage1) + len(stage2) * 2 + len(record_list) * 12 + len(decomp_data) * 4
@@ -253,6 +268,12 @@ def generate_normalization(ucd: Ucd) -> None:
 // for that form (NFC {len(stable['NFC'])}, NFD {len(stable['NFD'])}, NFKC {len(stable['NFKC'])}, NFKD {len(stable['NFKD'])} bits).
 // kSpanStable is the NFD bitmap without the {len(class0_marks)} combining marks of class 0
 // ({len(span_stable)} bits). 8 KiB each; a single bit answers the common case.
+//
+// kUnstableLeads[form]: the UTF-8 lead bytes whose code points are not all
+// stable for the form, as nibble masks (bit r of entry l: the byte 0xC0 + 16r
+// + l; four-byte leads always count). Every other byte is ASCII, a
+// continuation byte or the lead of a stable character, so a text can be
+// scanned for work byte by byte, sixteen bytes at a time, without decoding.
 #pragma once
 
 #include <cstdint>
@@ -295,6 +316,7 @@ extern const ComposePair kCompositions[{len(compose_data)}];
 // Indexed by the number of the form: NFC, NFD, NFKC, NFKD.
 extern const std::uint64_t kStable[4][1024];
 extern const std::uint64_t kSpanStable[1024];
+extern const std::uint8_t kUnstableLeads[4][16];
 
 inline const NormRecord& norm_record(char32_t cp) noexcept {{
     return kNormRecords[kRecordIndex[(kRecordBlock[cp >> kRecordShift] << kRecordShift) |
@@ -337,11 +359,16 @@ const ComposePair kCompositions[{len(compose_data)}] = {{
 
 const std::uint64_t kStable[4][1024] = {{
 """
-        + "".join(f"    {{  // {form}\n{bitmap_body(bitmap_words(stable[form]))}    }},\n" for form in FORMS)
+        + "".join(f"    {{  // {form}\n{bitmap_body(bmp_bitmap(stable[form]))}    }},\n" for form in FORMS)
         + f"""}};
 
 const std::uint64_t kSpanStable[1024] = {{
-{bitmap_body(bitmap_words(span_stable))}}};
+{bitmap_body(bmp_bitmap(span_stable))}}};
+
+const std::uint8_t kUnstableLeads[4][16] = {{
+"""
+        + "".join(f"    {{{', '.join(f'0x{m:X}' for m in leads[form])}}},  // {form}\n" for form in FORMS)
+        + f"""}};
 
 }}  // namespace kelrad::tables
 """,

@@ -252,7 +252,6 @@ class Tables:
     syllables: list[str]  # syllables[0] == ""
     toned: dict[int, str]
     compat_ideograph_han: dict[int, int]  # U+F900.. -> first char of the decomposition, when Han
-    marks: set[int]  # General_Category M, every plane
     generic_marks: set[int]
     viramas: set[int]
     consonants: set[int]  # Brahmic consonant positions in the kept blocks
@@ -376,7 +375,7 @@ def build() -> Tables:
     compat_jamo = [j.replace("-", "") for j in COMPAT_JAMO]
 
     tables = Tables(bmp, supplementary, hangul, compat_jamo, syllable_of, syllables, toned,
-                    compat_ideograph_han, marks, generic_marks, viramas, consonants)
+                    compat_ideograph_han, generic_marks, viramas, consonants)
     check(tables, u)
     return tables
 
@@ -445,21 +444,6 @@ def phf_arrays(name: str, values: dict[int, int]) -> tuple[str, int, int]:
     return body, len(lay.displacements), len(lay.slots)
 
 
-def mark_bitmap(marks: set[int]) -> tuple[list[int], list[tuple[int, int, int, int]]]:
-    blocks: list[tuple[int, int, int, int]] = [(0, 0, 0, 0)]
-    index: list[int] = []
-    for hi in range(0x1100):
-        words = [0, 0, 0, 0]
-        for lo in range(256):
-            if hi << 8 | lo in marks:
-                words[lo >> 6] |= 1 << (lo & 63)
-        block = tuple(words)
-        if block not in blocks:
-            blocks.append(block)
-        index.append(blocks.index(block))
-    return index, blocks
-
-
 def emit_transliteration(t: Tables) -> None:
     pool = Pool(list(t.bmp.values()))
     used = sorted({cp >> 8 for cp in t.bmp})
@@ -487,8 +471,6 @@ def emit_transliteration(t: Tables) -> None:
 
     sup_pool = Pool(list(t.supplementary.values()))
     sup_body, sup_disp, sup_n = phf_arrays("Supplementary", {cp: sup_pool.ref[v] for cp, v in t.supplementary.items()})
-
-    mark_index, mark_blocks = mark_bitmap(t.marks)
 
     head = banner(GENERATOR, INPUTS)
     write("transliteration.hpp", head + f"""// Default transliteration of single code points to ASCII (read by
@@ -520,11 +502,6 @@ def emit_transliteration(t: Tables) -> None:
 // Supplementary planes: Linear B, Gothic and Old Persian, {len(t.supplementary)} code points in
 // the perfect-hash map kSupplementaryMap ({sup_disp} displacements), whose values are text
 // references into kSupplementaryPool.
-//
-// General_Category M (Mn, Mc, Me) over all planes, for the engine's compose
-// trigger: kMarkBlockIndex picks, by the code point's high bits (cp >> 8),
-// one of {len(mark_blocks)} 256-bit blocks of kMarkBits; block 0 is empty. Two reads, about
-// {len(mark_index) + len(mark_blocks) * 32:,} bytes.
 #pragma once
 
 #include <cstddef>
@@ -561,9 +538,6 @@ extern const std::uint16_t kCompatIdeographHan[512];
 inline constexpr std::size_t kSupplementaryCount = {sup_n};
 extern const phf::Map<std::uint32_t> kSupplementaryMap;
 extern const char kSupplementaryPool[{len(sup_pool.data) + 1}];
-
-extern const std::uint8_t kMarkBlockIndex[0x1100];
-extern const std::uint64_t kMarkBits[{len(mark_blocks)}][4];
 
 }}  // namespace kelrad::tables
 """)
@@ -603,12 +577,6 @@ const std::uint16_t kCompatIdeographHan[512] = {{
 {sup_body}
 const char kSupplementaryPool[{len(sup_pool.data) + 1}] =
 {string_body(sup_pool.data)};
-
-const std::uint8_t kMarkBlockIndex[0x1100] = {{
-{wrap(str(i) for i in mark_index)}}};
-
-const std::uint64_t kMarkBits[{len(mark_blocks)}][4] = {{
-{wrap("{" + ", ".join(f"0x{w:016X}" for w in blk) + "}" for blk in mark_blocks)}}};
 
 }}  // namespace kelrad::tables
 """)

@@ -18,7 +18,7 @@ The table lists the code points that are NOT symbols, as ranges.
 
 from __future__ import annotations
 
-from emit import banner, ranges_body, write
+from emit import banner, range_table
 from ucd import UCD17, code_point_set, general_categories, merge_ranges, property_ranges, unicode_data
 
 INVISIBLE = [
@@ -63,10 +63,7 @@ def main() -> None:
         "gen_zalgo.py",
         ["UCD 17.0.0 UnicodeData.txt, DerivedGeneralCategory.txt, DerivedCoreProperties.txt, PropList.txt"],
     )
-    write(
-        "zalgo.hpp",
-        head
-        + f"""// The bases that are not symbols for the negation-overlay rule of zalgo
+    prose = f"""// The bases that are not symbols for the negation-overlay rule of zalgo
 // detection: alphanumerics (Alphabetic, Nd, Nl, No), controls and White_Space,
 // noncharacters, invisible characters, and characters whose compatibility
 // decomposition begins with a space or control (spacing accents). A combining
@@ -74,30 +71,8 @@ def main() -> None:
 // is not counted as a stacked mark.
 // {len(ranges)} sorted, disjoint ranges ({len(ranges) * 8 / 1024:.1f} KiB) searched by binary search; the
 // test runs only for the two overlay marks, so a bitmap would buy nothing.
-#pragma once
-
-#include "util/ranges.hpp"
-
-namespace kelrad::tables {{
-
-extern const CodepointRange OVERLAY_NON_SYMBOL_BASES[{len(ranges)}];
-
-}}  // namespace kelrad::tables
-""",
-    )
-    write(
-        "zalgo.cpp",
-        head
-        + f"""#include "tables/zalgo.hpp"
-
-namespace kelrad::tables {{
-
-const CodepointRange OVERLAY_NON_SYMBOL_BASES[{len(ranges)}] = {{
-{ranges_body(ranges)}}};
-
-}}  // namespace kelrad::tables
-""",
-    )
+"""
+    range_table("zalgo", head, prose, "OVERLAY_NON_SYMBOL_BASES", ranges)
 
 
 if __name__ == "__main__":

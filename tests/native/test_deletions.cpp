@@ -1,0 +1,94 @@
+#include <string>
+
+#include "testing.hpp"
+#include "text/deletions.hpp"
+#include "util/utf8.hpp"
+
+using namespace kelrad;
+using testing::u8;
+
+namespace {
+
+struct ReplayCase {
+    const char* id;
+    std::u32string text;
+    bool resolve_cr;
+    bool changed;
+    std::u32string resolved;  // checked only when changed
+};
+
+}  // namespace
+
+TEST(deletions_replay) {
+    const ReplayCase cases[] = {
+        {"backspace_erases", U"abc\b\bX", false, true, U"aX"},
+        {"delete_erases_like_backspace", U"abc\x7f\x7fX", false, true, U"aX"},
+        {"leading_backspace_dropped", U"\bab", false, true, U"ab"},
+        {"mark_erased_with_base", U"e\u0301\b", false, true, U""},
+        {"mark_after_erase_rides_on_previous", U"ab\b\u0301", false, true, U"a\u0301"},
+        {"erase_stops_at_line_feed", U"abc\b\n", false, true, U"ab\n"},
+        {"backspace_after_boundary_does_nothing", U"ab\n\bc", false, true, U"ab\nc"},
+        {"nel_and_separator_are_boundaries", U"a\u0085\bb\u2028\bc", false, true, U"a\u0085b\u2028c"},
+        {"tab_is_a_cell", U"a\t\bb", false, true, U"ab"},
+        {"invisible_at_line_start_survives", U"\u200Bx\b", false, true, U"\u200B"},
+        {"erased_cell_keeps_place_for_overwrite", U"abc\b\bX\b\bY", false, true, U"Y"},
+        {"cr_is_boundary_without_resolve_cr", U"ab\rc\b", false, true, U"ab\r"},
+        {"cr_without_erasers_is_untouched", U"ab\rc", false, false, U""},
+        {"cr_overwrites", U"ab\rc", true, true, U"cb"},
+        {"cr_overwrite_keeps_later_cells", U"abc\rX", true, true, U"Xbc"},
+        {"cr_cr_overwrites_once", U"ab\r\rc", true, true, U"cb"},
+        {"backspace_after_cr_does_nothing", U"ab\r\bX", true, true, U"Xb"},
+        {"cr_lf_passes", U"ab\r\ncd", true, false, U""},
+        {"trailing_cr_passes", U"abc\r", true, false, U""},
+        {"mark_after_cr_goes_to_prefix", U"ab\r\u0301", true, true, U"\u0301ab"},
+        {"cr_lf_then_backspace", U"ab\r\n\bc", true, true, U"ab\r\nc"},
+        {"plain_text", U"plain text, no controls", true, false, U""},
+        {"empty", U"", true, false, U""},
+    };
+    for (const auto& c : cases) {
+        std::string text = u8(c.text);
+        std::string out = "stale";
+        bool changed = deletions::resolve_deletions(text, c.resolve_cr, out);
+        if (changed != c.changed) std::cerr << "case " << c.id << "\n";
+        CHECK_EQ(changed, c.changed);
+        if (c.changed) {
+            if (out != u8(c.resolved)) std::cerr << "case " << c.id << "\n";
+            CHECK_EQ(out, u8(c.resolved));
+        }
+    }
+}
+
+TEST(deletions_untouched_output_without_controls) {
+    std::string out = "stale";
+    CHECK(!deletions::resolve_deletions("no controls at all, even past eight bytes", false, out));
+    CHECK_EQ(out, std::string("stale"));
+    CHECK(!deletions::resolve_deletions("a\rb", false, out));
+    CHECK_EQ(out, std::string("stale"));
+}
+
+TEST(deletions_linear_on_hostile_input) {
+    std::string text = "x";
+    for (int i = 0; i < 1'000'000; ++i) text += "\xCC\x81";  // U+0301
+    text += '\b';
+    std::string out;
+    CHECK(deletions::resolve_deletions(text, false, out));
+    CHECK_EQ(out, std::string());
+
+    std::string erasers(1'000'000, '\b');
+    CHECK(deletions::resolve_deletions("ab" + erasers + "c", true, out));
+    CHECK_EQ(out, std::string("c"));
+
+    std::string returns;
+    for (int i = 0; i < 200'000; ++i) returns += "ab\r";
+    returns += "X";
+    CHECK(deletions::resolve_deletions(returns, true, out));
+    CHECK_EQ(out, std::string("Xb"));
+}
+
+TEST(deletions_visible_base) {
+    const char32_t invisible[] = {0x0300, 0x0903, 0x20DD, 0x200B, 0x200D, 0x180E, 0x2064, 0xFEFF, 0x1BCA3,
+                                  0x1D17A, 0xE0000, 0xE007F, 0xFE0F, 0xE01EF, 0x061C, 0x200F, 0x202E, 0x2069};
+    for (char32_t c : invisible) CHECK(!deletions::is_visible_base(c));
+    const char32_t visible[] = {0x00, 0x09, 0x20, 0x41, 0x7F, 0xAD, 0x2060 - 1, 0x206A, 0x2065, 0x3000, 0x1F600};
+    for (char32_t c : visible) CHECK(deletions::is_visible_base(c));
+}
