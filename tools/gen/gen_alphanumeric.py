@@ -8,7 +8,7 @@ or spaces.
 
 from __future__ import annotations
 
-from emit import banner, ranges_body, write
+from emit import banner, range_table
 from ucd import UCD17, code_point_set, general_categories, merge_ranges, property_ranges
 
 NUMERIC = {"Nd", "Nl", "No"}
@@ -20,44 +20,19 @@ def main() -> None:
     members |= {cp for cp, cat in general_categories().items() if cat in NUMERIC}
     ranges = merge_ranges(members)
     head = banner("gen_alphanumeric.py", ["UCD 17.0.0 DerivedCoreProperties.txt", "DerivedGeneralCategory.txt"])
-    write(
-        "alphanumeric.hpp",
-        head
-        + f"""// Alphanumeric code points: Alphabetic, or General_Category Nd, Nl or No.
+    prose = f"""// Alphanumeric code points: Alphabetic, or General_Category Nd, Nl or No.
 // {len(ranges)} sorted, disjoint inclusive ranges ({len(ranges) * 8 / 1024:.1f} KiB) searched by binary
 // search. ASCII is answered before the search; the engine asks only about the
 // last character it wrote before a CJK syllable, so a bitmap would buy little.
-#pragma once
-
-#include "util/ranges.hpp"
-
-namespace kelrad::tables {{
-
-extern const CodepointRange ALPHANUMERIC[{len(ranges)}];
-
-inline bool is_alphanumeric(char32_t cp) noexcept {{
-    if (cp < 0x80) {{
+"""
+    accessor = """inline bool is_alphanumeric(char32_t cp) noexcept {
+    if (cp < 0x80) {
         return (cp >= U'0' && cp <= U'9') || ((cp | 0x20) >= U'a' && (cp | 0x20) <= U'z');
-    }}
+    }
     return in_ranges(ALPHANUMERIC, cp);
-}}
-
-}}  // namespace kelrad::tables
-""",
-    )
-    write(
-        "alphanumeric.cpp",
-        head
-        + f"""#include "tables/alphanumeric.hpp"
-
-namespace kelrad::tables {{
-
-const CodepointRange ALPHANUMERIC[{len(ranges)}] = {{
-{ranges_body(ranges)}}};
-
-}}  // namespace kelrad::tables
-""",
-    )
+}
+"""
+    range_table("alphanumeric", head, prose, "ALPHANUMERIC", ranges, accessor)
 
 
 if __name__ == "__main__":
