@@ -261,6 +261,9 @@ struct CharInfo {
     bool nfc_yes;
     bool starts_excluded;
     bool has_value;
+    // For a character without a value, filled when it is first met: its NFKC
+    // form is the character itself, so no recovery can give it a value.
+    enum class Nfkc : std::uint8_t { Unknown, Itself, Other } nfkc;
     std::uint32_t value_len;
     const char* value;
 
@@ -327,8 +330,16 @@ void Pass::describe(char32_t c, CharInfo& d) {
     }
     const std::optional<std::string_view> v = sources_.find(c);
     d.has_value = v.has_value();
+    d.nfkc = CharInfo::Nfkc::Unknown;
     d.value = v ? v->data() : nullptr;
     d.value_len = v ? static_cast<std::uint32_t>(v->size()) : 0;
+}
+
+// Each 256-code-point block starts at its own scattered offset: the
+// characters of one block never collide, and a text that mixes scripts or
+// spans many ideograph blocks spreads over the whole cache.
+constexpr std::size_t cache_index(char32_t c) noexcept {
+    return (c + ((c >> 8) * 0x9E3779B1u >> 22)) & (kCharCacheSize - 1);
 }
 
 inline const CharInfo& Pass::info(char32_t c) {
@@ -336,10 +347,7 @@ inline const CharInfo& Pass::info(char32_t c) {
         describe(c, scratch_);
         return scratch_;
     }
-    // Each 256-code-point block starts at its own scattered offset: the
-    // characters of one block never collide, and a text that mixes scripts
-    // or spans many ideograph blocks spreads over the whole cache.
-    CharInfo& slot = cache_[(c + ((c >> 8) * 0x9E3779B1u >> 22)) & (kCharCacheSize - 1)];
+    CharInfo& slot = cache_[cache_index(c)];
     if (slot.cp != c) describe(c, slot);
     return slot;
 }
@@ -556,10 +564,20 @@ inline bool Pass::character(const CharInfo& described, std::uint64_t offset, cha
 // A character no table knows: its NFKC form, transliterated, or else the
 // errors policy. True when the character counts as untranslatable.
 bool Pass::nfkc_recovery(char32_t c, std::uint64_t offset, char32_t source) {
+    CharInfo* cached = nullptr;
+    if (cache_on_) {
+        CharInfo& slot = cache_[cache_index(c)];
+        if (slot.cp == c) cached = &slot;
+    }
     // Short forms stay in the string's inline buffer.
     std::string form;
-    normalize::append_nfkc(c, form);
-    if (form.size() != utf8::encoded_len(c) || utf8::decode(form, 0).cp != c) {
+    if (cached == nullptr || cached->nfkc != CharInfo::Nfkc::Itself) {
+        normalize::append_nfkc(c, form);
+        const bool itself = form.size() == utf8::encoded_len(c) && utf8::decode(form, 0).cp == c;
+        if (cached != nullptr) cached->nfkc = itself ? CharInfo::Nfkc::Itself : CharInfo::Nfkc::Other;
+        if (itself) form.clear();
+    }
+    if (!form.empty()) {
         std::vector<UntranslatableHit> inner_hits;
         std::string inner_out;
         {
