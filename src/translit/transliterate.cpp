@@ -188,13 +188,16 @@ char32_t last_char_of(std::string_view s) noexcept { return utf8::decode_before(
 
 // The output of a pass: the caller's string used as a raw buffer, sized
 // ahead of need so that an append is a bounds test and a copy, and cut to its
-// length when the pass ends. The short values of the tables are copied with a
-// few fixed-size moves instead of a call.
+// length when the pass ends. The estimated capacity is reserved at once, but
+// the size grows by doubling within it, so that only about what is written
+// gets filled first. The short values of the tables are copied with a few
+// fixed-size moves instead of a call.
 class Output {
 public:
     Output(std::string& s, std::size_t capacity) : s_(s) {
         s_.clear();
-        s_.resize(std::max<std::size_t>(capacity, 16));
+        s_.reserve(capacity);
+        s_.resize(std::clamp<std::size_t>(capacity / 4, 16, 4096));
         data_ = s_.data();
         cap_ = s_.size();
     }
