@@ -214,18 +214,6 @@ std::string_view Args::str(std::size_t i) {
     return *v;
 }
 
-PyObject* Args::str_object(std::size_t i) {
-    if (skip(i)) return nullptr;
-    if (!PyUnicode_Check(slots_[i])) return type_mismatch(i, slots_[i], "str"), nullptr;
-    return slots_[i];
-}
-
-PyObject* Args::list_object(std::size_t i) {
-    if (skip(i)) return nullptr;
-    if (!PyList_Check(slots_[i])) return type_mismatch(i, slots_[i], "list"), nullptr;
-    return slots_[i];
-}
-
 std::string_view Args::str(std::size_t i, std::string_view fallback) {
     if (ok_ && slots_[i] == nullptr) return fallback;
     return str(i);

@@ -82,10 +82,6 @@ public:
     // in the dict's iteration order.
     std::vector<std::pair<std::string, std::string>> str_map(std::size_t i);
     PyObject* object(std::size_t i) noexcept { return slots_[i]; }
-    // The bound object itself, its type checked but its content not read: a
-    // str (or subclass) or a list (or subclass). nullptr when left out.
-    PyObject* str_object(std::size_t i);
-    PyObject* list_object(std::size_t i);
     // An instance of one of the module's own classes (borrowed), refused with
     // the type-mismatch TypeError naming the class otherwise.
     PyObject* instance(std::size_t i, PyTypeObject* type, std::string_view class_name);

@@ -82,7 +82,7 @@ PyObject* transliterate_text(PyObject*, PyObject* const* args, Py_ssize_t nargs,
         Args in({"_transliterate", kTransliterateParams}, args, nargs, kwnames);
         // The text object is passed on as is: its UTF-8 form is taken only
         // after the scheme and language checks.
-        PyObject* text = in.str_object(kText);
+        PyObject* text = in.instance(kText, &PyUnicode_Type, "str");
         ForwardArgs a = forward_args(in);
         if (!in) return nullptr;
         return transliterate_object(text, a.lang, a.errors, a.replace_with, a.strict_iso9, a.gost7034, a.tones);
@@ -204,7 +204,7 @@ struct BatchChunk {
 PyObject* transliterate_batch(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
         Args in({"_transliterate_batch", kBatchParams}, args, nargs, kwnames);
-        PyObject* texts = in.list_object(kText);
+        PyObject* texts = in.instance(kText, &PyList_Type, "list");
         ForwardArgs a = forward_args(in);
         if (!in) return nullptr;
         if (auto r = check_schemes(a.strict_iso9, a.gost7034); !r) return raise(r.error());
