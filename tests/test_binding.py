@@ -36,6 +36,9 @@ def test_binding_messages(bindtest, name, args, kwargs, message):
     assert str(info.value) == message
 
 
+NOT_STR = "'int' object is not an instance of 'str'"
+SURROGATE = "'utf-8' codec can't encode character '\\ud800' in position 1: surrogates not allowed"
+T, TB = _core._transliterate, _core._transliterate_batch
 REAL_FUNCTION_ERRORS = [
     # (call, exception, message or None, note or None)
     pytest.param(lambda: _core._edit_distance("a"), TypeError,
@@ -44,11 +47,17 @@ REAL_FUNCTION_ERRORS = [
                  "_fold_punctuation() got an unexpected keyword argument 'form'", None, id="unexpected"),
     pytest.param(lambda: _core._normalize("x", "NFD"), TypeError,
                  "_normalize() takes 1 positional arguments but 2 were given", None, id="keyword-only-positionally"),
+    pytest.param(lambda: _core._find_untranslatable("x", "de"), TypeError,
+                 "_find_untranslatable() takes 1 positional arguments but 2 were given", None,
+                 id="find_untranslatable-keyword-only"),
+    pytest.param(lambda: _core._reverse_transliterate("abc", "ru"), TypeError,
+                 "_reverse_transliterate() takes 1 positional arguments but 2 were given", None,
+                 id="reverse-keyword-only"),
     pytest.param(lambda: _core._strip_log_injection("x"), TypeError,
                  "_strip_log_injection() missing 2 required keyword arguments: 'replacement' and 'keep_tab'", None,
                  id="missing-keyword-only"),
-    pytest.param(lambda: _core._strip_log_injection("x", keep_tab=True), TypeError,
-                 "_strip_log_injection() missing 1 required keyword argument: 'replacement'", None,
+    pytest.param(lambda: _core._reverse_transliterate("abc"), TypeError,
+                 "_reverse_transliterate() missing 1 required keyword argument: 'lang'", None,
                  id="missing-one-keyword-only"),
     pytest.param(lambda: _core._normalize("x", form=None), TypeError, "'None' is not an instance of 'str'", "form",
                  id="none-for-str"),
@@ -57,10 +66,44 @@ REAL_FUNCTION_ERRORS = [
     pytest.param(lambda: _core._is_zalgo("x", threshold=-1), OverflowError, None, "threshold", id="negative-count"),
     pytest.param(lambda: _core._strip_zalgo("x", max_marks=2**64), OverflowError, None, "max_marks",
                  id="count-too-large"),
+    pytest.param(lambda: T(1), TypeError, NOT_STR, "text", id="transliterate-text"),
+    pytest.param(lambda: T(b"abc"), TypeError, "'bytes' object is not an instance of 'str'", "text",
+                 id="transliterate-bytes"),
+    pytest.param(lambda: T("abc", errors=None), TypeError, "'None' is not an instance of 'str'", "errors",
+                 id="transliterate-errors"),
+    pytest.param(lambda: T("abc", replace_with=None), TypeError, "'None' is not an instance of 'str'",
+                 "replace_with", id="transliterate-replace_with"),
+    pytest.param(lambda: T("abc", lang=3), TypeError, NOT_STR, "lang", id="transliterate-lang"),
+    pytest.param(lambda: T("abc", tones=1), TypeError, "'int' object is not an instance of 'bool'", "tones",
+                 id="transliterate-tones"),
+    pytest.param(lambda: _core._reverse_transliterate(b"abc", lang="ru"), TypeError,
+                 "'bytes' object is not an instance of 'str'", "text", id="reverse-text"),
+    pytest.param(lambda: _core._register_lang("x", ["a"]), TypeError, "'list' object is not an instance of 'dict'",
+                 "mappings", id="register_lang-mappings"),
+    pytest.param(lambda: _core._register_lang("x", {"a": 1}), TypeError, NOT_STR, "mappings",
+                 id="register_lang-value"),
+    pytest.param(lambda: _core._register_lang(1, {}), TypeError, NOT_STR, "code", id="register_lang-code"),
     pytest.param(lambda: _core._normalize_batch("abc"), TypeError, "Can't extract `str` to `Vec`", "texts",
                  id="str-for-list"),
     pytest.param(lambda: _core._normalize_batch({"a": 1}), TypeError,
                  "'dict' object is not an instance of 'Sequence'", "texts", id="dict-for-list"),
+    pytest.param(lambda: _core._strip_accents_batch("abc"), TypeError, "Can't extract `str` to `Vec`", "texts",
+                 id="strip_accents_batch-str"),
+    pytest.param(lambda: _core._strip_accents_batch(5), TypeError, "'int' object is not an instance of 'Sequence'",
+                 "texts", id="strip_accents_batch-int"),
+    pytest.param(lambda: _core._strip_accents_batch(["a", 1]), TypeError, NOT_STR, "texts",
+                 id="strip_accents_batch-item"),
+    pytest.param(lambda: _core._strip_accents_batch(["a\ud800"]), UnicodeEncodeError, SURROGATE, "texts",
+                 id="strip_accents_batch-surrogate"),
+    # The list-snapshot batch takes lists only and converts its items later, with no note.
+    pytest.param(lambda: TB(("a",)), TypeError, "'tuple' object is not an instance of 'list'", "texts",
+                 id="transliterate_batch-tuple"),
+    pytest.param(lambda: TB("abc"), TypeError, "'str' object is not an instance of 'list'", "texts",
+                 id="transliterate_batch-str"),
+    pytest.param(lambda: TB(None), TypeError, "'None' is not an instance of 'list'", "texts",
+                 id="transliterate_batch-none"),
+    pytest.param(lambda: TB(["ok", "a\ud800"]), UnicodeEncodeError, SURROGATE, None,
+                 id="transliterate_batch-surrogate"),
 ]
 
 
@@ -83,22 +126,12 @@ class StrSub(str):
 
 
 CONVERSION_ERRORS = [
-    # (kwargs beyond text, exception, message, parameter)
-    ({"flag": 1}, TypeError, "'int' object is not an instance of 'bool'", "flag"),
+    # (kwargs beyond text, exception, message, parameter); the real functions above convert the rest
     ({"flag": None}, TypeError, "'None' is not an instance of 'bool'", "flag"),
-    ({"count": -1}, OverflowError, None, "count"),
     ({"count": 1.5}, TypeError, None, "count"),
     ({"signed": 2**64}, OverflowError, None, "signed"),
     ({"ratio": "x"}, TypeError, None, "ratio"),
     ({"data": bytearray(b"a")}, TypeError, "'bytearray' object is not an instance of 'bytes'", "data"),
-    ({"texts": "abc"}, TypeError, "Can't extract `str` to `Vec`", "texts"),
-    ({"texts": {"a": 1}}, TypeError, "'dict' object is not an instance of 'Sequence'", "texts"),
-    ({"texts": ["a", 1]}, TypeError, "'int' object is not an instance of 'str'", "texts"),
-    ({"texts": ["\ud800"]}, UnicodeEncodeError, None, "texts"),
-    ({"lang": 5}, TypeError, "'int' object is not an instance of 'str'", "lang"),
-    ({"form": None}, TypeError, "'None' is not an instance of 'str'", "form"),
-    ({"mapping": [("a", "b")]}, TypeError, "'list' object is not an instance of 'dict'", "mapping"),
-    ({"mapping": {"a": 1}}, TypeError, "'int' object is not an instance of 'str'", "mapping"),
     ({"mapping": {2: "b"}}, TypeError, "'int' object is not an instance of 'str'", "mapping"),
     ({"handle": ["x"]}, TypeError, "'list' object is not an instance of 'Lexicon'", "handle"),
     ({"handle": None}, TypeError, "'None' is not an instance of 'Lexicon'", "handle"),
@@ -115,9 +148,9 @@ def test_conversion_errors_carry_a_note(bindtest, kwargs, exc, message, param):
     assert info.value.__notes__ == [f"while processing '{param}'"]
 
 
-@pytest.mark.parametrize("text, exc", [(5, TypeError), ("a\ud800b", UnicodeEncodeError), ("\udc00\ud800", UnicodeEncodeError)])
-def test_text_argument_refusals(bindtest, text, exc):
-    with pytest.raises(exc) as info:
+@pytest.mark.parametrize("text", ["a\ud800b", "\udc00\ud800"], ids=["lone", "reversed-pair"])
+def test_surrogates_in_the_text_argument(bindtest, text):
+    with pytest.raises(UnicodeEncodeError) as info:
         bindtest.convert(text)
     assert info.value.__notes__ == ["while processing 'text'"]
 

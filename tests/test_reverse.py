@@ -49,16 +49,6 @@ def test_capitals_rule_upper_cases_the_small_letter_value():
             assert R(key.upper(), lang=lang) == R(key, lang=lang).upper(), (lang, key)
 
 
-def test_arguments():
-    with pytest.raises(TypeError, match="missing 1 required keyword argument: 'lang'"):
-        R("abc")
-    with pytest.raises(TypeError):
-        R("abc", "ru")
-    with pytest.raises(TypeError) as info:
-        R(b"abc", lang="ru")
-    assert info.value.__notes__ == ["while processing 'text'"]
-
-
 def test_reverse_langs_is_a_new_list():
     langs = _core._reverse_langs()
     assert langs == ["el", "ru", "uk"]

@@ -170,23 +170,6 @@ def test_check_order(args, options, exc, message):
         assert not getattr(info.value, "__notes__", None)
 
 
-@pytest.mark.parametrize(
-    "args, options, param",
-    [
-        ((1,), {}, "text"),
-        ((b"abc",), {}, "text"),
-        (("abc",), {"errors": None}, "errors"),
-        (("abc",), {"replace_with": None}, "replace_with"),
-        (("abc",), {"lang": 3}, "lang"),
-        (("abc",), {"tones": 1}, "tones"),
-    ],
-)
-def test_argument_types(args, options, param):
-    with pytest.raises(TypeError) as info:
-        T(*args, **options)
-    assert info.value.__notes__ == [f"while processing '{param}'"]
-
-
 # --- find_untranslatable -------------------------------------------------------------
 
 F = _core._find_untranslatable
@@ -214,8 +197,6 @@ def test_find_untranslatable_checks():
         F("x", strict_iso9=True, gost7034=True, lang="nope")
     with pytest.raises(_core.InvalidArgumentError, match="unknown language code 'nope'"):
         F("x", lang="nope")
-    with pytest.raises(TypeError):
-        F("x", "de")  # options are keyword-only
 
 
 def test_find_untranslatable_counts_offsets_after_replacements():
