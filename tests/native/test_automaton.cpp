@@ -180,8 +180,8 @@ TEST(automaton_random_against_oracle) {
                               ac->replace_all(text, tag_values(patterns.size()), out) == !expected.empty() &&
                               out == (expected.empty() ? "untouched" : oracle_replace(text, expected));
                     if (!ok && ++failures <= 5) {
-                        std::cerr << (kind == LL ? "longest " : "first ")
-                                  << (layout == Layout::Dense ? "dense" : "sparse") << " text '" << text << "' patterns";
+                        std::cerr << (kind == LL ? "LL " : "LF ") << (layout == Layout::Dense ? "dense" : "sparse")
+                                  << " '" << text << "' patterns";
                         for (const auto& p : patterns) std::cerr << " '" << p << "'";
                         std::cerr << "\n  expected " << render(expected) << "\n";
                     }
