@@ -63,16 +63,3 @@ def test_discriminators_are_searched_in_the_first_2000_characters(position, expe
 def test_the_window_counts_characters_not_bytes():
     text = "x" * 1000 + "\u0430" * 999 + "\u0457"  # the 2000th character, at byte 2998
     assert _core._inspect_auto_lang(text)["chosen_lang"] == "uk"
-
-
-@pytest.mark.parametrize(
-    "text, expected",
-    [
-        ("\u0413\u0438", "Gi"),  # "ru"
-        ("\u0413\u0456", "Hi"),  # U+0456 picks "uk", whose map gives U+0413 "H"
-        ("\u067e\u0648", "pv"),  # "fa": U+0648 is "v" in Persian, "w" by default
-        ("\u0648", "w"),  # "ar"
-    ],
-)
-def test_auto_selects_the_language_maps(text, expected):
-    assert _core._transliterate(text, lang="auto") == expected

@@ -190,10 +190,11 @@ def test_replacement_output_limit(text, size):
 
 
 @pytest.mark.usefixtures("clean_replacements")
-def test_strict_offsets_count_in_the_replaced_text():
+def test_offsets_count_in_the_replaced_text():
     _core._register_replacements({"x": "xyz"})
     with pytest.raises(_core.KelradError, match="at byte offset 3$"):
         _core._transliterate("x\u3001", errors="strict")
+    assert _core._find_untranslatable("x\u3001") == [("\u3001", 3)]
 
 
 # --- the seal ------------------------------------------------------------------
