@@ -30,17 +30,6 @@ PyObject* keyword_three(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
     });
 }
 
-PyObject* optional(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return guarded([&]() -> PyObject* {
-        static constexpr Param params[] = {{"text", P::Required},       {"lang", P::Optional},
-                                           {"errors", P::Optional},     {"replace_with", P::Optional},
-                                           {"strict_iso9", P::Optional}, {"gost7034", P::Optional},
-                                           {"tones", P::Optional}};
-        Args in({"_transliterate", params}, args, nargs, kwnames);
-        return in ? none() : nullptr;
-    });
-}
-
 // Converts each parameter and returns the converted values as a tuple.
 PyObject* convert(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
@@ -157,7 +146,6 @@ PyObject* core_error(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObjec
 PyMethodDef kMethods[] = {
     fastcall<three>("three", "three(a, b, c)\n--\n\n"),
     fastcall<keyword_three>("keyword_three", "keyword_three(*, x, y, z)\n--\n\n"),
-    fastcall<optional>("optional", nullptr),
     fastcall<convert>("convert", nullptr),
     {"constructor_form", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(constructor_form)),
      METH_VARARGS | METH_KEYWORDS, nullptr},
