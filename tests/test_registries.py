@@ -62,13 +62,15 @@ def test_builtin_list():
 
 # --- registered languages ---------------------------------------------------
 
-def test_register_lang_makes_a_code_known_and_listed():
-    assert _core._register_lang("zz-test", {"ä": "ae", "\U0001F600": "smile", "\u0301": ""}) is None
+def test_register_lang_makes_a_code_known_and_replaces_its_table_whole():
+    assert _core._register_lang("zz-test", {"\u00e4": "A1", "\u00f6": "O1", "a": "no", "\U0001F600": ":)"}) is None
     langs = _core._list_langs()
     assert "zz-test" in langs and langs == sorted(langs)
-    # Registering again replaces the table whole.
+    assert _core._transliterate("\u00e4\u00f6a", lang="zz-test") == "A1O1a"  # an ASCII key never applies
+    _core._register_lang("zz-test", {"\u00e4": "A2"})
+    assert _core._transliterate("\u00e4\u00f6", lang="zz-test") == "A2o"
     _core._register_lang("zz-test", {})
-    assert "zz-test" in _core._list_langs()
+    assert _core._transliterate("\u00e4", lang="zz-test") == "a" and "zz-test" in _core._list_langs()
 
 
 def test_register_lang_refuses_multi_character_keys_and_registers_nothing():

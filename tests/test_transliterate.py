@@ -17,16 +17,8 @@ class Text(str):
 
 @pytest.mark.parametrize(
     "options",
-    [
-        {},
-        {"lang": "de"},
-        {"lang": "auto"},
-        {"lang": "ja-kunrei", "tones": True},
-        {"strict_iso9": True},
-        {"gost7034": True, "lang": "ru"},
-        {"errors": "ignore", "replace_with": ""},
-        {"errors": "preserve"},
-    ],
+    [{}, {"lang": "de"}, {"lang": "auto"}, {"lang": "ja-kunrei", "tones": True}, {"strict_iso9": True},
+     {"gost7034": True, "lang": "ru"}, {"errors": "ignore", "replace_with": ""}, {"errors": "preserve"}],
     ids=lambda o: ",".join(f"{k}={v}" for k, v in o.items()) or "defaults",
 )
 @pytest.mark.parametrize("text", ["", "plain ASCII text, 42 words!", "x" * 1000, Text("hello")],
@@ -180,15 +172,6 @@ def test_find_untranslatable(text, options, expected):
 
 
 # --- registered languages in the engine -------------------------------------------------
-
-def test_registered_language_in_the_engine():
-    _core._register_lang("zz-engine", {"\u00e4": "A1", "\u00f6": "O1", "a": "never"})
-    assert T("\u00e4\u00f6a", lang="zz-engine") == "A1O1a"  # an ASCII key never applies
-    _core._register_lang("zz-engine", {"\u00e4": "A2"})  # the table is replaced whole
-    assert T("\u00e4\u00f6", lang="zz-engine") == "A2o"
-    _core._register_lang("zz-engine", {})
-    assert T("\u00e4", lang="zz-engine") == "a"
-
 
 def test_an_empty_consonant_value_removes_no_letter_of_the_text():
     _core._register_lang("zz-vowel", {"\u0915": "", "\u0916": "kh"})
