@@ -60,6 +60,9 @@ TEST(translit_two_stage_telling_rows) {
         {0x2013, "-", "-"},     {0x20AC, "EUR", "EUR"}, {0x2122, "TM", "TM"},   {0x2160, "I", "I"},
         {0x2460, "1", "1"},     {0x3042, "a", "a"},     {0x3063, "tsu", "tsu"}, {0x30A2, "a", "a"},
         {0x30FC, "-", "-"},     {0xF900, "qi", "qi"},   {0xFF21, "A", "A"},     {0xFF01, "!", "!"},
+        // Marks that spell a letter's vowel, not diacritics to drop.
+        {0x0941, "u", "u"},     {0x0E34, "i", "i"},     {0x05B8, "a", "a"},     {0x064E, "a", "a"},
+        {0x0670, "a", "a"},     {0x07A6, "a", "a"},     {0x1753, "u", "u"},
     });
 }
 
@@ -72,6 +75,7 @@ TEST(translit_code_points_without_value) {
         {0x3400, kNone, kNone},   {0x4DBF, kNone, kNone},                              // Extension A: no data
         {0xD7A4, kNone, kNone},   {0xE000, kNone, kNone},                              // blocks without data
         {0x3130, kNone, kNone},   {0x3164, kNone, kNone},                              // around the jamo
+        {0x0D58, kNone, kNone},   {0x0D5E, kNone, kNone},                              // non-letters, consonant places
         {0x1000C, kNone, kNone},  {0x1F600, kNone, kNone},  {0x10FFFF, kNone, kNone},
     });
 }
