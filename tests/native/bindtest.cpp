@@ -58,17 +58,9 @@ PyObject* convert(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* 
             for (auto& [k, v] : mapping) flat.push_back(k + "=" + v);
             return to_py(flat);
         }
-        Ref items[] = {Ref::steal(to_py(text)), Ref::steal(to_py(flag)), Ref::steal(to_py(count)),
-                       Ref::steal(to_py(sgn)),  Ref::steal(to_py(ratio)), Ref::steal(bytes_to_py(data)),
-                       Ref::steal(to_py(texts)), lang ? Ref::steal(to_py(*lang)) : Ref::borrow(Py_None),
-                       Ref::steal(to_py(form))};
-        Ref tuple = Ref::steal(PyTuple_New(9));
-        if (!tuple) return nullptr;
-        for (Py_ssize_t i = 0; i < 9; ++i) {
-            if (!items[i]) return nullptr;
-            PyTuple_SetItem(tuple.get(), i, items[i].release());
-        }
-        return tuple.release();
+        // "N" takes each new reference; a null one (a failed conversion) makes the call fail.
+        return Py_BuildValue("(NNNNNNNNN)", to_py(text), to_py(flag), to_py(count), to_py(sgn), to_py(ratio),
+                             bytes_to_py(data), to_py(texts), lang ? to_py(*lang) : Py_NewRef(Py_None), to_py(form));
     });
 }
 
@@ -80,10 +72,7 @@ PyObject* constructor_form(PyObject*, PyObject* args, PyObject* kwargs) {
         std::vector<std::string> words = in.str_list(0);
         std::uint64_t limit = in.u64(1, 0);
         if (!in) return nullptr;
-        Ref list = Ref::steal(to_py(words));
-        Ref count = Ref::steal(to_py(limit));
-        if (!list || !count) return nullptr;
-        return PyTuple_Pack(2, list.get(), count.get());
+        return Py_BuildValue("(NN)", to_py(words), to_py(limit));
     });
 }
 
