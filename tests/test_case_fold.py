@@ -21,18 +21,14 @@ def case_folding_16():
     return rows
 
 
-# Single characters are covered by the CaseFolding sweep below; these rows
-# fold them inside text.
+# Single characters are covered by the CaseFolding sweep below, and runs of
+# text by the native fast-path fuzz; these rows are the folds of whole words.
 @pytest.mark.parametrize(
     "text, expected",
     [
         pytest.param("Straße", "strasse", id="sharp-s"),
         pytest.param("ΟΔΟΣ", "οδοσ", id="final-capital-sigma-folds-to-medial"),
-        pytest.param("Hello, WORLD 123", "hello, world 123", id="ascii"),
-        pytest.param("ÀB日本Ç", "àb日本ç", id="mixed"),
-        pytest.param("日本語のテキスト", "日本語のテキスト", id="caseless"),
-        pytest.param("\u0130stanbul \u212a\u017f", "i\u0307stanbul ks", id="dotted-i-kelvin-long-s"),
-        pytest.param("", "", id="empty"),
+        pytest.param("Hi \u00c0B\u65e5\u672c\u00c7 \u0130 \u212a\u017f", "hi \u00e0b\u65e5\u672c\u00e7 i\u0307 ks", id="mixed"),
     ],
 )
 def test_fold_case(text, expected):
