@@ -28,7 +28,8 @@ def case_folding_16():
     [
         pytest.param("Straße", "strasse", id="sharp-s"),
         pytest.param("ΟΔΟΣ", "οδοσ", id="final-capital-sigma-folds-to-medial"),
-        pytest.param("Hi \u00c0B\u65e5\u672c\u00c7 \u0130 \u212a\u017f", "hi \u00e0b\u65e5\u672c\u00e7 i\u0307 ks", id="mixed"),
+        pytest.param("Hi \u00c0B\u65e5\u672c\u00c7 \u0130 \u212a\u017f", "hi \u00e0b\u65e5\u672c\u00e7 i\u0307 ks",
+                     id="mixed"),
     ],
 )
 def test_fold_case(text, expected):
