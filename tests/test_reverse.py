@@ -13,7 +13,6 @@ R = _core._reverse_transliterate
         ("", "ru", ""),
         ("Moskva", "ru", "\u041c\u043e\u0441\u043a\u0432\u0430"),
         ("Shchi", "ru", "\u0429\u0438"),  # the four-byte key first
-        ("SHCH", "ru", "\u0429"),  # capitals rule
         ("YA", "ru", "\u042f"),
         ("ZHUK", "ru", "\u0416\u0423\u041a"),
         ("sH", "ru", "\u0441H"),  # mixed case: "ru" has no key H
