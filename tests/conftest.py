@@ -11,13 +11,14 @@ from __future__ import annotations
 import os
 import pathlib
 import shutil
-import subprocess
 import sys
 
 import pytest
 
 ROOT = pathlib.Path(__file__).resolve().parents[1]
 BUILD = os.environ.get("KELRAD_BUILD_DIR")
+BUILD_DIR = (ROOT / BUILD).resolve() if BUILD else None  # an absolute BUILD stays as it is
+NATIVE_PROGRAM = BUILD_DIR / "kelrad_native_tests" if BUILD else None
 
 
 def _stage_build(build: pathlib.Path) -> None:
@@ -33,14 +34,7 @@ def _stage_build(build: pathlib.Path) -> None:
 
 
 if BUILD:
-    _stage_build((ROOT / BUILD).resolve() if not os.path.isabs(BUILD) else pathlib.Path(BUILD))
-
-
-@pytest.fixture(scope="session")
-def core():
-    from kelrad import _core
-
-    return _core
+    _stage_build(BUILD_DIR)
 
 
 @pytest.fixture(scope="session")
@@ -50,17 +44,3 @@ def bindtest():
     import kelrad_bindtest
 
     return kelrad_bindtest
-
-
-@pytest.fixture(scope="session")
-def native_tests():
-    """Runs a filter of the native test program; returns its CompletedProcess."""
-    if not BUILD:
-        pytest.skip("needs KELRAD_BUILD_DIR (scripts/test)")
-    program = pathlib.Path(BUILD) if os.path.isabs(BUILD) else ROOT / BUILD
-    program = program / "kelrad_native_tests"
-
-    def run(pattern: str) -> subprocess.CompletedProcess:
-        return subprocess.run([str(program), pattern], capture_output=True, text=True, cwd=ROOT)
-
-    return run

@@ -56,33 +56,3 @@ def test_long_run_of_marks_is_linear():
     assert S("a" + "\u0301" * 1_000_000 + "b") == "ab"
 
 
-def test_batch_matches_single_calls():
-    texts = ["\u00e9t\u00e9", "", "abc", "\u2204", "\u2260", "=\u0338\u0338", "\u0915\u093f", "\ufb01"]
-    assert _core._strip_accents_batch(texts) == [S(t) for t in texts]
-    assert _core._strip_accents_batch(tuple(texts)) == [S(t) for t in texts]
-    assert _core._strip_accents_batch([]) == []
-
-
-@pytest.mark.parametrize(
-    "texts, exc, message",
-    [
-        ("abc", TypeError, "Can't extract `str` to `Vec`"),
-        (5, TypeError, "'int' object is not an instance of 'Sequence'"),
-        (["a", 1], TypeError, "'int' object is not an instance of 'str'"),
-        (["a\ud800"], UnicodeEncodeError, "surrogates not allowed"),
-        # items are converted before the count: the bad item is reported
-        (["x"] * 100_000 + [1], TypeError, "'int' object is not an instance of 'str'"),
-    ],
-    ids=["str", "int", "item", "surrogate", "over-limit-with-bad-item"],
-)
-def test_batch_argument_errors(texts, exc, message):
-    with pytest.raises(exc, match=message) as info:
-        _core._strip_accents_batch(texts)
-    assert info.value.__notes__ == ["while processing 'texts'"]
-
-
-def test_batch_limit():
-    assert len(_core._strip_accents_batch(["\u00e9"] * 100_000)) == 100_000
-    with pytest.raises(_core.ResourceLimitError) as info:
-        _core._strip_accents_batch(["x"] * 100_001)
-    assert str(info.value) == "batch too large (100001 items); maximum is 100000 items"

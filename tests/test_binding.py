@@ -1,6 +1,5 @@
 """The calling convention: binding messages, conversions, errors, warnings."""
 
-import re
 import sys
 import warnings
 
@@ -10,7 +9,7 @@ from kelrad import _core
 
 
 BINDING_ERRORS = [
-    # (callable name, args, kwargs, TypeError message)
+    # (callable name: a function of _core if it starts with "_", else of the test module; args, kwargs, message)
     ("three", (), {}, "three() missing 3 required positional arguments: 'a', 'b', and 'c'"),
     ("three", (1,), {}, "three() missing 2 required positional arguments: 'b' and 'c'"),
     ("three", (1, 2), {}, "three() missing 1 required positional argument: 'c'"),
@@ -20,11 +19,20 @@ BINDING_ERRORS = [
     ("three", (1, 2), {"a": 1, "d": 4}, "three() got multiple values for argument 'a'"),
     ("keyword_three", (), {}, "keyword_three() missing 3 required keyword arguments: 'x', 'y', and 'z'"),
     ("keyword_three", (1,), {}, "keyword_three() takes 0 positional arguments but 1 was given"),
-    ("optional", tuple(range(8)), {}, "_transliterate() takes from 1 to 7 positional arguments but 8 were given"),
-    ("optional", (), {"lang": "de"}, "_transliterate() missing 1 required positional argument: 'text'"),
     ("constructor_form", (), {}, "Lexicon.__new__() missing 1 required positional argument: 'words'"),
     ("constructor_form", ([], 1), {}, "Lexicon.__new__() takes 1 positional arguments but 2 were given"),
     ("constructor_form", ([],), {"limt": 1}, "Lexicon.__new__() got an unexpected keyword argument 'limt'"),
+    ("_transliterate", tuple(range(8)), {}, "_transliterate() takes from 1 to 7 positional arguments but 8 were given"),
+    ("_transliterate", (), {"lang": "de"}, "_transliterate() missing 1 required positional argument: 'text'"),
+    ("_edit_distance", ("a",), {}, "_edit_distance() missing 1 required positional argument: 'b'"),
+    ("_fold_punctuation", ("x",), {"form": "NFC"}, "_fold_punctuation() got an unexpected keyword argument 'form'"),
+    ("_normalize", ("x", "NFD"), {}, "_normalize() takes 1 positional arguments but 2 were given"),
+    ("_find_untranslatable", ("x", "de"), {}, "_find_untranslatable() takes 1 positional arguments but 2 were given"),
+    ("_reverse_transliterate", ("a", "ru"), {},
+     "_reverse_transliterate() takes 1 positional arguments but 2 were given"),
+    ("_strip_log_injection", ("x",), {},
+     "_strip_log_injection() missing 2 required keyword arguments: 'replacement' and 'keep_tab'"),
+    ("_reverse_transliterate", ("a",), {}, "_reverse_transliterate() missing 1 required keyword argument: 'lang'"),
 ]
 
 
@@ -32,45 +40,8 @@ BINDING_ERRORS = [
                          ids=[f"{r[0]}-{i}" for i, r in enumerate(BINDING_ERRORS)])
 def test_binding_messages(bindtest, name, args, kwargs, message):
     with pytest.raises(TypeError) as info:
-        getattr(bindtest, name)(*args, **kwargs)
+        getattr(_core if name.startswith("_") else bindtest, name)(*args, **kwargs)
     assert str(info.value) == message
-
-
-REAL_FUNCTION_ERRORS = [
-    # (call, exception, message or None, note or None)
-    pytest.param(lambda: _core._edit_distance("a"), TypeError,
-                 "_edit_distance() missing 1 required positional argument: 'b'", None, id="missing"),
-    pytest.param(lambda: _core._fold_punctuation("x", form="NFC"), TypeError,
-                 "_fold_punctuation() got an unexpected keyword argument 'form'", None, id="unexpected"),
-    pytest.param(lambda: _core._normalize("x", "NFD"), TypeError,
-                 "_normalize() takes 1 positional arguments but 2 were given", None, id="keyword-only-positionally"),
-    pytest.param(lambda: _core._strip_log_injection("x"), TypeError,
-                 "_strip_log_injection() missing 2 required keyword arguments: 'replacement' and 'keep_tab'", None,
-                 id="missing-keyword-only"),
-    pytest.param(lambda: _core._strip_log_injection("x", keep_tab=True), TypeError,
-                 "_strip_log_injection() missing 1 required keyword argument: 'replacement'", None,
-                 id="missing-one-keyword-only"),
-    pytest.param(lambda: _core._normalize("x", form=None), TypeError, "'None' is not an instance of 'str'", "form",
-                 id="none-for-str"),
-    pytest.param(lambda: _core._strip_log_injection("x", replacement="", keep_tab=1), TypeError,
-                 "'int' object is not an instance of 'bool'", "keep_tab", id="int-for-bool"),
-    pytest.param(lambda: _core._is_zalgo("x", threshold=-1), OverflowError, None, "threshold", id="negative-count"),
-    pytest.param(lambda: _core._strip_zalgo("x", max_marks=2**64), OverflowError, None, "max_marks",
-                 id="count-too-large"),
-    pytest.param(lambda: _core._normalize_batch("abc"), TypeError, "Can't extract `str` to `Vec`", "texts",
-                 id="str-for-list"),
-    pytest.param(lambda: _core._normalize_batch({"a": 1}), TypeError,
-                 "'dict' object is not an instance of 'Sequence'", "texts", id="dict-for-list"),
-]
-
-
-@pytest.mark.parametrize("call, exc, message, note", REAL_FUNCTION_ERRORS)
-def test_real_functions_bind_and_convert_the_same_way(call, exc, message, note):
-    with pytest.raises(exc) as info:
-        call()
-    if message is not None:
-        assert str(info.value) == message
-    assert getattr(info.value, "__notes__", None) == (None if note is None else [f"while processing '{note}'"])
 
 
 def test_arguments_by_keyword():
@@ -78,48 +49,65 @@ def test_arguments_by_keyword():
     assert _core._normalize(form="NFD", text="\u00e9") == "e\u0301"
 
 
-class StrSub(str):
-    pass
-
-
+NOT_STR, NOT_BOOL, NONE_STR = ("'int' object is not an instance of 'str'", "'int' object is not an instance of 'bool'",
+                               "'None' is not an instance of 'str'")
+SURROGATE = "'utf-8' codec can't encode character '\\ud800' in position 1: surrogates not allowed"
+# Every converter through the test module's `convert`, and the real functions'
+# parameters: the exception, its message (None: not checked) and the parameter
+# its note names (None: no note).
 CONVERSION_ERRORS = [
-    # (kwargs beyond text, exception, message, parameter)
-    ({"flag": 1}, TypeError, "'int' object is not an instance of 'bool'", "flag"),
-    ({"flag": None}, TypeError, "'None' is not an instance of 'bool'", "flag"),
-    ({"count": -1}, OverflowError, None, "count"),
-    ({"count": 1.5}, TypeError, None, "count"),
-    ({"signed": 2**64}, OverflowError, None, "signed"),
-    ({"ratio": "x"}, TypeError, None, "ratio"),
-    ({"data": bytearray(b"a")}, TypeError, "'bytearray' object is not an instance of 'bytes'", "data"),
-    ({"texts": "abc"}, TypeError, "Can't extract `str` to `Vec`", "texts"),
-    ({"texts": {"a": 1}}, TypeError, "'dict' object is not an instance of 'Sequence'", "texts"),
-    ({"texts": ["a", 1]}, TypeError, "'int' object is not an instance of 'str'", "texts"),
-    ({"texts": ["\ud800"]}, UnicodeEncodeError, None, "texts"),
-    ({"lang": 5}, TypeError, "'int' object is not an instance of 'str'", "lang"),
-    ({"form": None}, TypeError, "'None' is not an instance of 'str'", "form"),
-    ({"mapping": [("a", "b")]}, TypeError, "'list' object is not an instance of 'dict'", "mapping"),
-    ({"mapping": {"a": 1}}, TypeError, "'int' object is not an instance of 'str'", "mapping"),
-    ({"mapping": {2: "b"}}, TypeError, "'int' object is not an instance of 'str'", "mapping"),
-    ({"handle": ["x"]}, TypeError, "'list' object is not an instance of 'Lexicon'", "handle"),
-    ({"handle": None}, TypeError, "'None' is not an instance of 'Lexicon'", "handle"),
+    ("convert", ("t",), {"flag": None}, TypeError, "'None' is not an instance of 'bool'", "flag"),
+    ("convert", ("t",), {"count": 1.5}, TypeError, None, "count"),
+    ("convert", ("t",), {"signed": 2**64}, OverflowError, None, "signed"),
+    ("convert", ("t",), {"ratio": "x"}, TypeError, None, "ratio"),
+    ("convert", ("t",), {"data": bytearray(b"a")}, TypeError, "'bytearray' object is not an instance of 'bytes'",
+     "data"),
+    ("convert", ("t",), {"mapping": {2: "b"}}, TypeError, NOT_STR, "mapping"),
+    ("convert", ("t",), {"handle": ["x"]}, TypeError, "'list' object is not an instance of 'Lexicon'", "handle"),
+    ("convert", ("t",), {"handle": None}, TypeError, "'None' is not an instance of 'Lexicon'", "handle"),
+    ("convert", ("a\ud800b",), {}, UnicodeEncodeError, None, "text"),
+    ("convert", ("\udc00\ud800",), {}, UnicodeEncodeError, None, "text"),
+    ("_normalize", ("x",), {"form": None}, TypeError, NONE_STR, "form"),
+    ("_strip_log_injection", ("x",), {"replacement": "", "keep_tab": 1}, TypeError, NOT_BOOL, "keep_tab"),
+    ("_is_zalgo", ("x",), {"threshold": -1}, OverflowError, None, "threshold"),
+    ("_strip_zalgo", ("x",), {"max_marks": 2**64}, OverflowError, None, "max_marks"),
+    ("_transliterate", (1,), {}, TypeError, NOT_STR, "text"),
+    ("_transliterate", (b"abc",), {}, TypeError, "'bytes' object is not an instance of 'str'", "text"),
+    ("_transliterate", ("abc",), {"errors": None}, TypeError, NONE_STR, "errors"),
+    ("_transliterate", ("abc",), {"replace_with": None}, TypeError, NONE_STR, "replace_with"),
+    ("_transliterate", ("abc",), {"lang": 3}, TypeError, NOT_STR, "lang"),
+    ("_transliterate", ("abc",), {"tones": 1}, TypeError, NOT_BOOL, "tones"),
+    ("_reverse_transliterate", (b"abc",), {"lang": "ru"}, TypeError, "'bytes' object is not an instance of 'str'",
+     "text"),
+    ("_register_lang", ("x", ["a"]), {}, TypeError, "'list' object is not an instance of 'dict'", "mappings"),
+    ("_register_lang", ("x", {"a": 1}), {}, TypeError, NOT_STR, "mappings"),
+    ("_register_lang", (1, {}), {}, TypeError, NOT_STR, "code"),
+    ("_normalize_batch", ("abc",), {}, TypeError, "Can't extract `str` to `Vec`", "texts"),
+    ("_normalize_batch", ({"a": 1},), {}, TypeError, "'dict' object is not an instance of 'Sequence'", "texts"),
+    ("_strip_accents_batch", ("abc",), {}, TypeError, "Can't extract `str` to `Vec`", "texts"),
+    ("_strip_accents_batch", (5,), {}, TypeError, "'int' object is not an instance of 'Sequence'", "texts"),
+    ("_strip_accents_batch", (["a", 1],), {}, TypeError, NOT_STR, "texts"),
+    ("_strip_accents_batch", (["a\ud800"],), {}, UnicodeEncodeError, SURROGATE, "texts"),
+    # The list-snapshot batch takes lists only and converts its items later, with no note.
+    ("_transliterate_batch", (("a",),), {}, TypeError, "'tuple' object is not an instance of 'list'", "texts"),
+    ("_transliterate_batch", ("abc",), {}, TypeError, "'str' object is not an instance of 'list'", "texts"),
+    ("_transliterate_batch", (None,), {}, TypeError, "'None' is not an instance of 'list'", "texts"),
+    ("_transliterate_batch", (["ok", "a\ud800"],), {}, UnicodeEncodeError, SURROGATE, None),
 ]
 
 
-@pytest.mark.parametrize("kwargs, exc, message, param", CONVERSION_ERRORS,
-                         ids=[f"{r[3]}-{i}" for i, r in enumerate(CONVERSION_ERRORS)])
-def test_conversion_errors_carry_a_note(bindtest, kwargs, exc, message, param):
+@pytest.mark.parametrize("name, args, kwargs, exc, message, param", CONVERSION_ERRORS,
+                         ids=[f"{r[0]}-{r[5]}-{i}" for i, r in enumerate(CONVERSION_ERRORS)])
+def test_conversion_errors_carry_a_note(bindtest, name, args, kwargs, exc, message, param):
     with pytest.raises(exc) as info:
-        bindtest.convert("t", **kwargs)
+        getattr(_core if name.startswith("_") else bindtest, name)(*args, **kwargs)
     if message is not None:
         assert str(info.value) == message
-    assert info.value.__notes__ == [f"while processing '{param}'"]
+    assert getattr(info.value, "__notes__", None) == (param and [f"while processing '{param}'"])
 
 
-@pytest.mark.parametrize("text, exc", [(5, TypeError), ("a\ud800b", UnicodeEncodeError), ("\udc00\ud800", UnicodeEncodeError)])
-def test_text_argument_refusals(bindtest, text, exc):
-    with pytest.raises(exc) as info:
-        bindtest.convert(text)
-    assert info.value.__notes__ == ["while processing 'text'"]
+class StrSub(str):
+    pass
 
 
 class LyingLength:
@@ -154,19 +142,9 @@ def test_conversions_succeed(bindtest):
 # it hands back its argument object when there is nothing to change. All the
 # others build a new str, also from an unchanged text.
 TEXT_RESULTS = [
-    ("_normalize", {}, False),
-    ("_stream_safe", {}, False),
-    ("_fold_case", {}, False),
-    ("_fold_punctuation", {}, False),
-    ("_collapse_whitespace", {}, False),
-    ("_strip_control_chars", {}, False),
-    ("_strip_zero_width_chars", {}, False),
-    ("_strip_bidi", {}, False),
-    ("_strip_tags", {}, False),
-    ("_strip_pua", {}, False),
-    ("_strip_noncharacters", {}, False),
-    ("_strip_variation_selectors", {}, False),
-    ("_strip_zalgo", {}, False),
+    *[(name, {}, False) for name in """_normalize _stream_safe _fold_case _fold_punctuation _collapse_whitespace
+      _strip_control_chars _strip_zero_width_chars _strip_bidi _strip_tags _strip_pua _strip_noncharacters
+      _strip_variation_selectors _strip_zalgo""".split()],
     ("_percent_encode", {"component": "path"}, False),
     ("_escape_html", {}, True),
     ("_strip_log_injection", {"replacement": "?", "keep_tab": False}, True),

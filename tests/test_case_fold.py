@@ -11,48 +11,38 @@ DATA = pathlib.Path(__file__).resolve().parents[1] / "data"
 
 
 def case_folding_16():
-    """(code point, folded text) of every C and F line of CaseFolding 16.0.0."""
-    rows = []
+    """{code point: folded text} of every C and F line of CaseFolding 16.0.0."""
+    rows = {}
     with open(DATA / "unicode-16.0.0" / "ucd" / "CaseFolding.txt", encoding="utf-8") as f:
         for line in f:
             fields = [x.strip() for x in line.split("#", 1)[0].split(";")]
             if len(fields) >= 3 and fields[1] in ("C", "F"):
-                rows.append((int(fields[0], 16), "".join(chr(int(x, 16)) for x in fields[2].split())))
+                rows[int(fields[0], 16)] = "".join(chr(int(x, 16)) for x in fields[2].split())
     return rows
 
 
-# Single characters are covered by the CaseFolding sweep below; these rows
-# fold them inside text.
+# Single characters are covered by the CaseFolding sweep below, and runs of
+# text by the native fast-path fuzz; these rows are the folds of whole words.
 @pytest.mark.parametrize(
     "text, expected",
     [
         pytest.param("Straße", "strasse", id="sharp-s"),
         pytest.param("ΟΔΟΣ", "οδοσ", id="final-capital-sigma-folds-to-medial"),
-        pytest.param("Hello, WORLD 123", "hello, world 123", id="ascii"),
-        pytest.param("ÀB日本Ç", "àb日本ç", id="mixed"),
-        pytest.param("日本語のテキスト", "日本語のテキスト", id="caseless"),
-        pytest.param("\u0130stanbul \u212a\u017f", "i\u0307stanbul ks", id="dotted-i-kelvin-long-s"),
-        pytest.param("", "", id="empty"),
+        pytest.param("Hi \u00c0B\u65e5\u672c\u00c7 \u0130 \u212a\u017f", "hi \u00e0b\u65e5\u672c\u00e7 i\u0307 ks",
+                     id="mixed"),
     ],
 )
 def test_fold_case(text, expected):
     assert _core._fold_case(text) == expected
 
 
-def test_every_case_folding_16_line_folds_as_listed():
-    failures = [
-        f"U+{cp:04X}: {_core._fold_case(chr(cp))!r} != {folded!r}"
-        for cp, folded in case_folding_16()
-        if _core._fold_case(chr(cp)) != folded
-    ]
-    assert len(case_folding_16()) == 1557
+def test_every_code_point_folds_as_case_folding_16_lists_it():
+    listed = case_folding_16()
+    assert len(listed) == 1557
+    failures = [f"U+{cp:04X}: {_core._fold_case(chr(cp))!r} != {listed.get(cp, chr(cp))!r}"
+                for cp in range(0x110000)
+                if not 0xD800 <= cp <= 0xDFFF and _core._fold_case(chr(cp)) != listed.get(cp, chr(cp))]
     assert failures == []
-
-
-def test_code_points_without_an_entry_fold_to_themselves():
-    listed = {cp for cp, _ in case_folding_16()}
-    others = "".join(chr(cp) for cp in range(0x110000) if cp not in listed and not 0xD800 <= cp <= 0xDFFF)
-    assert _core._fold_case(others) == others
 
 
 # Single characters are also swept against Python's own tables below; the

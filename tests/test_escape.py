@@ -34,15 +34,10 @@ def test_escape_html(text, expected):
         pytest.param("\x00\x7f", "form", "%00%7F", id="controls"),
         pytest.param("\U0001F600", "path", "%F0%9F%98%80", id="four_byte_character"),
         pytest.param("", "form", "", id="empty"),
-    ],
+    ] + [pytest.param("\xe9", c, "%C3%A9", id=f"utf8_bytes_{c}") for c in ("path", "segment", "query", "form")],
 )
 def test_percent_encode(text, component, expected):
     assert _core._percent_encode(text, component=component) == expected
-
-
-@pytest.mark.parametrize("component", ["path", "segment", "query", "form"])
-def test_percent_encode_utf8_bytes_in_every_component(component):
-    assert _core._percent_encode("\xe9", component=component) == "%C3%A9"
 
 
 @pytest.mark.parametrize(
@@ -60,21 +55,21 @@ def test_percent_encode_unknown_component(component, message):
     assert info.value.args == (str(info.value),)
 
 
+# Which characters are neutralized is checked against the plain reference below.
 @pytest.mark.parametrize(
     "text, replacement, keep_tab, expected",
     [
-        pytest.param("a\nb\tc", "?", False, "a?b?c", id="lf_and_tab"),
-        pytest.param("a\nb\tc", "?", True, "a?b\tc", id="keep_tab"),
-        pytest.param("a\u2028b\u2029c\x85d", "?", False, "a?b?c?d", id="separators_and_nel"),
         pytest.param("a\x00\x1f\x7f\x80\x9fb", "", False, "ab", id="empty_replacement_deletes"),
         pytest.param("a\r\nb", "\\n", False, "a\\n\\nb", id="longer_replacement"),
         pytest.param("\x1b[31mred", "\u2400", False, "\u2400[31mred", id="escape_sequence"),
-        pytest.param("\u200b\xa0\u2027\u202a", "?", False, "\u200b\xa0\u2027\u202a", id="neighbours_kept"),
         pytest.param("a\nb", "\t", True, "a\tb", id="tab_replacement_with_keep_tab"),
+        pytest.param("a\tb", "?", True, "a\tb", id="kept_tab_hands_back_the_text"),
     ],
 )
 def test_strip_log_injection(text, replacement, keep_tab, expected):
-    assert _core._strip_log_injection(text, replacement=replacement, keep_tab=keep_tab) == expected
+    out = _core._strip_log_injection(text, replacement=replacement, keep_tab=keep_tab)
+    assert out == expected
+    assert (out is text) is (expected == text)
 
 
 @pytest.mark.parametrize(
@@ -94,15 +89,6 @@ def test_strip_log_injection_refuses_a_neutralized_replacement(replacement, keep
     )
 
 
-def test_strip_log_injection_hands_back_a_text_whose_tabs_it_keeps():
-    text = "a\tb"
-    assert _core._strip_log_injection(text, replacement="?", keep_tab=True) is text
-
-
-def test_strip_log_injection_accepts_tab_replacement_with_keep_tab():
-    assert _core._strip_log_injection("a\nb", replacement="\t", keep_tab=True) == "a\tb"
-
-
 def _ref_strip_log(text, replacement, keep_tab):
     def neutralized(c):
         cp = ord(c)
@@ -115,7 +101,7 @@ def test_strip_log_injection_agrees_with_plain_reference(keep_tab):
     # Neutralized characters and their byte-level neighbours (U+00A0 and
     # U+00C2 share a lead byte with the C1 controls, U+2027 and U+202A with
     # the separators) in and across eight-byte words.
-    alphabet = list("abc de") * 4 + ["\t", "\n", "\x00", "\x1f", "\x7f", "\x80", "\x9f", "\xa0", "\xc2",
+    alphabet = list("abc de") * 4 + ["\t", "\n", "\x00", "\x1f", "\x7f", "\x80", "\x85", "\x9f", "\xa0", "\xc2",
                                      "\u2027", "\u2028", "\u2029", "\u202a", "\u20ac", "\U0001F600"]
     rng = random.Random(keep_tab)
     for _ in range(2000):

@@ -1,25 +1,19 @@
 """Runs each native C++ test (tests/native) as one pytest case."""
 
-import os
-import pathlib
 import subprocess
 
 import pytest
 
-from conftest import BUILD, ROOT
+from conftest import NATIVE_PROGRAM, ROOT
 
 
 def _native_names():
-    if not BUILD:
+    if NATIVE_PROGRAM is None or not NATIVE_PROGRAM.exists():
         return []
-    program = pathlib.Path(BUILD) if os.path.isabs(BUILD) else ROOT / BUILD
-    program = program / "kelrad_native_tests"
-    if not program.exists():
-        return []
-    return subprocess.run([str(program), "--list"], capture_output=True, text=True, check=True).stdout.split()
+    return subprocess.run([NATIVE_PROGRAM, "--list"], capture_output=True, text=True, check=True).stdout.split()
 
 
 @pytest.mark.parametrize("name", _native_names() or [pytest.param("", marks=pytest.mark.skip("no native build"))])
-def test_native(native_tests, name):
-    result = native_tests("=" + name)
+def test_native(name):
+    result = subprocess.run([NATIVE_PROGRAM, "=" + name], capture_output=True, text=True, cwd=ROOT)
     assert result.returncode == 0, result.stdout + result.stderr

@@ -12,7 +12,7 @@ from kelrad import _core
         pytest.param("123 !?", [], id="digits-and-punctuation"),
         pytest.param("e\u0301", ["Latin"], id="inherited-left-out"),
         pytest.param("\u00d7\u00f7", [], id="override-to-common"),
-        pytest.param("\u65e5\u672c\u8a9e\u306e\u30ab\u30bf\u30ab\u30ca", ["Han", "Hiragana", "Katakana"], id="japanese"),
+        pytest.param("\u65e5\u672c\u8a9e\u306e\u30ab\u30ca", ["Han", "Hiragana", "Katakana"], id="japanese"),
         pytest.param("\u1c91\u10d0", ["Georgian"], id="two-rows-one-name"),
         pytest.param("", [], id="empty"),
     ],
@@ -22,29 +22,19 @@ def test_detect_scripts(text, scripts):
 
 
 @pytest.mark.parametrize(
-    "text, mixed",
-    [
-        pytest.param("\u65e5\u672c\u8a9e\u306e\u30ab\u30bf\u30ab\u30ca", False, id="han-kana"),
-        pytest.param("\ud55c\uad6d\u97d3\u570b", False, id="hangul-han"),
-        pytest.param("\u4e2d\u6587\u3105\u3106", False, id="han-bopomofo"),
-        pytest.param("\ud55c\u3042", True, id="hangul-hiragana"),
-        pytest.param("\u30ab\u3105", True, id="kana-bopomofo"),
-        pytest.param("\u65e5\u672c" + "a", True, id="han-latin"),
-        pytest.param("a\u65e5", True, id="latin-han"),
-        pytest.param("p\u0430ypal", True, id="latin-one-cyrillic"),
-        pytest.param("\u03b1\u03b2\u03b3", False, id="greek-only"),
-        pytest.param("123 - 456!", False, id="no-letters"),
-        pytest.param("caf\u00e9 \u00d7 2", False, id="latin-with-common-override"),
-        pytest.param("", False, id="empty"),
-    ],
-)
-def test_is_mixed_script(text, mixed):
-    assert _core._is_mixed_script(text) is mixed
-
-
-@pytest.mark.parametrize(
     "text, whole, per_word",
     [
+        pytest.param("\u65e5\u672c\u8a9e\u306e\u30ab\u30bf\u30ab\u30ca", False, False, id="han-kana"),
+        pytest.param("\ud55c\uad6d\u97d3\u570b", False, False, id="hangul-han"),
+        pytest.param("\u4e2d\u6587\u3105\u3106", False, False, id="han-bopomofo"),
+        pytest.param("\ud55c\u3042", True, True, id="hangul-hiragana"),
+        pytest.param("\u30ab\u3105", True, True, id="kana-bopomofo"),
+        pytest.param("\u65e5\u672c" + "a", True, True, id="han-latin"),
+        pytest.param("a\u65e5", True, True, id="latin-han"),
+        pytest.param("\u03b1\u03b2\u03b3", False, False, id="greek-only"),
+        pytest.param("123 - 456!", False, False, id="no-letters"),
+        pytest.param("caf\u00e9 \u00d7 2", False, False, id="latin-with-common-override"),
+        pytest.param("", False, False, id="empty"),
         pytest.param("abc def", False, False, id="latin-words"),
         pytest.param("abc \u0430\u0431\u0432", True, False, id="scripts-in-separate-words"),
         pytest.param("p\u0430ypal login", True, True, id="one-word-mixes"),
@@ -53,7 +43,7 @@ def test_is_mixed_script(text, mixed):
         pytest.param("abc\u200b\u0430\u0431\u0432", True, True, id="zwsp-does-not-separate"),
     ],
 )
-def test_is_mixed_script_per_word(text, whole, per_word):
+def test_is_mixed_script(text, whole, per_word):
     assert _core._is_mixed_script(text) is whole
     assert _core._is_mixed_script(text, per_word=False) is whole
     assert _core._is_mixed_script(text, per_word=True) is per_word

@@ -14,25 +14,17 @@ MAX_WORD = 2**64 - 1
     "text, threshold, zalgo",
     [
         pytest.param("e" + "\u0301" * 4, 3, True, id="four-acutes"),
-        pytest.param("e\u0301\u0300\u0302\u0303\u0304", 3, True, id="five-marks-one-class"),
         pytest.param("e\u0301\u0316\u0327", 3, False, id="three-classes-one-each"),
         pytest.param("e" + "\u0301" * 3, 3, False, id="at-the-threshold"),
         pytest.param("\u00e9" + "\u0301" * 3, 3, True, id="precomposed-base-counts-its-mark"),
         pytest.param("e\u0301\u0301\u0301a\u0301", 3, False, id="marks-on-separate-bases"),
         pytest.param("a" + "\u0903" * 8, 3, False, id="class-0-marks-not-counted"),
-        pytest.param("\u0430" + "\u0483" * 4, 3, True, id="cyrillic-titlo"),
-        pytest.param("\u05d0" + "\u05b0" * 4, 3, True, id="hebrew-points"),
-        pytest.param("plain ascii", 3, False, id="ascii"),
-        pytest.param("a\u0301\u0301", 1, True, id="threshold-1"),
         pytest.param("a\u0301", 0, True, id="threshold-0-any-mark"),
         pytest.param("a\u0903", 0, True, id="threshold-0-spacing-mark"),
-        pytest.param("a\u20dd", 0, True, id="threshold-0-enclosing-mark"),
-        pytest.param("\u00e9", 0, True, id="threshold-0-decomposed-mark"),
         pytest.param("=\u0338", 0, False, id="threshold-0-negation-excused"),
         pytest.param("\u2260", 0, False, id="threshold-0-not-equal-sign"),
         pytest.param("=\u0338\u0338", 0, True, id="threshold-0-one-overlay-only"),
         pytest.param("a\u0338", 0, True, id="threshold-0-overlay-on-letter"),
-        pytest.param("abc", 0, False, id="threshold-0-ascii"),
         pytest.param("a" + "\u0301" * 1000, MAX_WORD, False, id="largest-threshold"),
     ],
 )
@@ -58,36 +50,16 @@ def test_strip_zalgo(text, max_marks, stripped):
     assert _core._strip_zalgo(text, max_marks=max_marks) == stripped
 
 
-def test_strip_zalgo_default_is_three():
-    text = "Z\u0301\u0302\u0303\u0304\u0305a\u0316\u0317\u0318\u0319"
-    assert _core._strip_zalgo(text) == _core._strip_zalgo(text, max_marks=3)
-    assert _core._is_zalgo(text) == _core._is_zalgo(text, threshold=3)
-
-
 def test_default_strip_leaves_ordinary_text_in_nfc():
-    # The defaults agree: what the test calls ordinary, the strip only
-    # normalizes; what it calls zalgo, the strip makes ordinary.
+    # The defaults are three and agree: what the test calls ordinary, the strip
+    # only normalizes; what it calls zalgo, the strip makes ordinary.
     pool = ["a", "e", " ", "=", "\u00e9", "\u0301", "\u0300", "\u0316", "\u0338", "\u0903", "\u05b0", "\u1e69"]
     rng = random.Random(5)
     for _ in range(3000):
         text = "".join(rng.choice(pool) for _ in range(rng.randrange(12)))
         stripped = _core._strip_zalgo(text)
+        assert stripped == _core._strip_zalgo(text, max_marks=3)
+        assert _core._is_zalgo(text) is _core._is_zalgo(text, threshold=3)
         if not _core._is_zalgo(text):
             assert stripped == unicodedata.normalize("NFC", text), ascii(text)
         assert not _core._is_zalgo(stripped), ascii(text)
-
-
-@pytest.mark.parametrize(
-    "call",
-    [
-        pytest.param(lambda t: _core._is_zalgo(t), id="is-zalgo"),
-        pytest.param(lambda t: _core._is_zalgo(t, threshold=MAX_WORD), id="is-zalgo-whole-walk"),
-        pytest.param(lambda t: _core._strip_zalgo(t), id="strip"),
-        pytest.param(lambda t: _core._strip_zalgo(t, max_marks=0), id="strip-all"),
-        pytest.param(lambda t: _core._strip_zalgo(t, max_marks=MAX_WORD), id="strip-nothing-nfc"),
-    ],
-)
-def test_a_million_combining_marks(call):
-    # Quadratic work would not finish; these complete in milliseconds.
-    call("a" + "\u0301\u0316" * 500_000)
-    call("\u0301" * 1_000_000)

@@ -30,17 +30,6 @@ PyObject* keyword_three(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
     });
 }
 
-PyObject* optional(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return guarded([&]() -> PyObject* {
-        static constexpr Param params[] = {{"text", P::Required},       {"lang", P::Optional},
-                                           {"errors", P::Optional},     {"replace_with", P::Optional},
-                                           {"strict_iso9", P::Optional}, {"gost7034", P::Optional},
-                                           {"tones", P::Optional}};
-        Args in({"_transliterate", params}, args, nargs, kwnames);
-        return in ? none() : nullptr;
-    });
-}
-
 // Converts each parameter and returns the converted values as a tuple.
 PyObject* convert(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
@@ -69,17 +58,9 @@ PyObject* convert(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* 
             for (auto& [k, v] : mapping) flat.push_back(k + "=" + v);
             return to_py(flat);
         }
-        Ref items[] = {Ref::steal(to_py(text)), Ref::steal(to_py(flag)), Ref::steal(to_py(count)),
-                       Ref::steal(to_py(sgn)),  Ref::steal(to_py(ratio)), Ref::steal(bytes_to_py(data)),
-                       Ref::steal(to_py(texts)), lang ? Ref::steal(to_py(*lang)) : Ref::borrow(Py_None),
-                       Ref::steal(to_py(form))};
-        Ref tuple = Ref::steal(PyTuple_New(9));
-        if (!tuple) return nullptr;
-        for (Py_ssize_t i = 0; i < 9; ++i) {
-            if (!items[i]) return nullptr;
-            PyTuple_SetItem(tuple.get(), i, items[i].release());
-        }
-        return tuple.release();
+        // "N" takes each new reference; a null one (a failed conversion) makes the call fail.
+        return Py_BuildValue("(NNNNNNNNN)", to_py(text), to_py(flag), to_py(count), to_py(sgn), to_py(ratio),
+                             bytes_to_py(data), to_py(texts), lang ? to_py(*lang) : Py_NewRef(Py_None), to_py(form));
     });
 }
 
@@ -91,10 +72,7 @@ PyObject* constructor_form(PyObject*, PyObject* args, PyObject* kwargs) {
         std::vector<std::string> words = in.str_list(0);
         std::uint64_t limit = in.u64(1, 0);
         if (!in) return nullptr;
-        Ref list = Ref::steal(to_py(words));
-        Ref count = Ref::steal(to_py(limit));
-        if (!list || !count) return nullptr;
-        return PyTuple_Pack(2, list.get(), count.get());
+        return Py_BuildValue("(NN)", to_py(words), to_py(limit));
     });
 }
 
@@ -157,7 +135,6 @@ PyObject* core_error(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObjec
 PyMethodDef kMethods[] = {
     fastcall<three>("three", "three(a, b, c)\n--\n\n"),
     fastcall<keyword_three>("keyword_three", "keyword_three(*, x, y, z)\n--\n\n"),
-    fastcall<optional>("optional", nullptr),
     fastcall<convert>("convert", nullptr),
     {"constructor_form", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(constructor_form)),
      METH_VARARGS | METH_KEYWORDS, nullptr},

@@ -88,13 +88,6 @@ TEST(case_fold_cow_borrows_unchanged_text) {
     CHECK_EQ(case_fold::to_lowercase_cow("\u03A3\u03A3").value_or("none"), std::string("\u03C3\u03C2"));
 }
 
-TEST(case_fold_prefix_buffer) {
-    std::string_view text = "\u00E9tude ABCDEFGHIJKLMNOP";
-    std::string buf = case_fold::prefix_buffer(text, 2);
-    CHECK_EQ(buf, std::string("\u00E9"));
-    CHECK(buf.capacity() >= text.size() + text.size() / 10);
-}
-
 // The run-copying paths against a plain per-character reference, on random
 // text drawn from ASCII, folding and non-folding characters.
 TEST(case_fold_fast_paths_match_reference) {

@@ -53,11 +53,9 @@ TEST(compose_offsets_into_the_source) {
         {"shin dagesh", U"\u05E9\u05BC", "U+FB49@0"},
         {"shin dagesh shin-dot after alef", U"\u05D0\u05E9\u05BC\u05C1 ", "U+5D0@0 U+FB2C@2 U+20@8"},
         {"shin-dot before dagesh", U"\u05E9\u05C1\u05BC", "U+FB2C@0"},  // NFC reorders the points
-        {"shin dagesh after ascii", U"ab\u05E9\u05BC", "U+61@0 U+62@1 U+FB49@2"},
         {"devanagari nukta", U"\u0915\u093C", "U+958@0"},
         {"e acute", U"xe\u0301y", "U+78@0 U+E9@1 U+79@4"},
         {"marks that do not compose", U"q\u0301\u0323", "U+71@0 U+323@3 U+301@1"},
-        {"ordered marks that do not compose", U"q\u0323\u0301", "U+71@0 U+323@1 U+301@3"},
         {"one composes, one does not", U"e\u0301\u0334", "U+E9@0 U+334@3"},
         {"hangul lvt", U"\u1100\u1161\u11A8", "U+AC01@0"},
         {"hangul lv then letter", U"\u1100\u1161a", "U+AC00@0 U+61@6"},
@@ -66,7 +64,6 @@ TEST(compose_offsets_into_the_source) {
         {"syllable then trailing consonant", U"\u1100\u1161\u11A8\u11A8", "U+AC01@0 U+11A8@9"},
         {"precomposed lv then t", U"\uAC00\u11A8", "U+AC00@0 U+11A8@3"},
         {"mark at start", U"\u0301a", "U+301@0 U+61@2"},
-        {"two marks at start", U"\u0301\u0301", "U+301@0 U+301@2"},
         {"nfc decomposed then rebuilt", U"\u0958", "U+958@0"},
         {"excluded window inside a cluster", U"\u05E9\u05BC\u0591", "U+FB49@0 U+591@4"},
         {"kirat rai vowel sign e", U"\U00016D67\U00016D67", "U+16D68@0"},
@@ -149,24 +146,4 @@ TEST(next_unstable_span_examples) {
         if (got != c.want) std::cerr << c.name << ":\n";
         CHECK_EQ(got, c.want);
     }
-}
-
-TEST(normalize_character_data) {
-    CHECK_EQ(normalize::combining_class(0x301), 230);
-    CHECK_EQ(normalize::combining_class(0x1D165), 216);
-    CHECK_EQ(normalize::combining_class('a'), 0);
-    CHECK(normalize::is_mark(0x93E) && normalize::is_mark(0x20DD) && !normalize::is_mark(0xE9));
-    CHECK(normalize::canonical_decomposition(0x1E9B).view() == U"\u017F\u0307");
-    CHECK(normalize::compatibility_decomposition(0x1E9B).view() == U"s\u0307");
-    CHECK(normalize::canonical_decomposition(0xAC01).view() == U"\u1100\u1161\u11A8");
-    CHECK(normalize::canonical_decomposition('x').view() == U"x");
-    CHECK_EQ(normalize::compatibility_decomposition(0xFDFA).size(), 18u);
-    std::string out;
-    normalize::append_nfkc(0xFB01, out);
-    normalize::append_nfkc(0x1E9B, out);
-    normalize::append_nfkc(0x2460, out);
-    CHECK_EQ(out, "fi\u1E611");
-    CHECK(normalize::compose_pair(0x5E9, 0x5BC) == std::nullopt);  // excluded
-    CHECK(normalize::compose_pair('e', 0x301) == char32_t{0xE9});
-    CHECK(normalize::compose_pair(0xAC00, 0x11A8) == char32_t{0xAC01});
 }

@@ -38,16 +38,6 @@ TEST(scripts_script_of_and_effective_script) {
     }
 }
 
-TEST(scripts_cjk_class) {
-    CHECK_EQ(scripts::cjk_class("Han").value_or(0), 15);
-    CHECK_EQ(scripts::cjk_class("Hiragana").value_or(0), 1);
-    CHECK_EQ(scripts::cjk_class("Katakana").value_or(0), 1);
-    CHECK_EQ(scripts::cjk_class("Hangul").value_or(0), 2);
-    CHECK_EQ(scripts::cjk_class("Bopomofo").value_or(0), 4);
-    CHECK(!scripts::cjk_class("han").has_value());
-    CHECK(!scripts::cjk_class("Latin").has_value());
-}
-
 TEST(scripts_bidi_conflict_letters_only) {
     // U+200E (LRM) is Bidi_Class L but not Alphabetic.
     CHECK(scripts::has_bidi_conflict("\u200E\u05D0\u05D1", false));

@@ -84,18 +84,6 @@ TEST(strip_flag_tag_sequence_len) {
     }
 }
 
-TEST(strip_take_flag_tag_sequence_puts_back_the_terminator) {
-    std::string text = u8(U"\U0001F3F4\U000E0067\U000E0062\U0001F3F4z");
-    std::string out;
-    // The two letters are dropped; the second flag is where reading resumes.
-    std::size_t next = strip::take_flag_tag_sequence(text, 4, out);
-    CHECK_EQ(out, std::string());
-    CHECK_EQ(next, std::size_t{12});
-    std::string england = u8(kEngland);
-    CHECK_EQ(strip::take_flag_tag_sequence(england, 4, out), england.size());
-    CHECK_EQ(out, england.substr(4));
-}
-
 TEST(strip_filters_empty_their_output_first) {
     using Filter = void (*)(std::string_view, std::string&);
     const Filter filters[] = {strip::collapse_whitespace, strip::strip_control_chars, strip::strip_zero_width_chars,

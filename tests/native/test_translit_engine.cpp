@@ -32,12 +32,6 @@ Composed composed(std::string_view text) {
     return out;
 }
 
-TransliterateOptions with(void (*set)(TransliterateOptions&)) {
-    TransliterateOptions o;
-    set(o);
-    return o;
-}
-
 std::string engine(std::string_view text, const TransliterateOptions& options,
                    UntranslatableCollector* collector = nullptr) {
     std::string out;
@@ -69,14 +63,8 @@ std::string random_text(std::mt19937& rng, std::size_t max_len) {
 TEST(translit_engine_compose_pass_against_precomposed_text) {
     std::mt19937 rng(20240611);
     const TransliterateOptions variants[] = {
-        {},
-        with([](TransliterateOptions& o) { o.lang = "auto"; }),
-        with([](TransliterateOptions& o) { o.errors = ErrorMode::Preserve; }),
-        with([](TransliterateOptions& o) {
-            o.errors = ErrorMode::Ignore;
-            o.tones = true;
-        }),
-    };
+        {}, {.lang = "auto"}, {.lang = {}, .errors = ErrorMode::Preserve},
+        {.lang = {}, .errors = ErrorMode::Ignore, .tones = true}};
     for (int round = 0; round < 3000; ++round) {
         std::string text = random_text(rng, round % 3 == 0 ? 400 : 12);
         Composed whole = composed(text);
@@ -98,10 +86,7 @@ TEST(translit_engine_compose_pass_against_precomposed_text) {
 
 TEST(translit_engine_stop_at_first_keeps_one_hit) {
     UntranslatableCollector all, first{{}, true};
-    TransliterateOptions options = with([](TransliterateOptions& o) {
-        o.errors = ErrorMode::Ignore;
-        o.replace_with = "";
-    });
+    const TransliterateOptions options{.lang = {}, .errors = ErrorMode::Ignore, .replace_with = ""};
     std::string text = "e\xcc\x81\xe3\x80\x81x\xe3\x80\x82";  // e U+0301 U+3001 x U+3002
     engine(text, options, &all);
     engine(text, options, &first);
@@ -112,10 +97,7 @@ TEST(translit_engine_stop_at_first_keeps_one_hit) {
 
 TEST(translit_engine_ascii_is_not_written) {
     std::string out = "untouched";
-    TransliterateOptions options = with([](TransliterateOptions& o) {
-        o.lang = "de";
-        o.tones = true;
-    });
+    const TransliterateOptions options{.lang = "de", .tones = true};
     CHECK(!transliterate::transliterate_engine("plain text", options, out));
     CHECK_EQ(out, "untouched");
     CHECK(!transliterate::transliterate_engine("", {}, out));
