@@ -36,7 +36,7 @@ struct ConformanceLine {
     std::string c[5];
 };
 
-// The test lines of NormalizationTest.txt; `listed` marks the code points of Part 1.
+// The test lines of NormalizationTest.txt; `listed` marks the code points of its @Part1 section.
 std::vector<ConformanceLine> conformance_lines(std::vector<bool>* listed = nullptr) {
     std::vector<ConformanceLine> lines;
     std::ifstream in("data/unicode-17.0.0/ucd/NormalizationTest.txt");
@@ -135,7 +135,7 @@ TEST(normalize_conformance_file_every_line) {
     for (auto fn : to) CHECK_EQ(fn(lines[100].c[0]), lines[100].c[kExpected[f++][0]]);
 }
 
-// Every code point that Part 1 of the file does not list is left as it is.
+// Every code point that the @Part1 section of the file does not list is left as it is.
 TEST(normalize_conformance_unlisted_code_points_invariant) {
     std::vector<bool> listed(0x110000);
     conformance_lines(&listed);
