@@ -55,8 +55,11 @@ constexpr std::array<CanonicalName, 106> kCanonicalOrder = {
     K("_DEFAULT_ZALGO_THRESHOLD"), K("_DEFAULT_ZALGO_MAX_MARKS"),
 };
 
-constexpr Area (*kAreas[])() = {text_area,     normalize_area, transliterate_area, registration_area,
-                                 security_area, presets_area};
+constexpr Area (*kAreas[])() = {
+    text_area,     normalize_area, transliterate_area, registration_area, emoji_area,   encoding_area,
+    security_area, hostname_area,  anomalies_area,     presets_area,      pipeline_area, slugify_area,
+    collisions_area,
+};
 
 const PyMethodDef* find_function(std::string_view name) {
     for (auto area : kAreas) {
