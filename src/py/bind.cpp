@@ -279,8 +279,9 @@ std::string_view Args::bytes(std::size_t i) {
     return std::string_view(data, static_cast<std::size_t>(size));
 }
 
-std::vector<std::string> Args::str_list(std::size_t i) {
-    std::vector<std::string> out;
+template <class Item, class Convert>
+std::vector<Item> Args::sequence(std::size_t i, Convert convert) {
+    std::vector<Item> out;
     if (skip(i)) return out;
     PyObject* obj = slots_[i];
     if (PyUnicode_Check(obj)) {
@@ -308,18 +309,44 @@ std::vector<std::string> Args::str_list(std::size_t i) {
         return {};
     }
     while (Ref item = Ref::steal(PyIter_Next(iter.get()))) {
-        auto v = utf8_view(item.get());
+        auto v = convert(item.get());
         if (!v) {
             fail_conversion(i);
             return {};
         }
-        out.emplace_back(*v);
+        out.push_back(std::move(*v));
     }
     if (PyErr_Occurred()) {
         fail_conversion(i);
         return {};
     }
     return out;
+}
+
+std::vector<std::string> Args::str_list(std::size_t i) {
+    return sequence<std::string>(i, [](PyObject* item) -> std::optional<std::string> {
+        auto v = utf8_view(item);
+        if (!v) return std::nullopt;
+        return std::string(*v);
+    });
+}
+
+std::vector<std::pair<std::string, std::string>> Args::str_pair_list(std::size_t i) {
+    using Pair = std::pair<std::string, std::string>;
+    return sequence<Pair>(i, [](PyObject* item) -> std::optional<Pair> {
+        if (!PyTuple_Check(item)) {
+            raise_type_mismatch(item, "tuple");
+            return std::nullopt;
+        }
+        if (Py_ssize_t n = PyTuple_Size(item); n != 2) {
+            raise_type_error("expected tuple of length 2, but got tuple of length " + std::to_string(n));
+            return std::nullopt;
+        }
+        auto key = utf8_view(PyTuple_GetItem(item, 0));
+        auto value = key ? utf8_view(PyTuple_GetItem(item, 1)) : std::nullopt;
+        if (!value) return std::nullopt;
+        return Pair(*key, *value);
+    });
 }
 
 PyObject* Args::instance(std::size_t i, PyTypeObject* type, std::string_view class_name) {

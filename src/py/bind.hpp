@@ -81,6 +81,9 @@ public:
     // A dict (or subclass) whose keys and values are all str, as owned pairs
     // in the dict's iteration order.
     std::vector<std::pair<std::string, std::string>> str_map(std::size_t i);
+    // A sequence (not a str) of tuples of exactly two str, as owned pairs in
+    // order.
+    std::vector<std::pair<std::string, std::string>> str_pair_list(std::size_t i);
     PyObject* object(std::size_t i) noexcept { return slots_[i]; }
     // An instance of one of the module's own classes (borrowed), refused with
     // the type-mismatch TypeError naming the class otherwise.
@@ -93,6 +96,10 @@ private:
     bool skip(std::size_t i) const noexcept { return !ok_ || slots_[i] == nullptr; }
     void fail_conversion(std::size_t i);
     bool type_mismatch(std::size_t i, PyObject* obj, std::string_view target);
+    // A sequence other than a str, each item through `convert` (nullopt with
+    // the exception set on failure).
+    template <class Item, class Convert>
+    std::vector<Item> sequence(std::size_t i, Convert convert);
     std::string display_name() const;
 
     Signature sig_;
