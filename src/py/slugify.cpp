@@ -104,16 +104,12 @@ PyObject* slug_to_py(std::string_view text, const SlugifyOptions& options, const
 
 PyObject* slugify_text(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
-        // The common call, one str and every option at its default.
+        // The common call, one str and every option at its default. A text
+        // that cannot be viewed takes the full road, which adds the note.
         if (nargs == 1 && kwnames == nullptr && PyUnicode_Check(args[0])) {
             static const SlugifyOptions defaults;
-            auto text = utf8_view(args[0]);
-            if (!text) {
-                Args in({"_slugify", kSlugifyParams}, args, nargs, kwnames);
-                in.str(0);  // the same failure, with its note
-                return nullptr;
-            }
-            return slug_to_py(*text, defaults, nullptr);
+            if (auto text = utf8_view(args[0])) return slug_to_py(*text, defaults, nullptr);
+            PyErr_Clear();
         }
         Args in({"_slugify", kSlugifyParams}, args, nargs, kwnames);
         std::string_view text = in.str(0);
