@@ -25,9 +25,15 @@ using slugify::SlugifyOptions;
 using slugify::SlugOptionValues;
 using slugify::StopwordSet;
 
-// The items a batch converts, and slugifies with the interpreter lock
-// released, at a time.
-constexpr std::size_t kBatchChunkSize = 64;
+// A batch converts its items, and slugifies them with the interpreter lock
+// released, a chunk at a time: consecutive items up to 1024 of them or 256 KiB
+// of text, whichever comes first (one item at least). Each chunk costs two
+// changes of the lock, which under contention from other threads take
+// microseconds each; short titles need a thousand to a chunk for the lock-free
+// work to outweigh them, while the byte bound keeps the time the lock is held
+// to convert and build the items of a chunk short.
+constexpr std::size_t kBatchChunkItems = 1024;
+constexpr std::size_t kBatchChunkBytes = 256 * 1024;
 
 // ---- Parameters -------------------------------------------------------------------------
 
@@ -141,27 +147,28 @@ PyObject* slugify_batch(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
         if (!results) return nullptr;
         slugify::SlugWorkspace workspace;
         std::vector<std::string_view> inputs;
-        inputs.reserve(kBatchChunkSize);
-        std::vector<std::string> slugs(kBatchChunkSize);
-        for (std::size_t first = 0; first < count; first += kBatchChunkSize) {
-            const std::size_t n = std::min(kBatchChunkSize, count - first);
+        std::vector<std::string> slugs;
+        for (std::size_t first = 0; first < count; first += inputs.size()) {
             inputs.clear();
-            for (std::size_t k = 0; k < n; ++k) {
+            for (std::size_t bytes = 0; first + inputs.size() < count && inputs.size() < kBatchChunkItems &&
+                                        bytes < kBatchChunkBytes;) {
                 // The snapshot keeps each item, and so its UTF-8 form, alive
                 // for the whole call.
-                PyObject* item = PyTuple_GetItem(snapshot.get(), static_cast<Py_ssize_t>(first + k));
+                PyObject* item = PyTuple_GetItem(snapshot.get(), static_cast<Py_ssize_t>(first + inputs.size()));
                 auto view = utf8_view(item);
                 if (!view) return nullptr;
                 inputs.push_back(*view);
+                bytes += view->size();
             }
+            if (slugs.size() < inputs.size()) slugs.resize(inputs.size());
             {
                 ReleasedGil released;
-                for (std::size_t k = 0; k < n; ++k) {
+                for (std::size_t k = 0; k < inputs.size(); ++k) {
                     slugs[k].assign(slugify::slugify(inputs[k], *options, &stopwords, workspace));
                 }
                 workspace.shrink();
             }
-            for (std::size_t k = 0; k < n; ++k) {
+            for (std::size_t k = 0; k < inputs.size(); ++k) {
                 PyObject* slug = to_py(std::string_view(slugs[k]));
                 if (!slug) return nullptr;
                 PyList_SetItem(results.get(), static_cast<Py_ssize_t>(first + k), slug);
