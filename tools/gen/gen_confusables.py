@@ -143,8 +143,8 @@ Ugaritic 3/0; Yi 12/0
 """
 
 GENERATOR = "gen_confusables.py"
-INPUTS = ["UTS #39 17.0.0 confusables.txt", "UCD 17.0.0 UnicodeData.txt, Scripts.txt",
-          "the block-based script rows", "confusables_extra.tsv"]
+INPUTS = ["UTS #39 17.0.0 confusables.txt", "UCD 17.0.0 UnicodeData.txt, Scripts.txt, DerivedGeneralCategory.txt, "
+          "DerivedCombiningClass.txt", "the block-based script rows", "confusables_extra.tsv"]
 
 
 class Unicode:
