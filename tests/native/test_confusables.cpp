@@ -231,7 +231,9 @@ TEST(confusable_fast_paths_match_reference) {
         if (!*changed) CHECK_EQ(out, "untouched");
 
         bool hit = false;
-        for (compose::Composer c(text); auto x = c.next();) hit = hit || (x->ch >= 0x80 && !map.prototype(x->ch).empty());
+        for (compose::Composer c(text); auto x = c.next();) {
+            hit = hit || (x->ch >= 0x80 && !map.prototype(x->ch).empty());
+        }
         CHECK_EQ(confusables::is_confusable(text, target).value_or(!hit), hit);
     }
 }
