@@ -3,6 +3,8 @@
 #include <array>
 #include <bit>
 #include <cstddef>
+#include <optional>
+#include <string>
 #include <utility>
 
 #include "security/composed_walk.hpp"
