@@ -102,6 +102,10 @@ def test_numbering_within_max_length():
     assert u.slugify("Hello") == "he"
     with pytest.raises(_core.InvalidArgumentError, match='max_length=2 .* separator "-": need at least 3 bytes'):
         u.slugify("Hello")
+    u = Unique(max_length=4, allow_unicode=True)
+    assert u.slugify("q\u0301q") == "q\u0301q"
+    with pytest.raises(_core.InvalidArgumentError, match="need at least 5 bytes"):  # "q\u0301" is one cluster
+        u.slugify("q\u0301q")
     u = Unique(max_length=6, separator="x-")
     assert [u.slugify("box fox") for _ in range(2)] == ["boxx-f", "boxx-1"]
 

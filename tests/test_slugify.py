@@ -76,6 +76,8 @@ SLUGS = [
     row("box fox", "box", "word-end-kept", separator="x-", max_length=3),
     row("\u00e9t\u00e9", "\u00e9", "character-boundary", allow_unicode=True, max_length=2),
     row("a\u200db", "a", "joiner-left-by-cut", allow_unicode=True, max_length=4),
+    row("q\u0301q\u0301", "q\u0301", "grapheme-cluster-kept-whole", allow_unicode=True, max_length=4),
+    row("\u0915\u094d\u0937 x", "", "first-cluster-too-long", allow_unicode=True, max_length=4),
 ]
 
 

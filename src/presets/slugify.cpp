@@ -8,6 +8,7 @@
 #include "tables/alphanumeric.hpp"
 #include "text/case_fold.hpp"
 #include "text/compose.hpp"
+#include "text/grapheme.hpp"
 #include "text/lock.hpp"
 #include "text/normalize.hpp"
 #include "translit/langs.hpp"
@@ -259,18 +260,14 @@ std::string_view strip_joiners(std::string_view text) noexcept {
 
 // The end of the longest run of whole extended grapheme clusters (UAX #29)
 // from the start that fits in `limit` bytes.
-std::size_t cluster_cut(std::string_view text, std::size_t limit) {
+std::size_t cluster_cut(std::string_view text, std::size_t limit) noexcept {
     std::size_t cut = 0;
     while (cut < text.size()) {
-        std::size_t next = cut + utf8::decode(text, cut).len;
+        const std::size_t next = grapheme::next_boundary(text, cut);
         if (next > limit) break;
         cut = next;
     }
     return cut;
-}
-
-std::size_t first_cluster_len(std::string_view text) {
-    return utf8::decode(text, 0).len;
 }
 
 std::size_t cut_at(std::string_view text, std::size_t limit, bool allow_unicode) {
@@ -557,8 +554,9 @@ std::expected<std::string, CoreError> unique_slug_candidate(std::string_view bas
         const std::size_t end = trim_trailing_separator(base, cut_at(base, budget, allow_unicode), separator,
                                                         allow_unicode);
         if (end == 0) {
-            const std::size_t first = base.empty() ? 0 : allow_unicode ? first_cluster_len(base)
-                                                                        : utf8::decode(base, 0).len;
+            const std::size_t first = base.empty() ? 0
+                                      : allow_unicode ? grapheme::next_boundary(base, 0)
+                                                      : utf8::decode(base, 0).len;
             return fail(error::UniqueSlugMaxLengthTooSmall{max_length, std::string(separator), suffix.size() + first});
         }
         candidate.append(base.substr(0, end));

@@ -6,6 +6,7 @@
 #include "presets/slugify.hpp"
 #include "testing.hpp"
 #include "text/case_fold.hpp"
+#include "text/grapheme.hpp"
 #include "util/utf8.hpp"
 
 using namespace kelrad;
@@ -202,8 +203,18 @@ TEST(slug_separator_pass_fast_path_matches_plain_path) {
     }
 }
 
-// Any text, any options: valid UTF-8, within max_length, and a prefix of the
-// slug made without the limit.
+// A cluster boundary of `text`, once the joiners that a cut removes from the
+// end are counted back in.
+bool is_cluster_boundary(std::string_view text, std::size_t at) {
+    while (text.substr(at).starts_with("\u200C") || text.substr(at).starts_with("\u200D")) at += 3;
+    std::size_t pos = 0;
+    while (pos < at) pos = grapheme::next_boundary(text, pos);
+    return pos == at;
+}
+
+// Any text, any options: valid UTF-8, within max_length, a prefix of the slug
+// made without the limit, and with Unicode kept, cut between clusters (but
+// for joiners left at the end).
 TEST(slug_fuzz_core) {
     std::mt19937 rng(4242);
     const std::string_view pieces[] = {
@@ -229,7 +240,8 @@ TEST(slug_fuzz_core) {
         options.max_length = rng() % 12;
         const std::string cut = slugify::slugify(text, options);
         const bool ok = valid_utf8(cut) && valid_utf8(whole) &&
-                        (options.max_length == 0 || cut.size() <= options.max_length) && whole.starts_with(cut);
+                        (options.max_length == 0 || cut.size() <= options.max_length) && whole.starts_with(cut) &&
+                        (!options.allow_unicode || is_cluster_boundary(whole, cut.size()));
         if (!ok) {
             std::cerr << "text '" << text << "' separator '" << options.separator << "' max " << options.max_length
                       << " unicode " << options.allow_unicode << " -> '" << cut << "' of '" << whole << "'\n";
