@@ -163,6 +163,8 @@ private:
         if (at("(?=") || at("(?!") || at("(?<=") || at("(?<!")) {
             refuse("look-around, including look-ahead and look-behind, is not supported",
                    p_.substr(i_, at("(?<") ? 4 : 3));
+        } else if (at("(?P=")) {
+            refuse("backreferences are not supported", p_.substr(i_, 4));
         } else if (at("(?<")) {
             out_ += "(?P<";  // RE2 knows named groups by their Python spelling only
             i_ += 3;

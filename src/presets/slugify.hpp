@@ -109,7 +109,9 @@ public:
 
 private:
     static bool holds(const std::string& buffer, std::string_view view) noexcept {
-        return view.data() >= buffer.data() && view.data() <= buffer.data() + buffer.capacity();
+        // std::less_equal orders pointers into different objects too.
+        const std::less_equal<const char*> le;
+        return le(buffer.data(), view.data()) && le(view.data(), buffer.data() + buffer.capacity());
     }
     std::array<std::string, 2> buffers_;
 };

@@ -359,6 +359,9 @@ const PyMethodDef kFunctions[] = {
         "_MAX_BATCH_SIZE texts. Each slug equals what _slugify returns for its text."),
 };
 
+#undef KELRAD_REGEX_NOTE
+#undef KELRAD_SLUG_OPTIONS
+
 const ModuleClass kClasses[] = {
     {"_Slugifier", slugifier_type},
     {"_UniqueSlugifier", unique_slugifier_type},
