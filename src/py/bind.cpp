@@ -279,8 +279,9 @@ std::string_view Args::bytes(std::size_t i) {
     return std::string_view(data, static_cast<std::size_t>(size));
 }
 
-std::vector<std::string> Args::str_list(std::size_t i) {
-    std::vector<std::string> out;
+template <class Item, class Make>
+std::vector<Item> Args::sequence_of_str(std::size_t i, Make make) {
+    std::vector<Item> out;
     if (skip(i)) return out;
     PyObject* obj = slots_[i];
     if (PyUnicode_Check(obj)) {
@@ -313,13 +314,21 @@ std::vector<std::string> Args::str_list(std::size_t i) {
             fail_conversion(i);
             return {};
         }
-        out.emplace_back(*v);
+        out.push_back(make(std::move(item), *v));
     }
     if (PyErr_Occurred()) {
         fail_conversion(i);
         return {};
     }
     return out;
+}
+
+std::vector<std::string> Args::str_list(std::size_t i) {
+    return sequence_of_str<std::string>(i, [](Ref, std::string_view v) { return std::string(v); });
+}
+
+std::vector<Args::StrItem> Args::str_items(std::size_t i) {
+    return sequence_of_str<StrItem>(i, [](Ref item, std::string_view v) { return StrItem{std::move(item), v}; });
 }
 
 PyObject* Args::instance(std::size_t i, PyTypeObject* type, std::string_view class_name) {

@@ -78,6 +78,13 @@ public:
     double f64(std::size_t i, double fallback);
     std::string_view bytes(std::size_t i);
     std::vector<std::string> str_list(std::size_t i);
+    // The same conversion without copying: each item's UTF-8 form in place,
+    // with a reference that keeps the item, and so the view, alive.
+    struct StrItem {
+        Ref object;
+        std::string_view text;
+    };
+    std::vector<StrItem> str_items(std::size_t i);
     // A dict (or subclass) whose keys and values are all str, as owned pairs
     // in the dict's iteration order.
     std::vector<std::pair<std::string, std::string>> str_map(std::size_t i);
@@ -93,6 +100,8 @@ private:
     bool skip(std::size_t i) const noexcept { return !ok_ || slots_[i] == nullptr; }
     void fail_conversion(std::size_t i);
     bool type_mismatch(std::size_t i, PyObject* obj, std::string_view target);
+    template <class Item, class Make>
+    std::vector<Item> sequence_of_str(std::size_t i, Make make);
     std::string display_name() const;
 
     Signature sig_;
