@@ -97,6 +97,47 @@ def test_other_threads_run_during_a_large_scan():
     assert released > 10 * max(held, 100), (held, released)
 
 
+class Reversed(list):
+    def __iter__(self):
+        return reversed(self[:])
+
+
+class Items:
+    """A sequence that yields its items, then fails."""
+
+    def __init__(self, *items):
+        self.items = items
+
+    def __len__(self):
+        return 1
+
+    def __getitem__(self, i):
+        if i < len(self.items):
+            return self.items[i]
+        raise ValueError("broken sequence")
+
+
+@pytest.mark.parametrize(
+    "candidates, expected",
+    [
+        (("abd", "abc"), ("abc", 0)),
+        (Reversed(["abd", "abe"]), ("abe", 1)),  # a list subclass is iterated as it says
+        (Items("abx", "abd"), ValueError),
+        (Items("abx", 5), TypeError),  # the bad item, before the failing iteration
+        (iter(["abc"]), TypeError),  # not a sequence
+    ],
+    ids=["tuple", "list subclass", "failing iteration", "bad item first", "iterator"],
+)
+def test_candidate_sequences(candidates, expected):
+    if isinstance(expected, type):
+        with pytest.raises(expected) as info:
+            M("abc", candidates)
+        assert info.value.__notes__ == ["while processing 'candidates'"]
+    else:
+        match = M("abc", candidates)
+        assert (match.value, match.distance) == expected
+
+
 NOT_STR = "'int' object is not an instance of 'str'"
 
 

@@ -279,56 +279,57 @@ std::string_view Args::bytes(std::size_t i) {
     return std::string_view(data, static_cast<std::size_t>(size));
 }
 
-template <class Item, class Make>
-std::vector<Item> Args::sequence_of_str(std::size_t i, Make make) {
-    std::vector<Item> out;
-    if (skip(i)) return out;
+// A tuple of the items of a sequence parameter that is not a str. Items of
+// a list or tuple are checked by the caller; any other sequence is iterated
+// here, each item checked as it comes, so that a bad item fails before a
+// later iteration error.
+Ref Args::sequence_snapshot(std::size_t i) {
+    if (skip(i)) return {};
     PyObject* obj = slots_[i];
     if (PyUnicode_Check(obj)) {
         raise_type_error("Can't extract `str` to `Vec`");
         fail_conversion(i);
-        return out;
+        return {};
     }
     if (!PySequence_Check(obj)) {
         type_mismatch(i, obj, "Sequence");
-        return out;
-    }
-    // The length only sizes the vector, and a sequence may report any length
-    // (range(10**12), a __len__ that lies): the hint is capped, and the items
-    // actually yielded decide.
-    constexpr Py_ssize_t kMaxReserved = Py_ssize_t{1} << 16;
-    Py_ssize_t hint = PySequence_Size(obj);
-    if (hint < 0) {
-        PyErr_Clear();
-    } else {
-        out.reserve(static_cast<std::size_t>(std::min(hint, kMaxReserved)));
-    }
-    Ref iter = Ref::steal(PyObject_GetIter(obj));
-    if (!iter) {
-        fail_conversion(i);
         return {};
     }
-    while (Ref item = Ref::steal(PyIter_Next(iter.get()))) {
-        auto v = utf8_view(item.get());
-        if (!v) {
+    Ref items;
+    if (PyTuple_CheckExact(obj)) {
+        items = Ref::borrow(obj);
+    } else if (PyList_CheckExact(obj)) {
+        // Iterating a list runs no Python code: one copy of its items is the
+        // same as taking them one at a time.
+        items = Ref::steal(PyList_AsTuple(obj));
+    } else {
+        // The length plays no part (range(10**12), a __len__ that lies).
+        Ref list = Ref::steal(PyList_New(0));
+        Ref iter = Ref::steal(list ? PyObject_GetIter(obj) : nullptr);
+        if (!iter) {
             fail_conversion(i);
             return {};
         }
-        out.push_back(make(std::move(item), *v));
+        while (Ref item = Ref::steal(PyIter_Next(iter.get()))) {
+            if (!utf8_view(item.get()) || PyList_Append(list.get(), item.get()) < 0) {
+                fail_conversion(i);
+                return {};
+            }
+        }
+        if (!PyErr_Occurred()) items = Ref::steal(PyList_AsTuple(list.get()));
     }
-    if (PyErr_Occurred()) {
-        fail_conversion(i);
-        return {};
-    }
-    return out;
+    if (!items) fail_conversion(i);
+    return items;
 }
 
 std::vector<std::string> Args::str_list(std::size_t i) {
-    return sequence_of_str<std::string>(i, [](Ref, std::string_view v) { return std::string(v); });
-}
-
-std::vector<Args::StrItem> Args::str_items(std::size_t i) {
-    return sequence_of_str<StrItem>(i, [](Ref item, std::string_view v) { return StrItem{std::move(item), v}; });
+    std::vector<std::string> out;
+    str_tuple(i, [&](PyObject*, std::string_view text, std::size_t count) {
+        out.reserve(count);
+        out.emplace_back(text);
+    });
+    if (!ok_) out.clear();
+    return out;
 }
 
 PyObject* Args::instance(std::size_t i, PyTypeObject* type, std::string_view class_name) {

@@ -103,15 +103,16 @@ PyObject* find_key_collisions(PyObject*, PyObject* const* args, Py_ssize_t nargs
         static constexpr Param params[] = {
             {"values", Param::Required}, {"key", Param::KeywordOnlyRequired}, {"lang", Param::KeywordOnly}};
         Args in({"_find_key_collisions", params}, args, nargs, kwnames);
-        std::vector<Args::StrItem> items = in.str_items(0);
+        std::vector<std::string_view> values;
+        Ref items = in.str_tuple(0, [&](PyObject*, std::string_view text, std::size_t count) {
+            values.reserve(count);
+            values.push_back(text);
+        });
         std::string_view key = in.str(1);
         std::optional<std::string_view> lang = in.optional_str(2);
         if (!in) return nullptr;
         auto form = collisions::parse_key_form(key);
         if (!form) return raise(form.error());
-        std::vector<std::string_view> values;
-        values.reserve(items.size());
-        for (const Args::StrItem& item : items) values.push_back(item.text);
         auto groups = collisions::find_key_collisions(values, *form, lang, KeyOf);
         if (!groups) return raise(groups.error());
         Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(groups->size())));
@@ -156,22 +157,23 @@ PyObject* nearest_match(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
         std::string_view value = in.str(0);
         // Every item is converted, and kept alive, before the scan: a bad
         // item fails the call even after an exact match.
-        std::vector<Args::StrItem> items = in.str_items(1);
+        std::vector<collisions::Candidate> candidates;
+        Ref items = in.str_tuple(1, [&](PyObject* item, std::string_view text, std::size_t count) {
+            candidates.reserve(count);
+            candidates.push_back({text, static_cast<std::size_t>(PyUnicode_GetLength(item))});
+        });
         std::uint64_t max_distance = in.u64(2, 1);
         if (!in) return nullptr;
 
-        const std::size_t value_length = static_cast<std::size_t>(PyUnicode_GetLength(in.object(0)));
-        std::vector<collisions::Candidate> candidates;
-        candidates.reserve(items.size());
+        const auto value_length = static_cast<std::size_t>(PyUnicode_GetLength(in.object(0)));
         std::uint64_t cells = 0;
-        for (const Args::StrItem& item : items) {
-            auto length = static_cast<std::size_t>(PyUnicode_GetLength(item.object.get()));
-            candidates.push_back({item.text, length});
-            if (cells < kReleaseCells) cells += scan_cells(value_length, length, max_distance);
+        for (const collisions::Candidate& c : candidates) {
+            cells += scan_cells(value_length, c.length, max_distance);
+            if (cells >= kReleaseCells) break;
         }
         std::optional<collisions::Match> best;
         if (candidates.size() >= kReleaseCandidates || cells >= kReleaseCells) {
-            // The views stay valid: `items` holds every str, and no Python
+            // The views stay valid: the tuple holds every str, and no Python
             // object is touched until the lock is back.
             ReleasedGil released;
             best = collisions::nearest_match(value, candidates, max_distance);

@@ -128,6 +128,13 @@ std::u32string_view decode_into(std::string_view text, char32_t* out) {
     return {out, n};
 }
 
+// Kept out of line: its buffers would otherwise weigh on every ASCII call.
+[[gnu::noinline]] std::optional<std::uint64_t> decoded_distance(std::string_view a, std::string_view b,
+                                                                std::uint64_t bound) {
+    Scratch<char32_t> wide_a(a.size()), wide_b(b.size());
+    return bounded_distance(decode_into(a, wide_a.data()), decode_into(b, wide_b.data()), bound);
+}
+
 }  // namespace
 
 std::optional<std::uint64_t> edit_distance_within(std::string_view a, std::string_view b, std::uint64_t bound) {
@@ -146,8 +153,7 @@ std::optional<std::uint64_t> edit_distance_within(std::string_view a, std::strin
     b.remove_suffix(suffix);
 
     if (utf8::is_ascii(a) && utf8::is_ascii(b)) return bounded_distance(a, b, bound);
-    Scratch<char32_t> wide_a(a.size()), wide_b(b.size());
-    return bounded_distance(decode_into(a, wide_a.data()), decode_into(b, wide_b.data()), bound);
+    return decoded_distance(a, b, bound);
 }
 
 }  // namespace kelrad::utils
