@@ -189,8 +189,9 @@ PyObject* nearest_match(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
 PyObject* sanitize_filename(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
         static constexpr Param params[] = {
-            {"text", Param::Required},         {"separator", Param::KeywordOnly}, {"max_length", Param::KeywordOnly},
-            {"platform", Param::KeywordOnly}, {"lang", Param::KeywordOnly},      {"preserve_extension", Param::KeywordOnly},
+            {"text", Param::Required},         {"separator", Param::KeywordOnly},
+            {"max_length", Param::KeywordOnly}, {"platform", Param::KeywordOnly},
+            {"lang", Param::KeywordOnly},       {"preserve_extension", Param::KeywordOnly},
         };
         Args in({"_sanitize_filename", params}, args, nargs, kwnames);
         std::string_view text = in.str(0);

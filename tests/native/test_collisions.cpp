@@ -144,31 +144,6 @@ TEST(edit_distance_within_long_texts) {
     CHECK_EQ(shown(utils::edit_distance_within(long_a, "b" + long_a.substr(1), kNoBound)), "1");
 }
 
-TEST(nearest_match_equals_a_brute_force_scan) {
-    std::mt19937 rng(9);
-    for (int round = 0; round < 3000; ++round) {
-        std::string value = random_text(rng, 8);
-        std::vector<std::string> texts(rng() % 12);
-        for (auto& t : texts) t = rng() % 2 ? mutated(rng, value) : random_text(rng, 8);
-        std::vector<collisions::Candidate> candidates;
-        for (const auto& t : texts) candidates.push_back({t, utf8::char_count(t)});
-        std::uint64_t max_distance = random_bound(rng);
-
-        std::optional<collisions::Match> expected;
-        for (std::size_t i = 0; i < texts.size(); ++i) {
-            std::uint64_t d = utils::edit_distance(value, texts[i]);
-            if (d > max_distance) continue;
-            if (!expected || d < expected->distance) expected = collisions::Match{i, d};
-            if (d == 0) break;
-        }
-        auto got = collisions::nearest_match(value, candidates, max_distance);
-        auto render_match = [](std::optional<collisions::Match> m) {
-            return m ? std::to_string(m->index) + "@" + std::to_string(m->distance) : std::string("none");
-        };
-        CHECK_EQ(render_match(got), render_match(expected));
-    }
-}
-
 TEST(key_form_names) {
     const char* names[] = {"fold_case", "search_key", "catalog_key", "canonicalize", "canonicalize_strict",
                            "normalize_confusables"};

@@ -62,15 +62,3 @@ TEST(filename_truncate_at_char_boundary) {
         CHECK_EQ(name, c.expected);
     }
 }
-
-TEST(filename_reserved_device_names) {
-    for (std::string_view name : filename::RESERVED_DEVICE_NAMES) {
-        std::string lower(name);
-        for (char& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-        CHECK(filename::is_reserved_device_name(name) && filename::is_reserved_device_name(lower));
-    }
-    // ASCII case only: U+0131 and U+212A fold to "i" and "k" elsewhere.
-    for (const char* other : {"CON ", "CO", "COM10", "LPT", "clock", "\u212Aeybd$", "CON.txt", ""}) {
-        CHECK(!filename::is_reserved_device_name(other));
-    }
-}
