@@ -1,6 +1,7 @@
 """File-name sanitising against pathvalidate, on 2,000 names.
 
-    KELRAD_BUILD_DIR=build/tests /work/bench-venv/bin/python bench/bench_filenames.py
+    python bench/bench_filenames.py            # kelrad from build/tests (scripts/test)
+    KELRAD_BUILD_DIR=build/x python bench/bench_filenames.py
 
 Both sanitize the same names for every platform with a 255-byte limit:
 `_sanitize_filename(name)` (which also transliterates to ASCII) and
@@ -15,20 +16,13 @@ from __future__ import annotations
 import os
 import pathlib
 import random
-import shutil
 import sys
 import time
 
-build = os.environ.get("KELRAD_BUILD_DIR")
-if build:
-    # The same staging as the tests: the package's Python files and the
-    # freshly built extension under <build>/pkg.
-    root = pathlib.Path(__file__).resolve().parents[1]
-    pkg = pathlib.Path(build).resolve() / "pkg" / "kelrad"
-    pkg.mkdir(parents=True, exist_ok=True)
-    for source in [*(root / "python" / "kelrad").glob("*.py"), *pathlib.Path(build).resolve().glob("_core*.so")]:
-        shutil.copyfile(source, pkg / source.name)
-    sys.path.insert(0, str(pkg.parent))
+ROOT = pathlib.Path(__file__).resolve().parents[1]
+PKG = ROOT / os.environ.get("KELRAD_BUILD_DIR", "build/tests") / "pkg"
+if (PKG / "kelrad").is_dir():
+    sys.path.insert(0, str(PKG))
 
 import pathvalidate  # noqa: E402
 
