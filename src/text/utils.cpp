@@ -121,6 +121,18 @@ std::optional<std::uint64_t> bounded_distance(std::basic_string_view<Char> a, st
     return banded_distance(a, b, k);
 }
 
+// Whether more than `bound` characters of `a` occur nowhere in `b`: each of
+// them needs an edit of its own, so the distance then exceeds the bound. The
+// characters of `b` are hashed into 64 bits; a collision can only hide a
+// missing character, never invent one.
+bool misses_more_than(std::string_view a, std::string_view b, std::size_t bound) noexcept {
+    std::uint64_t present = 0;
+    for (char c : b) present |= std::uint64_t{1} << (static_cast<unsigned char>(c) & 63);
+    std::size_t missing = 0;
+    for (char c : a) missing += !((present >> (static_cast<unsigned char>(c) & 63)) & 1);
+    return missing > bound;
+}
+
 // The code points of a UTF-8 text, in `out` (room for text.size() of them).
 std::u32string_view decode_into(std::string_view text, char32_t* out) {
     std::size_t n = 0;
@@ -152,7 +164,14 @@ std::optional<std::uint64_t> edit_distance_within(std::string_view a, std::strin
     a.remove_suffix(suffix);
     b.remove_suffix(suffix);
 
-    if (utf8::is_ascii(a) && utf8::is_ascii(b)) return bounded_distance(a, b, bound);
+    if (utf8::is_ascii(a) && utf8::is_ascii(b)) {
+        // A cheap refusal of unrelated words before the table, where the
+        // bound is smaller than the texts.
+        if (bound < std::max(a.size(), b.size()) && (misses_more_than(a, b, bound) || misses_more_than(b, a, bound))) {
+            return std::nullopt;
+        }
+        return bounded_distance(a, b, bound);
+    }
     return decoded_distance(a, b, bound);
 }
 
