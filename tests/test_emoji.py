@@ -94,6 +94,8 @@ def test_exactly_the_named_code_points_have_names():
         pytest.param("\U0001F600\u0301", "grinning face \u0301", id="mark-after-name"),
         pytest.param("\U0001F600\uff41", "grinning face \uff41", id="fullwidth-letter-after"),
         pytest.param("\u4e2d\U0001F600\u6587", "\u4e2d grinning face \u6587", id="han-around"),
+        pytest.param("\U0001F600|", "grinning face |", id="look-alike-of-l"),
+        pytest.param("\U0001F600\u05c0", "grinning face \u05c0", id="hebrew-paseq-look-alike-of-l"),
         pytest.param("\u2192", "right-pointing arrow", id="text-symbol-named"),
         pytest.param("\u20ac5", "euro 5", id="euro"),
         pytest.param("\u2764\U0001F3FB\u200d", "red heart", id="trailing-modifiers-dropped"),

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tables/alphanumeric.hpp"
+#include "tables/confusables.hpp"
 #include "tables/emoji.hpp"
 #include "tables/emoji_names.hpp"
 #include "text/normalize.hpp"
@@ -125,7 +126,13 @@ void append_spaced(std::string& out, std::string_view piece) {
     out += piece;
 }
 
-bool is_spacing_word_char(char32_t c) noexcept { return tables::is_alphanumeric(c) || normalize::is_mark(c); }
+bool is_spacing_word_char(char32_t c) noexcept {
+    if (tables::is_alphanumeric(c) || normalize::is_mark(c)) return true;
+    // A symbol that looks like a letter or digit (U+2223 DIVIDES, like "l")
+    // reads as part of the word.
+    std::string_view prototype = tables::CONFUSABLES_LATIN.prototype(c);
+    return !prototype.empty() && tables::is_alphanumeric(utf8::decode(prototype, 0).cp);
+}
 
 namespace {
 

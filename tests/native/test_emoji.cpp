@@ -119,6 +119,7 @@ TEST(emoji_demojize_keep_text_symbols) {
         {"emoji_still_named", U"\u2764\u2192x", U"red heart\u2192x"},
         {"no_space_before_punctuation_symbol", U"\U0001F600\u2026", U"grinning face\u2026"},
         {"pictographic_named", U"\u266A", U"eighth note"},
+        {"space_before_look_alike_symbol", U"\U0001F600\u2223", U"grinning face \u2223"},
     };
     for (const auto& c : cases) {
         std::string out = "stale";
