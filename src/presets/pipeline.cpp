@@ -3,6 +3,7 @@
 #include <cstring>
 #include <utility>
 
+#include "presets/steps.hpp"
 #include "text/case_fold.hpp"
 #include "text/deletions.hpp"
 #include "text/emoji.hpp"
@@ -15,9 +16,6 @@
 
 namespace kelrad::pipeline {
 namespace {
-
-// Runs of a profile after its first, and passes of the confusables step.
-constexpr int kMaxFixedPointPasses = 8;
 
 enum StepBit : std::uint32_t {
     kNormalize = 0x0001,
@@ -229,7 +227,7 @@ namespace {
 
 // The confusables step on the pass's current text. Without a form, one fold
 // character by character. With one, fold and normalize until a pass settles
-// (at most kMaxFixedPointPasses), then hand a text that still changes to the
+// (at most MAX_FIXED_POINT_PASSES), then hand a text that still changes to the
 // segment-wise engine: a fold can make a base that composes with the mark
 // after it, and that composition can fold again.
 std::expected<void, CoreError> run_confusables(PassText& pass, DigitPolicy policy,
@@ -259,7 +257,7 @@ std::expected<void, CoreError> run_confusables(PassText& pass, DigitPolicy polic
     }
     std::string folded, normalized;
     bool settled = false;
-    for (int pass_number = 2; pass_number <= kMaxFixedPointPasses; ++pass_number) {
+    for (std::size_t pass_number = 2; pass_number <= presets::MAX_FIXED_POINT_PASSES; ++pass_number) {
         if (auto f = confusables::fold_chars(result, kTarget, policy, folded); !f) {
             return std::unexpected(std::move(f.error()));
         }
@@ -390,7 +388,7 @@ std::expected<std::string_view, CoreError> TextPipeline::process(std::string_vie
     auto& buffers = workspace.buffers_;
     std::string_view input = text;
     std::string* held = nullptr;  // the buffer backing `input`
-    for (int run = 0;; ++run) {
+    for (std::size_t run = 0;; ++run) {
         // The run writes into the two buffers that do not hold its input.
         std::string* scratch[2];
         std::size_t n = 0;
@@ -399,7 +397,7 @@ std::expected<std::string_view, CoreError> TextPipeline::process(std::string_vie
         }
         auto result = run_pass(input, *scratch[0], *scratch[1]);
         if (!result) return std::unexpected(std::move(result.error()));
-        if (!run_to_fixed_point_ || same_text(result->text, input) || run == kMaxFixedPointPasses) {
+        if (!run_to_fixed_point_ || same_text(result->text, input) || run == presets::MAX_FIXED_POINT_PASSES) {
             return result->text;
         }
         input = result->text;
