@@ -142,6 +142,7 @@ FLAG = "\U0001F3F4\U000E0067\U000E0062\U000E0065\U000E006E\U000E0067\U000E007F" 
     ({"strip_pua": True}, "a\ue000b\uf8ff\U000F0000\U0010FFFDc\U0010FFFE\U000FFFFF", "abc\U0010FFFE\U000FFFFF"),
     ({"strip_plane14": True}, "a\U000E0041b " + FLAG + "\U000E0001", "ab " + FLAG),
     ({"strip_plane14": True}, "tags\U000E0100 \U0001F3F4", "tags\U000E0100 \U0001F3F4"),
+    ({"strip_plane14": True}, "\U000E0100\U000E0020", "\U000E0100"),
     ({"demojize_replacement": "*"}, "a\U0001F600b\U0001F44D\U0001F3FDc 1\ufe0f\u20e3", "a*b*c *"),
     ({"demojize_replacement": ""}, "x\U0001F600\u200d\U0001F600y", "xy"),
     ({"demojize": True}, "I\u2764\ufe0fyou \u2192", "I red heart you \u2192"),
@@ -164,7 +165,7 @@ FLAG = "\U0001F3F4\U000E0067\U000E0062\U000E0065\U000E006E\U000E0067\U000E007F" 
     ({"normalize": "NFD"}, "\u00e9", "e\u0301"),
     ({"fold_case": True}, "Stra\u00dfe \u0130", "strasse i\u0307"),
     ({"strip_bidi": True}, "a\u202eb\u2066c\u00ad", "abc"),
-], ids=["pua", "plane14", "plane14-without-tags", "replacement", "replacement-empty", "demojize-keeps-symbols",
+], ids=["pua", "plane14", "plane14-without-tags", "plane14-tag-last", "replacement", "replacement-empty", "demojize-keeps-symbols",
         "zalgo-0", "accents-first", "de", "iso9", "gost", "untranslatable-ignored", "deletions", "deletions-cr",
         "cr-alone", "confusables", "confusables-fold", "confusables-form", "confusables-no-form", "tr39", "preserve",
         "nfkc-collapse", "nfd", "fold", "bidi"])
