@@ -2,14 +2,11 @@
 effect, the executor against the single-step functions on random text, and sharing between threads."""
 
 import inspect
-import os
 import random
-import subprocess
-import sys
-import textwrap
 import threading
 
 import pytest
+from test_registries import run_isolated
 
 from kelrad import _core
 
@@ -20,13 +17,6 @@ OPTIONS = ('normalize=None, transliterate=False, lang=None, strict_iso9=False, g
            'strip_accents=False, fold_case=False, collapse_whitespace=False, strip_control=None, '
            'strip_zero_width=None, demojize=False, demojize_replacement=None, strip_bidi=False, strip_zalgo=None, '
            'strip_pua=False, strip_plane14=False, resolve_deletions=False, resolve_cr=False, digit_policy="numeric"')
-
-
-def run_isolated(code: str) -> None:
-    """Runs `code` in a new interpreter that imports the same kelrad."""
-    env = dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path))
-    result = subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True, text=True, env=env)
-    assert result.returncode == 0, result.stdout + result.stderr
 
 
 def test_surface():
