@@ -17,25 +17,6 @@
 namespace kelrad::pipeline {
 namespace {
 
-enum StepBit : std::uint32_t {
-    kNormalize = 0x0001,
-    kTransliterate = 0x0002,
-    kConfusables = 0x0004,
-    kStripAccents = 0x0008,
-    kFoldCase = 0x0010,
-    kCollapseWhitespace = 0x0020,
-    kDemojize = 0x0040,
-    kStripControl = 0x0080,
-    kStripZeroWidth = 0x0100,
-    kStripBidi = 0x0200,
-    kStripZalgo = 0x0400,
-    kConfusablesAgain = 0x0800,
-    kStripPua = 0x1000,
-    kFoldCaseAgain = 0x2000,
-    kStripPlane14 = 0x4000,
-    kResolveDeletions = 0x8000,
-};
-
 constexpr std::string_view kTarget = "latin";
 
 constexpr std::string_view policy_name(DigitPolicy policy) noexcept {

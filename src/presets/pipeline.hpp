@@ -65,27 +65,47 @@ struct PipelineStep {
     std::string_view name;
 };
 
+// The bit of each row in a pipeline's step mask.
+enum StepBit : std::uint32_t {
+    kNormalize = 0x0001,
+    kTransliterate = 0x0002,
+    kConfusables = 0x0004,
+    kStripAccents = 0x0008,
+    kFoldCase = 0x0010,
+    kCollapseWhitespace = 0x0020,
+    kDemojize = 0x0040,
+    kStripControl = 0x0080,
+    kStripZeroWidth = 0x0100,
+    kStripBidi = 0x0200,
+    kStripZalgo = 0x0400,
+    kConfusablesAgain = 0x0800,
+    kStripPua = 0x1000,
+    kFoldCaseAgain = 0x2000,
+    kStripPlane14 = 0x4000,
+    kResolveDeletions = 0x8000,
+};
+
 // The steps in execution order: 16 rows, 14 names (confusables and fold_case
 // run twice when both are set: confusables, fold_case, confusables,
 // fold_case, since folding the case can make a new homoglyph and folding a
 // homoglyph a new capital).
 inline constexpr std::array<PipelineStep, 16> PIPELINE_STEPS = {{
-    {0x8000, "resolve_deletions"},
-    {0x0001, "normalize"},
-    {0x0400, "strip_zalgo"},
-    {0x0200, "strip_bidi"},
-    {0x4000, "strip_plane14"},
-    {0x0040, "demojize"},
-    {0x0008, "strip_accents"},
-    {0x0002, "transliterate"},
-    {0x0004, "confusables"},
-    {0x0010, "fold_case"},
-    {0x0800, "confusables"},
-    {0x2000, "fold_case"},
-    {0x0080, "strip_control"},
-    {0x0100, "strip_zero_width"},
-    {0x1000, "strip_pua"},
-    {0x0020, "collapse_whitespace"},
+    {kResolveDeletions, "resolve_deletions"},
+    {kNormalize, "normalize"},
+    {kStripZalgo, "strip_zalgo"},
+    {kStripBidi, "strip_bidi"},
+    {kStripPlane14, "strip_plane14"},
+    {kDemojize, "demojize"},
+    {kStripAccents, "strip_accents"},
+    {kTransliterate, "transliterate"},
+    {kConfusables, "confusables"},
+    {kFoldCase, "fold_case"},
+    {kConfusablesAgain, "confusables"},
+    {kFoldCaseAgain, "fold_case"},
+    {kStripControl, "strip_control"},
+    {kStripZeroWidth, "strip_zero_width"},
+    {kStripPua, "strip_pua"},
+    {kCollapseWhitespace, "collapse_whitespace"},
 }};
 
 // One active step as `steps()` lists it: its name and, for some, a detail
