@@ -122,4 +122,14 @@ std::string joined_profile_names() {
     return out;
 }
 
+std::expected<bool, CoreError> is_canonical(std::string_view text, std::string_view name) {
+    auto built = build_profile(name);
+    if (!built) return fail(error::UnknownProfile{std::string(name), joined_profile_names()});
+    if (!*built) return std::unexpected(std::move(built->error()));
+    pipeline::PipelineWorkspace workspace;
+    auto out = (**built).process(text, workspace);
+    if (!out) return std::unexpected(std::move(out.error()));
+    return *out == text;
+}
+
 }  // namespace kelrad::profiles

@@ -24,4 +24,9 @@ std::vector<std::string> profile_names();
 // The same names joined by ", ", as the unknown-profile messages list them.
 std::string joined_profile_names();
 
+// Whether the profile `name` leaves `text` as it is (its pipeline run to the
+// fixed point, compared byte for byte); `UnknownProfile`, listing the eight
+// names, for any other name.
+std::expected<bool, CoreError> is_canonical(std::string_view text, std::string_view name);
+
 }  // namespace kelrad::profiles
