@@ -131,9 +131,9 @@ def test_terminal_width(text, width):
 
 
 def test_terminal_width_is_the_sum_over_clusters():
-    # The ASCII runs are counted eight bytes at a time, the rest cluster by cluster.
+    # ASCII stretches are counted by blocks, the rest cluster by cluster.
     pool = ["a", " ", "~", "\x00", "\t", "\r\n", "\x7f", "\u0301", "\u4e00", "\u00a1", "\U0001F600", "\ufe0f",
-            "\ufe0e", "\u200d", "1", "\u20e3", "\U0001F1E6", "\u0600", "\u1100", "\u1161"]
+            "\ufe0e", "\u200d", "1", "\u20e3", "\U0001F1E6", "\u0600", "\u1100", "\u1161", "x" * 61, "\r" * 70]
     rng = random.Random(15)
     for _ in range(3000):
         text = "".join(rng.choice(pool) for _ in range(rng.randrange(40)))
