@@ -4,20 +4,16 @@
 
 Texts: 5,000 chat messages and 256 KiB of emoji-dense text. `_demojize` is
 timed against `emoji.demojize` (whose names differ in form: ":red_heart:"),
-`_replace_emoji` against `emoji.replace_emoji`. Every call gets a fresh str
-object, made before its timing starts; the contenders run in interleaved
-rounds and each figure is the best round. Ratios are emoji time over kelrad
-time (above 1: kelrad is faster).
+`_replace_emoji` against `emoji.replace_emoji`, in interleaved rounds on fresh
+str objects (bench/interleaved.py).
 """
 
 from __future__ import annotations
 
-import math
 import os
 import pathlib
 import random
 import sys
-import time
 from importlib.metadata import version
 
 ROOT = pathlib.Path(__file__).resolve().parents[1]
@@ -27,9 +23,9 @@ if (PKG / "kelrad").is_dir():
 
 import emoji  # noqa: E402
 
+from interleaved import compare  # noqa: E402
 from kelrad import _core  # noqa: E402
 
-ROUNDS = 9
 WORDS = ("ok see you at the station tomorrow thanks so much that was great lol what time works for you "
          "happy birthday congrats on the new job running late sorry").split()
 OTHER_WORDS = "merci beaucoup à demain très bien ça va спасибо до завтра 谢谢 明天见 ありがとう".split()
@@ -55,36 +51,15 @@ def emoji_dense(rng: random.Random, size: int) -> str:
     return "".join(parts)
 
 
-def fresh(text: str) -> str:
-    return (text + ".")[:-1]
-
-
-def timed(fn, items: list[str]) -> float:
-    copies = [fresh(s) for s in items]
-    t0 = time.perf_counter()
-    for s in copies:
-        fn(s)
-    return time.perf_counter() - t0
-
-
-def compare(label: str, ours, theirs, items: list[str]) -> float:
-    best_ours = best_theirs = math.inf
-    for _ in range(ROUNDS):
-        best_ours = min(best_ours, timed(ours, items))
-        best_theirs = min(best_theirs, timed(theirs, items))
-    ratio = best_theirs / best_ours
-    print(f"  {label:<40} kelrad {best_ours * 1e3:9.3f} ms   emoji {best_theirs * 1e3:9.3f} ms   x{ratio:7.1f}")
-    return ratio
-
-
 def main() -> None:
     print(f"emoji {version('emoji')}, Python {sys.version.split()[0]}")
     rng = random.Random(1141)
     texts = {"5,000 chat messages": [chat_message(rng) for _ in range(5000)],
              "256 KiB emoji-dense text": [emoji_dense(rng, 256 << 10)]}
-    demojize = [compare(f"demojize, {name}", _core._demojize, emoji.demojize, items) for name, items in texts.items()]
+    demojize = [compare(f"demojize, {name}", _core._demojize, emoji.demojize, items, "emoji")
+                for name, items in texts.items()]
     replace = [compare(f"replace_emoji, {name}", lambda s: _core._replace_emoji(s, "X"),
-                       lambda s: emoji.replace_emoji(s, "X"), items) for name, items in texts.items()]
+                       lambda s: emoji.replace_emoji(s, "X"), items, "emoji") for name, items in texts.items()]
     print(f"\nlowest ratios: demojize x{min(demojize):.1f} (target 40), replace_emoji x{min(replace):.1f}")
 
 

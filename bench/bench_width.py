@@ -4,11 +4,8 @@
 
 Texts: 20,000 short chat and log lines, 1 MiB of mixed-script text with emoji,
 and a 1 MiB ASCII log, none holding a control character (wcswidth answers -1
-at the first one). Every call gets a fresh str object, made before its timing
-starts, so kelrad also pays for the UTF-8 form that the interpreter caches on a
-str after its first use. The contenders run in interleaved rounds; each figure
-is the best round. Ratios are peer time over kelrad time (above 1: kelrad is
-faster).
+at the first one). Interleaved rounds on fresh str objects
+(bench/interleaved.py).
 """
 
 from __future__ import annotations
@@ -18,7 +15,6 @@ import os
 import pathlib
 import random
 import sys
-import time
 from importlib.metadata import version
 
 ROOT = pathlib.Path(__file__).resolve().parents[1]
@@ -29,10 +25,10 @@ if (PKG / "kelrad").is_dir():
 import ugrapheme  # noqa: E402
 import wcwidth  # noqa: E402
 
+from interleaved import compare  # noqa: E402
 from kelrad import _core  # noqa: E402
 
 MIB = 1 << 20
-ROUNDS = 9
 
 WORDS = {
     "English": "the quick brown fox jumps over lazy dog report meeting answer question city".split(),
@@ -71,29 +67,6 @@ def make_lines(rng: random.Random) -> list[str]:
         pick = mixed_words if i % 2 else (lambda r: r.choice(LOG_WORDS))
         lines.append(" ".join(pick(rng) for _ in range(rng.randrange(3, 14))))
     return lines
-
-
-def fresh(text: str) -> str:
-    return (text + ".")[:-1]
-
-
-def timed(fn, items: list[str]) -> float:
-    """One round: fn over fresh copies of the items."""
-    copies = [fresh(s) for s in items]
-    t0 = time.perf_counter()
-    for s in copies:
-        fn(s)
-    return time.perf_counter() - t0
-
-
-def compare(label: str, ours, theirs, items: list[str], peer: str) -> float:
-    best = {"kelrad": math.inf, peer: math.inf}
-    for _ in range(ROUNDS):
-        best["kelrad"] = min(best["kelrad"], timed(ours, items))
-        best[peer] = min(best[peer], timed(theirs, items))
-    ratio = best[peer] / best["kelrad"]
-    print(f"  {label:<34} kelrad {best['kelrad'] * 1e3:9.3f} ms   {peer} {best[peer] * 1e3:9.3f} ms   x{ratio:7.2f}")
-    return ratio
 
 
 def main() -> None:

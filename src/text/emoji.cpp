@@ -568,15 +568,25 @@ private:
 
 }  // namespace
 
-void demojize(std::string_view text, bool strip_modifiers, bool keep_text_symbols, UnnamedEmojiPolicy policy,
-              std::string& out) {
+namespace {
+
+// Empties `out`; copies an all-ASCII text into it whole and returns true, or
+// reserves the text's length for the scan that follows.
+bool copy_if_ascii(std::string_view text, std::string& out) {
     out.clear();
     if (utf8::is_ascii(text)) {
         out.assign(text);
-        return;
+        return true;
     }
     out.reserve(text.size());
-    Demojizer(text, strip_modifiers, policy, out).run(keep_text_symbols);
+    return false;
+}
+
+}  // namespace
+
+void demojize(std::string_view text, bool strip_modifiers, bool keep_text_symbols, UnnamedEmojiPolicy policy,
+              std::string& out) {
+    if (!copy_if_ascii(text, out)) Demojizer(text, strip_modifiers, policy, out).run(keep_text_symbols);
 }
 
 std::string demojize_with_mode(std::string_view text, bool strip_modifiers, ErrorMode mode,
@@ -588,23 +598,11 @@ std::string demojize_with_mode(std::string_view text, bool strip_modifiers, Erro
 
 void demojize_with_provider(std::string_view text, bool strip_modifiers, UnnamedEmojiPolicy policy,
                             NameProvider& provider, std::string& out) {
-    out.clear();
-    if (utf8::is_ascii(text)) {
-        out.assign(text);
-        return;
-    }
-    out.reserve(text.size());
-    Demojizer(text, strip_modifiers, policy, out).run(provider);
+    if (!copy_if_ascii(text, out)) Demojizer(text, strip_modifiers, policy, out).run(provider);
 }
 
 void replace_emoji(std::string_view text, std::string_view replacement, std::string& out) {
-    out.clear();
-    if (utf8::is_ascii(text)) {
-        out.assign(text);
-        return;
-    }
-    out.reserve(text.size());
-    EmojiReplacer(text, replacement, out).run();
+    if (!copy_if_ascii(text, out)) EmojiReplacer(text, replacement, out).run();
 }
 
 }  // namespace kelrad::emoji

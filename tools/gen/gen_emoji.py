@@ -19,7 +19,7 @@ import json
 from collections import Counter
 
 from emit import banner, bmp_bitmap, wrap, write
-from gen_normalization import build_trie
+from gen_grapheme import two_stage, two_stage_definitions
 from gen_transliteration import Pool, string_body
 from ucd import DATA, code_point_set, merge_ranges, property_ranges
 
@@ -159,10 +159,8 @@ def main() -> None:
 
 
 def write_tables(head, pool, entries, index, trie, slow_path, counts) -> None:
-    tries = {s: build_trie(index, s) for s in range(4, 10)}
-    shift = min(tries, key=lambda s: len(tries[s][0]) + 2 * len(tries[s][1]))
-    stage1, stage2 = tries[shift]
-    assert len(stage2) >> shift <= 256 and len(entries) < 1 << 16
+    shift, stage1, stage2 = two_stage(index, entry_bytes=2)
+    assert len(entries) < 1 << 16
     edges = len(trie.labels)
     index_kib = (len(stage1) + 2 * len(stage2) + 8 * len(entries)) / 1024
     flag_consts = "".join(f"inline constexpr std::uint8_t {name} = 0x{value:02X};\n" for name, value in FLAG_NAMES)
@@ -259,12 +257,7 @@ namespace kelrad::tables {{
 const char EMOJI_NAME_POOL[{len(pool.data) + 1}] =
 {string_body(pool.data).rstrip()};
 
-const std::uint8_t kEmojiIndexBlock[{len(stage1)}] = {{
-{wrap(str(v) for v in stage1)}}};
-
-const std::uint16_t kEmojiIndex[{len(stage2)}] = {{
-{wrap(str(v) for v in stage2)}}};
-
+{two_stage_definitions("kEmojiIndexBlock", "kEmojiIndex", "std::uint16_t", stage1, stage2)}
 const EmojiEntry EMOJI_ENTRIES[{len(entries)}] = {{
 {wrap(f"{{0x{name:X}, {node}, 0x{fl:02X}}}" for name, node, fl in entries)}}};
 

@@ -125,6 +125,22 @@ def state_machine(classes: list[tuple[str, bool, str]]) -> list[int]:
     return table
 
 
+def two_stage(values: list[int], entry_bytes: int = 1, shifts=range(4, 10)) -> tuple[int, list[int], list[int]]:
+    """The two-stage table of `values` (stage 1 by cp >> shift names a block of
+    stage 2) with the block size that takes the fewest bytes: the shift and
+    both stages. At most 256 distinct blocks, so that stage 1 holds bytes."""
+    tries = {s: build_trie(values, s) for s in shifts}
+    shift = min(tries, key=lambda s: len(tries[s][0]) + entry_bytes * len(tries[s][1]))
+    stage1, stage2 = tries[shift]
+    assert len(stage2) >> shift <= 256
+    return shift, stage1, stage2
+
+
+def two_stage_definitions(block: str, table: str, value_type: str, stage1: list[int], stage2: list[int]) -> str:
+    return (f"const std::uint8_t {block}[{len(stage1)}] = {{\n{wrap(str(v) for v in stage1)}}};\n\n"
+            f"const {value_type} {table}[{len(stage2)}] = {{\n{wrap(str(v) for v in stage2)}}};\n")
+
+
 def class_values() -> tuple[list[tuple[str, bool, str]], list[int]]:
     """The classes, and the class number of every code point."""
     props = properties()
@@ -139,11 +155,8 @@ def main() -> None:
     classes, values = class_values()
     table = state_machine(classes)
 
-    tries = {s: build_trie(values, s) for s in range(5, 10)}
-    shift = min(tries, key=lambda s: len(tries[s][0]) + len(tries[s][1]))
-    stage1, stage2 = tries[shift]
+    shift, stage1, stage2 = two_stage(values)
     blocks = len(stage2) >> shift
-    assert blocks <= 256
     runs = 1 + sum(1 for a, b in zip(values, values[1:]) if a != b)
     head = banner("gen_grapheme.py", INPUTS)
     class_list = "".join(f"//   {i:2}  {gcb}{', Extended_Pictographic' if pict else ''}"
@@ -200,12 +213,7 @@ inline std::uint8_t grapheme_class(char32_t cp) noexcept {{
 
 namespace kelrad::tables {{
 
-const std::uint8_t kGraphemeBlock[{len(stage1)}] = {{
-{wrap(str(v) for v in stage1)}}};
-
-const std::uint8_t kGraphemeClass[{len(stage2)}] = {{
-{wrap(str(v) for v in stage2)}}};
-
+{two_stage_definitions("kGraphemeBlock", "kGraphemeClass", "std::uint8_t", stage1, stage2)}
 const std::uint16_t kGraphemeTransitions[{len(table)}] = {{
 {wrap(str(v) for v in table)}}};
 

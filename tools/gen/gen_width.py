@@ -21,8 +21,8 @@ puts it at 15.1 or earlier, and unassigned otherwise.
 
 from __future__ import annotations
 
-from emit import banner, wrap, write
-from gen_normalization import build_trie
+from emit import banner, write
+from gen_grapheme import two_stage, two_stage_definitions
 from ucd import DATA, UCD17, code_point_set, data_lines, general_categories, parse_range, property_ranges
 
 EAW15 = DATA / "unicode-15.1.0" / "ucd" / "EastAsianWidth.txt"
@@ -116,10 +116,7 @@ def main() -> None:
     per_class = {c: sum(1 for r in rows if r[2] == c) for c in (0, 2, 3)}
     assert per_class == EXPECTED_ROWS and len(rows) == 673, per_class
     values = properties(cls)
-    tries = {s: build_trie(values, s) for s in range(5, 10)}
-    shift = min(tries, key=lambda s: len(tries[s][0]) + len(tries[s][1]))
-    stage1, stage2 = tries[shift]
-    assert len(stage2) >> shift <= 256
+    shift, stage1, stage2 = two_stage(values)
 
     head = banner("gen_width.py", ["UCD 15.1.0 EastAsianWidth.txt, emoji/emoji-data.txt",
                                    "UCD 17.0.0 DerivedGeneralCategory.txt, DerivedAge.txt"])
@@ -180,12 +177,7 @@ inline std::uint8_t width_props(char32_t cp) noexcept {{
 
 namespace kelrad::tables {{
 
-const std::uint8_t kWidthBlock[{len(stage1)}] = {{
-{wrap(str(v) for v in stage1)}}};
-
-const std::uint8_t kWidthProps[{len(stage2)}] = {{
-{wrap(str(v) for v in stage2)}}};
-
+{two_stage_definitions("kWidthBlock", "kWidthProps", "std::uint8_t", stage1, stage2)}
 }}  // namespace kelrad::tables
 """,
     )
