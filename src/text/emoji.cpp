@@ -10,6 +10,7 @@
 #include "tables/emoji.hpp"
 #include "text/normalize.hpp"
 #include "text/white_space.hpp"
+#include "util/swar.hpp"
 #include "util/utf8.hpp"
 
 namespace kelrad::emoji {
@@ -107,9 +108,10 @@ std::optional<NameMatch> walk_trie(std::uint32_t node, std::span<const char32_t>
     return best;
 }
 
-// lookup_name, telling also whether the answer might change with more input.
-std::optional<NameMatch> find_name(std::span<const char32_t> cps, bool& exhausted) noexcept {
-    const tables::EmojiEntry& entry = tables::emoji_entry(cps[0]);
+// lookup_name given the entry of cps[0], telling also whether the answer
+// might change with more input.
+std::optional<NameMatch> find_name(const tables::EmojiEntry& entry, std::span<const char32_t> cps,
+                                   bool& exhausted) noexcept {
     exhausted = cps.size() < 2;  // the selector after a single name
     if (entry.trie_node != 0) {
         bool walk_exhausted = false;
@@ -140,7 +142,7 @@ std::optional<NameMatch> trie_lookup(std::span<const char32_t> cps) noexcept {
 
 std::optional<NameMatch> lookup_name(std::span<const char32_t> cps) noexcept {
     bool exhausted = false;
-    return find_name(cps, exhausted);
+    return find_name(tables::emoji_entry(cps[0]), cps, exhausted);
 }
 
 UnnamedEmojiPolicy UnnamedEmojiPolicy::from_mode(ErrorMode mode, std::string_view replace_with) noexcept {
@@ -183,6 +185,15 @@ std::size_t plain_run_end(std::string_view text, std::size_t start, bool copyrig
         if (b < 0x80) {
             if (is_keycap_base(b)) break;
             ++i;
+            // Eight bytes at a time while none is a digit, '#', '*' or not
+            // ASCII: for an ASCII byte, adding 0x50 sets the high bit from
+            // '0' up and adding 0x46 from ':' up, without carrying over.
+            for (; i + 8 <= text.size(); i += 8) {
+                const std::uint64_t w = swar::load(p + i);
+                const std::uint64_t digits = (w + swar::kOnes * 0x50) & ~(w + swar::kOnes * 0x46);
+                const std::uint64_t stops = (w | digits | swar::bytes_equal(w, '#') | swar::bytes_equal(w, '*'));
+                if (stops & swar::kHighBits) break;
+            }
             continue;
         }
         if (b >= 0xF0) break;
@@ -388,11 +399,11 @@ private:
             // A single name looks at the selector after it; for a sequence
             // starter a few code points settle most names, and the whole
             // window is decoded only when the lookup ran into their end.
-            const bool starter = tables::emoji_entry(c).trie_node != 0;
-            const std::size_t kShort = starter ? 4 : 2;
+            const tables::EmojiEntry& entry = tables::emoji_entry(c);
+            const std::size_t kShort = entry.trie_node != 0 ? 4 : 2;
             std::span<const char32_t> cps = window_.view(kShort);
             bool exhausted = false;
-            std::optional<NameMatch> m = find_name(cps, exhausted);
+            std::optional<NameMatch> m = find_name(entry, cps, exhausted);
             if (exhausted && cps.size() == kShort) m = lookup_name(window_.view());
             if (m) {
                 std::string_view name = m->name;
