@@ -29,7 +29,6 @@ bool is_emoji_or_pictographic(char32_t c) noexcept { return has_flag(c, tables::
 
 namespace {
 
-
 bool is_presentation_selector(char32_t c) noexcept { return c == kTextSelector || c == kEmojiSelector; }
 
 bool in_slow_path_bmp(char32_t c) noexcept { return (tables::EMOJI_SLOW_PATH_BMP[c >> 6] >> (c & 63)) & 1; }
@@ -400,11 +399,11 @@ private:
             // starter a few code points settle most names, and the whole
             // window is decoded only when the lookup ran into their end.
             const tables::EmojiEntry& entry = tables::emoji_entry(c);
-            const std::size_t kShort = entry.trie_node != 0 ? 4 : 2;
-            std::span<const char32_t> cps = window_.view(kShort);
+            const std::size_t lookahead = entry.trie_node != 0 ? 4 : 2;
+            std::span<const char32_t> cps = window_.view(lookahead);
             bool exhausted = false;
             std::optional<NameMatch> m = find_name(entry, cps, exhausted);
-            if (exhausted && cps.size() == kShort) m = lookup_name(window_.view());
+            if (exhausted && cps.size() == lookahead) m = lookup_name(window_.view());
             if (m) {
                 std::string_view name = m->name;
                 if (strip_modifiers_) name = name.substr(0, name.find(": "));
@@ -548,7 +547,7 @@ private:
     // A sequence may go on past the window: it fills the window, or a joiner
     // right after it lies among the window's last three code points.
     bool needs_longer_scan(std::size_t len) noexcept {
-        return window_.full() && (len == Window::kSize || (window_.view()[len] == kZwj && len + 3 >= Window::kSize));
+        return len + 3 >= Window::kSize && window_.full() && (len == Window::kSize || window_.view()[len] == kZwj);
     }
 
     // The bytes of the sequence at the front, read as far as it goes:
