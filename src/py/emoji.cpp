@@ -2,13 +2,17 @@
 // provider: the process-wide default (GLOBAL_PROVIDER) and the adapter that
 // lets demojize ask a Python object for names.
 #include "py/bind.hpp"
+
+#include <new>
+#include <optional>
+#include <string>
+#include <utility>
+
 #include "py/registry.hpp"
 #include "text/emoji.hpp"
 #include "text/lock.hpp"
 #include "text/warning.hpp"
 #include "translit/seal.hpp"
-
-#include <utility>
 
 namespace kelrad::py {
 namespace {

@@ -1,7 +1,5 @@
 #include "text/width.hpp"
 
-#include <algorithm>
-
 #include "tables/width.hpp"
 #include "text/emoji.hpp"
 #include "text/grapheme.hpp"
