@@ -1,0 +1,189 @@
+#include "security/idna.hpp"
+
+#include <cstddef>
+#include <iterator>
+
+#include "security/punycode.hpp"
+#include "tables/idna.hpp"
+#include "text/normalize.hpp"
+#include "util/ranges.hpp"
+#include "util/utf8.hpp"
+
+namespace kelrad::idna {
+namespace {
+
+constexpr std::string_view kAcePrefix = "xn--";
+
+// The row holding cp: the last row whose first code point is at or below it
+// (the first row starts at U+0000). Branch-free, as `find_range`.
+const tables::IdnaRow& row_of(char32_t cp) noexcept {
+    const tables::IdnaRow* base = tables::IDNA_ROWS;
+    for (std::size_t n = std::size(tables::IDNA_ROWS); n > 1;) {
+        std::size_t half = n / 2;
+        base = base[half].first <= cp ? base + half : base;
+        n -= half;
+    }
+    return *base;
+}
+
+constexpr bool is_ascii_upper(char32_t c) noexcept { return c - 'A' < 26; }
+
+// The forbidden domain code points of the URL Standard: C0 controls, space,
+// # % / : < > ? @ [ \ ] ^ | and DEL.
+constexpr bool is_forbidden_domain_byte(unsigned char b) noexcept {
+    switch (b) {
+        case '#': case '%': case '/': case ':': case '<': case '>': case '?': case '@':
+        case '[': case '\\': case ']': case '^': case '|': case 0x7F:
+            return true;
+        default:
+            return b <= 0x20;
+    }
+}
+
+bool has_forbidden_domain_byte(std::string_view text) noexcept {
+    for (char c : text) {
+        if (is_forbidden_domain_byte(static_cast<unsigned char>(c))) return true;
+    }
+    return false;
+}
+
+// Step 1 of UTS #46 processing: every code point mapped by its status.
+// Disallowed code points are kept; validation reports them.
+void map_into(std::string_view text, std::string& out) {
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        auto [cp, len] = utf8::decode(text, i);
+        if (cp < 0x80) {
+            out.push_back(static_cast<char>(is_ascii_upper(cp) ? cp | 0x20 : cp));
+        } else if (const tables::IdnaRow& row = row_of(cp); row.status == tables::kIdnaMapped) {
+            if (row.pooled_len != 0) {
+                out.append(tables::IDNA_MAPPING_POOL + row.mapping, row.pooled_len);
+            } else {
+                utf8::append(out, static_cast<char32_t>(static_cast<std::int32_t>(cp) + row.mapping));
+            }
+        } else if (row.status != tables::kIdnaIgnored) {
+            out.append(text.substr(i, len));
+        }
+        i += len;
+    }
+}
+
+// Criterion V7 for one code point under nontransitional processing.
+bool is_valid_code_point(char32_t cp) noexcept {
+    if (cp < 0x80) return !is_ascii_upper(cp);
+    std::uint32_t status = row_of(cp).status;
+    return status == tables::kIdnaValid || status == tables::kIdnaDeviation;
+}
+
+// The validity criteria of UTS #46, section 4.1, with CheckHyphens,
+// CheckJoiners and CheckBidi left to the callers. A label that was not
+// decoded from Punycode comes out of mapping and NFC, so V1 (NFC), V4
+// (no ACE prefix) and V5 (no full stop) hold for it already.
+bool is_valid_label(std::string_view label, bool decoded) {
+    if (label.empty()) return true;
+    if (decoded && (label.starts_with(kAcePrefix) || label.find('.') != std::string_view::npos ||
+                    !normalize::is_normalized(label, normalize::Form::NFC))) {
+        return false;
+    }
+    if (normalize::is_mark(utf8::decode(label, 0).cp)) return false;  // V6
+    for (auto [cp, len] : utf8::chars(label)) {
+        if (!is_valid_code_point(cp)) return false;
+    }
+    return true;
+}
+
+// Step 4 for one label: appends its Unicode form to `out` and returns true
+// when it is in error.
+bool convert_label(std::string_view label, std::string& out) {
+    if (!label.starts_with(kAcePrefix)) {
+        out.append(label);
+        return !is_valid_label(label, false);
+    }
+    std::size_t start = out.size();
+    if (!utf8::is_ascii(label) || !punycode::decode(label.substr(kAcePrefix.size()), out)) {
+        out.append(label);
+        return true;
+    }
+    std::string_view decoded = std::string_view(out).substr(start);
+    return decoded.empty() || utf8::is_ascii(decoded) || !is_valid_label(decoded, true);
+}
+
+std::uint8_t bidi_class(char32_t cp) noexcept {
+    return range_value(tables::IDNA_BIDI_CLASSES, cp, tables::kBidiL);
+}
+
+// RFC 5893: a domain name is a Bidi domain name when some label holds a
+// character of class R, AL or AN. No ASCII character has one of those.
+bool is_bidi_domain(std::string_view domain) noexcept {
+    for (std::size_t i = utf8::ascii_prefix_len(domain); i < domain.size();) {
+        auto [cp, len] = utf8::decode(domain, i);
+        i += len;
+        std::uint8_t c = bidi_class(cp);
+        if (c == tables::kBidiR || c == tables::kBidiAL || c == tables::kBidiAN) return true;
+    }
+    return false;
+}
+
+constexpr std::uint32_t bit(std::uint8_t bidi) noexcept { return 1u << bidi; }
+
+// The six conditions of RFC 5893, section 2, for a non-empty label.
+bool satisfies_bidi_rule(std::string_view label) noexcept {
+    using namespace tables;
+    constexpr std::uint32_t kRtlAllowed = bit(kBidiR) | bit(kBidiAL) | bit(kBidiAN) | bit(kBidiEN) | bit(kBidiES) |
+                                          bit(kBidiCS) | bit(kBidiET) | bit(kBidiON) | bit(kBidiBN) | bit(kBidiNSM);
+    constexpr std::uint32_t kLtrAllowed = bit(kBidiL) | bit(kBidiEN) | bit(kBidiES) | bit(kBidiCS) | bit(kBidiET) |
+                                          bit(kBidiON) | bit(kBidiBN) | bit(kBidiNSM);
+    constexpr std::uint32_t kRtlEnd = bit(kBidiR) | bit(kBidiAL) | bit(kBidiEN) | bit(kBidiAN);
+    constexpr std::uint32_t kLtrEnd = bit(kBidiL) | bit(kBidiEN);
+
+    std::uint8_t first = bidi_class(utf8::decode(label, 0).cp);
+    bool rtl = first == kBidiR || first == kBidiAL;
+    if (!rtl && first != kBidiL) return false;  // condition 1
+    std::uint32_t seen = 0;
+    std::uint8_t last = first;  // the last class other than NSM
+    for (auto [cp, len] : utf8::chars(label)) {
+        std::uint8_t c = bidi_class(cp);
+        seen |= bit(c);
+        if (c != kBidiNSM) last = c;
+    }
+    if (rtl) {
+        return (seen & ~kRtlAllowed) == 0 && (bit(last) & kRtlEnd) != 0 &&      // conditions 2, 3
+               (seen & (bit(kBidiEN) | bit(kBidiAN))) != (bit(kBidiEN) | bit(kBidiAN));  // condition 4
+    }
+    return (seen & ~kLtrAllowed) == 0 && (bit(last) & kLtrEnd) != 0;  // conditions 5, 6
+}
+
+}  // namespace
+
+bool to_unicode(std::string_view domain, std::string& out) {
+    out.clear();
+    std::string mapped;
+    map_into(domain, mapped);
+    std::string composed;
+    std::string_view text = normalize::normalize_cow(mapped, normalize::Form::NFC, composed) ? composed : mapped;
+
+    bool error = false;
+    for (std::size_t start = 0;;) {
+        std::size_t dot = text.find('.', start);
+        error |= convert_label(text.substr(start, dot - start), out);
+        if (dot == std::string_view::npos) break;
+        out.push_back('.');
+        start = dot + 1;
+    }
+    error = error || has_forbidden_domain_byte(out);
+
+    // Split again at the full stops of the output: a decoded label holding
+    // one is in error already, and only whether there is an error matters.
+    if (!error && is_bidi_domain(out)) {
+        for (std::size_t start = 0; start <= out.size();) {
+            std::size_t dot = out.find('.', start);
+            std::string_view label = std::string_view(out).substr(start, dot - start);
+            if (!label.empty() && !satisfies_bidi_rule(label)) return true;
+            if (dot == std::string::npos) break;
+            start = dot + 1;
+        }
+    }
+    return error;
+}
+
+}  // namespace kelrad::idna
