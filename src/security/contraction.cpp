@@ -25,8 +25,8 @@ const automaton::AhoCorasick& contraction_automaton() {
 automaton::AhoCorasick build_contraction_automaton() {
     std::array<std::string_view, std::size(CONTRACTION_RULES)> patterns{};
     for (std::size_t i = 0; i < patterns.size(); ++i) patterns[i] = CONTRACTION_RULES[i].pattern;
-    std::optional<automaton::AhoCorasick> built =
-        automaton::AhoCorasick::build(std::span<const std::string_view>(patterns), automaton::MatchKind::LeftmostLongest);
+    std::optional<automaton::AhoCorasick> built = automaton::AhoCorasick::build(
+        std::span<const std::string_view>(patterns), automaton::MatchKind::LeftmostLongest);
     KELRAD_ASSERT(built, "the contraction rule set is validated at build time");
     return *std::move(built);
 }

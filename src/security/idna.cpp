@@ -1,7 +1,6 @@
 #include "security/idna.hpp"
 
 #include <cstddef>
-#include <iterator>
 
 #include "security/punycode.hpp"
 #include "tables/idna.hpp"
@@ -14,11 +13,12 @@ namespace {
 
 constexpr std::string_view kAcePrefix = "xn--";
 
-// The row holding cp: the last row whose first code point is at or below it
-// (the first row starts at U+0000). Branch-free, as `find_range`.
+// The row holding cp: the last row of its block's rows whose first code
+// point is at or below it. Branch-free, as `find_range`.
 const tables::IdnaRow& row_of(char32_t cp) noexcept {
-    const tables::IdnaRow* base = tables::IDNA_ROWS;
-    for (std::size_t n = std::size(tables::IDNA_ROWS); n > 1;) {
+    std::size_t block = cp >> 8;
+    const tables::IdnaRow* base = tables::IDNA_ROWS + tables::IDNA_BLOCK_ROWS[block];
+    for (std::size_t n = tables::IDNA_BLOCK_ROWS[block + 1] - tables::IDNA_BLOCK_ROWS[block] + 1u; n > 1;) {
         std::size_t half = n / 2;
         base = base[half].first <= cp ? base + half : base;
         n -= half;
@@ -118,6 +118,8 @@ bool is_bidi_domain(std::string_view domain) noexcept {
     for (std::size_t i = utf8::ascii_prefix_len(domain); i < domain.size();) {
         auto [cp, len] = utf8::decode(domain, i);
         i += len;
+        std::size_t block = cp >> 8;
+        if (((tables::IDNA_RTL_BLOCKS[block / 64] >> (block % 64)) & 1) == 0) continue;
         std::uint8_t c = bidi_class(cp);
         if (c == tables::kBidiR || c == tables::kBidiAL || c == tables::kBidiAN) return true;
     }

@@ -1,18 +1,36 @@
 #include <fstream>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "security/idna.hpp"
 #include "testing.hpp"
+#include "text/normalize.hpp"
 
 using namespace kelrad;
 
 namespace {
 
+constexpr std::size_t npos = std::string_view::npos;
+
 std::string trim(std::string_view s) {
     std::size_t a = s.find_first_not_of(" \t"), b = s.find_last_not_of(" \t");
-    return a == std::string_view::npos ? std::string() : std::string(s.substr(a, b - a + 1));
+    return a == npos ? std::string() : std::string(s.substr(a, b - a + 1));
+}
+
+// The trimmed ';'-separated columns of a data line, comment removed; none
+// for a blank line.
+std::vector<std::string> columns(std::string_view line) {
+    line = line.substr(0, line.find('#'));
+    std::vector<std::string> cols;
+    if (trim(line).empty()) return cols;
+    for (std::size_t start = 0;;) {
+        std::size_t semi = line.find(';', start);
+        cols.push_back(trim(line.substr(start, semi - start)));
+        if (semi == npos) return cols;
+        start = semi + 1;
+    }
 }
 
 // A column of IdnaTestV2.txt with its \uXXXX and \x{XXXX} escapes resolved;
@@ -54,10 +72,9 @@ bool counts_under_our_options(std::string_view code) {
 // The URL Standard's forbidden domain code points, which take the place of
 // UseSTD3ASCIIRules.
 bool has_forbidden_domain_code_point(std::string_view s) {
+    constexpr std::string_view kForbiddenPunctuation = "#%/:<>?@[\\]^|";
     for (unsigned char b : s) {
-        if (b <= 0x20 || b == 0x7F || std::string_view("#%/:<>?@[\\]^|").find(static_cast<char>(b)) != std::string_view::npos) {
-            return true;
-        }
+        if (b <= 0x20 || b == 0x7F || kForbiddenPunctuation.find(static_cast<char>(b)) != npos) return true;
     }
     return false;
 }
@@ -74,15 +91,8 @@ std::vector<IdnaTestLine> idna_test_lines() {
     std::ifstream in("data/unicode-17.0.0/idna/IdnaTestV2.txt");
     std::string line;
     for (int number = 1; std::getline(in, line); ++number) {
-        line = line.substr(0, line.find('#'));
-        if (trim(line).empty()) continue;
-        std::vector<std::string> cols;
-        for (std::size_t start = 0;;) {
-            std::size_t semi = line.find(';', start);
-            cols.push_back(trim(std::string_view(line).substr(start, semi - start)));
-            if (semi == std::string::npos) break;
-            start = semi + 1;
-        }
+        std::vector<std::string> cols = columns(line);
+        if (cols.empty()) continue;
         auto source = unescape(cols[0]);
         auto expected = cols[1].empty() ? source : unescape(cols[1]);
         if (!source || !expected) continue;
@@ -114,5 +124,38 @@ TEST(idna_conformance_file_every_line) {
         }
     }
     if (failed > 0) std::cerr << failed << " failing lines\n";
+    CHECK_EQ(failed, 0);
+}
+
+TEST(idna_maps_every_code_point_as_the_mapping_table_says) {
+    // Each code point alone: ignored ones vanish, mapped ones become their
+    // mapping (in NFC), the others stay, whatever their validity.
+    std::vector<std::string> want(0x110000);
+    std::ifstream in("data/unicode-17.0.0/idna/IdnaMappingTable.txt");
+    std::string line;
+    while (std::getline(in, line)) {
+        std::vector<std::string> cols = columns(line);
+        if (cols.empty()) continue;
+        std::size_t dots = cols[0].find("..");
+        auto first = static_cast<char32_t>(std::stoul(cols[0].substr(0, dots), nullptr, 16));
+        auto last = dots == npos ? first : static_cast<char32_t>(std::stoul(cols[0].substr(dots + 2), nullptr, 16));
+        for (char32_t cp = first; cp <= last; ++cp) {
+            if (cols[1] == "ignored") continue;
+            if (cols[1] != "mapped") {
+                want[cp] = utf8::encode(cp);
+                continue;
+            }
+            std::istringstream hex(cols[2]);
+            for (unsigned long m; hex >> std::hex >> m;) utf8::append(want[cp], static_cast<char32_t>(m));
+            want[cp] = normalize::to_nfc(want[cp]);
+        }
+    }
+    int failed = 0;
+    std::string out;
+    for (char32_t cp = 0; cp <= 0x10FFFF; ++cp) {
+        if (cp >= 0xD800 && cp <= 0xDFFF) continue;
+        idna::to_unicode(utf8::encode(cp), out);
+        if (out != want[cp] && ++failed <= 10) std::cerr << testing::cp_name(cp) << " -> " << out << "\n";
+    }
     CHECK_EQ(failed, 0);
 }

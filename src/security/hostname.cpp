@@ -1,0 +1,231 @@
+#include "security/hostname.hpp"
+
+#include <algorithm>
+#include <cstddef>
+
+#include "security/confusables.hpp"
+#include "security/contraction.hpp"
+#include "security/idna.hpp"
+#include "tables/idna.hpp"
+#include "text/normalize.hpp"
+#include "util/panic.hpp"
+#include "util/ranges.hpp"
+#include "util/utf8.hpp"
+
+namespace kelrad::hostname {
+namespace {
+
+using scripts::Script;
+
+constexpr Script kLatin = "Latin";
+
+// Step 2 of the analysis: a bracketed IPv6 literal, optionally with a zone
+// ("[fe80::1%25]"), told apart by its characters alone: hexadecimal digits,
+// ":", "." (an embedded IPv4 address) and "%".
+bool is_bracketed_ipv6_literal(std::string_view n) noexcept {
+    if (n.size() < 2 || n.front() != '[' || n.back() != ']') return false;
+    std::string_view inner = n.substr(1, n.size() - 2);
+    if (inner.find(':') == std::string_view::npos) return false;
+    if (std::ranges::count(inner.substr(0, inner.find('%')), ':') > 7) return false;
+    if (std::ranges::count(inner, '%') > 1) return false;
+    return std::ranges::all_of(inner, [](char c) {
+        return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f') || c == ':' || c == '.' ||
+               c == '%';
+    });
+}
+
+struct Separator {
+    std::size_t start;  // the text's length when there is none
+    std::size_t len;    // 0 when there is none
+};
+
+// The first label separator at or after `from`: "." or one of the
+// ideographic, fullwidth and halfwidth full stops U+3002, U+FF0E, U+FF61.
+Separator next_separator(std::string_view text, std::size_t from) noexcept {
+    for (std::size_t i = from; i < text.size(); ++i) {
+        if (text[i] == '.') return {i, 1};
+        std::string_view rest = text.substr(i);
+        if (rest.starts_with("\u3002") || rest.starts_with("\uFF0E") || rest.starts_with("\uFF61")) return {i, 3};
+    }
+    return {text.size(), 0};
+}
+
+bool is_lower_ascii_letters(std::string_view s) noexcept {
+    return std::ranges::all_of(s, [](char c) { return c >= 'a' && c <= 'z'; });
+}
+
+// Whether some character of the label, normalized alone, is changed by NFKC.
+// A character is unchanged exactly when its NFKC quick check is not No (Yes
+// or Maybe: it has no compatibility or canonical decomposition that
+// composition would not undo); ASCII never changes.
+bool has_compatibility_character(std::string_view label) noexcept {
+    for (std::size_t i = utf8::ascii_prefix_len(label); i < label.size();) {
+        auto [cp, len] = utf8::decode(label, i);
+        if (normalize::quick_check(cp, normalize::Form::NFKC) == normalize::QuickCheck::No) return true;
+        i += len;
+    }
+    return false;
+}
+
+bool is_bidi_control(char32_t c) noexcept {
+    return c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
+// Removes, in place, the characters for which `drop` holds; true when any went.
+template <class Drop>
+bool remove_chars(std::string& text, Drop drop) {
+    std::size_t read = utf8::ascii_prefix_len(text);  // no ASCII character is dropped
+    std::size_t write = read;
+    while (read < text.size()) {
+        auto [cp, len] = utf8::decode(text, read);
+        if (!drop(cp)) {
+            std::copy_n(text.begin() + static_cast<std::ptrdiff_t>(read), len,
+                        text.begin() + static_cast<std::ptrdiff_t>(write));
+            write += len;
+        }
+        read += len;
+    }
+    bool removed = write != text.size();
+    text.resize(write);
+    return removed;
+}
+
+// The Latin fold of the confusables engine (target "latin", digit policy
+// "numeric"), or the text itself when nothing folds. The fixed target and
+// policy always validate.
+std::string_view fold_to_latin(std::string_view text, std::string& buffer) {
+    auto folded = confusables::normalize_confusables(text, "latin", "numeric", buffer);
+    KELRAD_ASSERT(folded, "the latin target and numeric policy are valid");
+    return *folded ? std::string_view(buffer) : text;
+}
+
+bool has_latin_confusable(std::string_view text) {
+    auto found = confusables::is_confusable(text, "latin");
+    KELRAD_ASSERT(found, "the latin target is valid");
+    return *found;
+}
+
+// Scratch buffers of the label loop, reused from label to label.
+struct LabelBuffers {
+    std::string stripped;
+    std::string unicode;
+    std::string nfkc;
+    std::string folded;
+};
+
+// Steps 3.2 to 3.4: the processed form P of a label. `idna_error` is set
+// when UTS #46 processing reports an error for it.
+std::string_view process_label(std::string_view label, LabelBuffers& buf, bool& has_invisible, bool& idna_error) {
+    // Nothing below changes plain lower-case letters: they are valid, mapped
+    // to themselves, NFKC-stable and visible.
+    if (is_lower_ascii_letters(label)) return label;
+    buf.stripped.assign(label);
+    strip_invisible(buf.stripped, has_invisible);
+    std::string* p = &buf.stripped;
+    if (!is_lower_ascii_letters(buf.stripped)) {
+        idna_error = idna::to_unicode(buf.stripped, buf.unicode) || idna_error;
+        p = &buf.unicode;
+    }
+    if (normalize::normalize_cow(*p, normalize::Form::NFKC, buf.nfkc)) p = &buf.nfkc;
+    strip_invisible(*p, has_invisible);
+    return *p;
+}
+
+// Steps 3.6 to 3.9 for the processed label `p`.
+void examine_label(std::string_view p, HostnameAnalysis& r, std::string& folded) {
+    std::vector<Script> label_scripts;
+    if (utf8::is_ascii(p)) {
+        // Only letters have a script in ASCII, and ASCII holds no confusable
+        // character: the Latin map's ASCII keys (U+0022, U+0060, U+007C) are
+        // printable, which the confusable test skips.
+        if (std::ranges::any_of(p, [](char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; })) {
+            label_scripts.push_back(kLatin);
+        }
+    } else {
+        label_scripts = scripts::detect_scripts(p);
+        r.has_confusables = r.has_confusables || has_latin_confusable(p);
+    }
+    for (Script s : label_scripts) {
+        if (std::ranges::find(r.scripts, s) == r.scripts.end()) r.scripts.push_back(s);
+    }
+
+    bool whole_script_confusable = false;
+    if (label_scripts.size() == 1 && label_scripts[0] != kLatin) {
+        // An unchanged label keeps its one non-Latin script.
+        std::string_view latin = fold_to_latin(p, folded);
+        if (latin.data() != p.data()) {
+            std::vector<Script> folded_scripts = scripts::detect_scripts(latin);
+            whole_script_confusable = folded_scripts.size() == 1 && folded_scripts[0] == kLatin;
+        }
+    }
+    r.label_whole_script_confusable.push_back(whole_script_confusable);
+
+    scripts::MixedScriptRule rule;
+    for (Script s : label_scripts) r.mixed_script = rule.add(s) || r.mixed_script;
+    r.label_scripts.push_back(std::move(label_scripts));
+}
+
+}  // namespace
+
+bool is_invisible(char32_t c) noexcept {
+    return c >= 0xAD && find_range(tables::HOSTNAME_INVISIBLE, c) != nullptr;
+}
+
+void strip_invisible(std::string& text, bool& removed) {
+    if (remove_chars(text, is_invisible)) removed = true;
+}
+
+HostnameAnalysis analyze(std::string_view host, bool contractions) {
+    HostnameAnalysis r;
+    std::string nfkc_host;
+    std::string_view n = normalize::normalize_cow(host, normalize::Form::NFKC, nfkc_host) ? nfkc_host : host;
+    if (is_bracketed_ipv6_literal(n)) {
+        r.canonical.assign(n);
+        return r;
+    }
+
+    LabelBuffers buf;
+    std::string joined;  // J: the processed labels joined with "."
+    joined.reserve(host.size());
+    bool idna_error = false;
+    for (std::size_t start = 0;;) {
+        Separator sep = next_separator(host, start);
+        std::string_view label = host.substr(start, sep.start - start);
+        r.compat_fold = r.compat_fold || has_compatibility_character(label);
+        std::string_view p = process_label(label, buf, r.has_invisible, idna_error);
+        joined.append(p);
+        examine_label(p, r, buf.folded);
+        if (sep.len == 0) break;
+        joined.push_back('.');
+        start = sep.start + sep.len;
+    }
+
+    r.bidi_conflict = !utf8::is_ascii(joined) && scripts::has_bidi_conflict(joined, false);
+    r.bidi_control = scripts::has_bidi_control(joined);
+    r.cross_label_script = r.scripts.size() > 1;
+    r.whole_script_confusable = std::ranges::find(r.label_whole_script_confusable, true) !=
+                                r.label_whole_script_confusable.end();
+    if (r.bidi_control) remove_chars(joined, is_bidi_control);
+
+    std::string_view folded = fold_to_latin(joined, buf.folded);
+    if (contractions) {
+        contraction::ContractedLabels labels(folded);
+        std::string contracted;
+        contracted.reserve(folded.size());
+        for (bool first = true; auto label = labels.next(); first = false) {
+            if (!first) contracted.push_back('.');
+            contracted.append(*label);
+        }
+        r.canonical = std::move(contracted);
+    } else if (folded.data() == joined.data()) {
+        r.canonical = std::move(joined);
+    } else {
+        r.canonical.assign(folded);
+    }
+
+    r.suspicious = r.compat_fold || r.has_invisible || r.bidi_control || r.bidi_conflict || r.mixed_script ||
+                   r.has_confusables || idna_error;
+    return r;
+}
+
+}  // namespace kelrad::hostname
