@@ -11,6 +11,7 @@ round of each counts. ratio = idna time / kelrad time (above 1: kelrad faster).
 
 from __future__ import annotations
 
+import functools
 import os
 import pathlib
 import shutil
@@ -71,11 +72,8 @@ def main() -> None:
     for host in HOSTS:
         idna.decode(host, uts46=True)  # every host is one the peer accepts
 
-    def ours(host):
-        return _core._is_suspicious_hostname(host)
-
-    def theirs(host):
-        return idna.decode(host, uts46=True)
+    ours = _core._is_suspicious_hostname
+    theirs = functools.partial(idna.decode, uts46=True)
 
     print(f"CPython {sys.version.split()[0]}, idna {idna.__version__}")
     print("per call; ratio = idna time / kelrad time (above 1: kelrad faster)")

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <optional>
 
 #include "security/confusables.hpp"
 #include "security/contraction.hpp"
 #include "security/idna.hpp"
+#include "tables/confusables.hpp"
 #include "tables/idna.hpp"
 #include "text/normalize.hpp"
 #include "util/panic.hpp"
@@ -40,14 +42,32 @@ struct Separator {
 };
 
 // The first label separator at or after `from`: "." or one of the
-// ideographic, fullwidth and halfwidth full stops U+3002, U+FF0E, U+FF61.
+// ideographic, fullwidth and halfwidth full stops U+3002 (E3 80 82), U+FF0E
+// (EF BC 8E) and U+FF61 (EF BD A1).
 Separator next_separator(std::string_view text, std::size_t from) noexcept {
     for (std::size_t i = from; i < text.size(); ++i) {
-        if (text[i] == '.') return {i, 1};
-        std::string_view rest = text.substr(i);
-        if (rest.starts_with("\u3002") || rest.starts_with("\uFF0E") || rest.starts_with("\uFF61")) return {i, 3};
+        switch (static_cast<unsigned char>(text[i])) {
+            case '.':
+                return {i, 1};
+            case 0xE3:
+            case 0xEF: {
+                std::string_view rest = text.substr(i, 3);
+                if (rest == "\u3002" || rest == "\uFF0E" || rest == "\uFF61") return {i, 3};
+                break;
+            }
+            default:
+                break;
+        }
     }
     return {text.size(), 0};
+}
+
+std::size_t count_labels(std::string_view host) noexcept {
+    std::size_t count = 1;
+    for (Separator sep = next_separator(host, 0); sep.len != 0; sep = next_separator(host, sep.start + sep.len)) {
+        ++count;
+    }
+    return count;
 }
 
 bool is_lower_ascii_letters(std::string_view s) noexcept {
@@ -92,8 +112,14 @@ bool remove_chars(std::string& text, Drop drop) {
 
 // The Latin fold of the confusables engine (target "latin", digit policy
 // "numeric"), or the text itself when nothing folds. The fixed target and
-// policy always validate.
+// policy always validate. An ASCII text is answered from the Latin map's
+// pre-filter, which is exact below U+10000: without a key among its bytes the
+// fold copies it unchanged.
 std::string_view fold_to_latin(std::string_view text, std::string& buffer) {
+    if (utf8::is_ascii(text) &&
+        std::ranges::none_of(text, [](char c) { return tables::CONFUSABLES_LATIN.may_hold(static_cast<unsigned char>(c)); })) {
+        return text;
+    }
     auto folded = confusables::normalize_confusables(text, "latin", "numeric", buffer);
     KELRAD_ASSERT(folded, "the latin target and numeric policy are valid");
     return *folded ? std::string_view(buffer) : text;
@@ -110,7 +136,9 @@ struct LabelBuffers {
     std::string stripped;
     std::string unicode;
     std::string nfkc;
-    std::string folded;
+    std::string label_folded;
+    std::string run_folded;
+    std::string without_controls;
 };
 
 // Steps 3.2 to 3.4: the processed form P of a label. `idna_error` is set
@@ -131,8 +159,24 @@ std::string_view process_label(std::string_view label, LabelBuffers& buf, bool& 
     return *p;
 }
 
-// Steps 3.6 to 3.9 for the processed label `p`.
-void examine_label(std::string_view p, HostnameAnalysis& r, std::string& folded) {
+// Whether the scripts of a text are exactly ["Latin"]: a Latin letter, and
+// no script but Common and Inherited besides.
+bool is_latin_only(std::string_view text) noexcept {
+    bool latin = false;
+    for (auto [cp, len] : utf8::chars(text)) {
+        Script s = scripts::effective_script(cp);
+        if (s == kLatin) {
+            latin = true;
+        } else if (s != "Common" && s != "Inherited") {
+            return false;
+        }
+    }
+    return latin;
+}
+
+// Steps 3.6 to 3.9 for the processed label `p`. Returns its Latin fold when
+// the whole-script test needed one (the label is in one script, not Latin).
+std::optional<std::string_view> examine_label(std::string_view p, HostnameAnalysis& r, std::string& buffer) {
     std::vector<Script> label_scripts;
     if (utf8::is_ascii(p)) {
         // Only letters have a script in ASCII, and ASCII holds no confusable
@@ -149,26 +193,36 @@ void examine_label(std::string_view p, HostnameAnalysis& r, std::string& folded)
         if (std::ranges::find(r.scripts, s) == r.scripts.end()) r.scripts.push_back(s);
     }
 
+    std::optional<std::string_view> latin;
     bool whole_script_confusable = false;
     if (label_scripts.size() == 1 && label_scripts[0] != kLatin) {
+        latin = fold_to_latin(p, buffer);
         // An unchanged label keeps its one non-Latin script.
-        std::string_view latin = fold_to_latin(p, folded);
-        if (latin.data() != p.data()) {
-            std::vector<Script> folded_scripts = scripts::detect_scripts(latin);
-            whole_script_confusable = folded_scripts.size() == 1 && folded_scripts[0] == kLatin;
-        }
+        whole_script_confusable = latin->data() != p.data() && is_latin_only(*latin);
     }
     r.label_whole_script_confusable.push_back(whole_script_confusable);
 
     scripts::MixedScriptRule rule;
     for (Script s : label_scripts) r.mixed_script = rule.add(s) || r.mixed_script;
     r.label_scripts.push_back(std::move(label_scripts));
+    return latin;
+}
+
+// Appends the Latin fold of `text` without its bidi controls to `out`.
+void append_canonical(std::string_view text, std::string& out, LabelBuffers& buf) {
+    if (scripts::has_bidi_control(text)) {
+        buf.without_controls.assign(text);
+        remove_chars(buf.without_controls, is_bidi_control);
+        text = buf.without_controls;
+    }
+    out.append(fold_to_latin(text, buf.run_folded));
 }
 
 }  // namespace
 
 bool is_invisible(char32_t c) noexcept {
-    return c >= 0xAD && find_range(tables::HOSTNAME_INVISIBLE, c) != nullptr;
+    return c >= 0xAD && tables::in_block_bitmap(tables::HOSTNAME_INVISIBLE_BLOCKS, c) &&
+           find_range(tables::HOSTNAME_INVISIBLE, c) != nullptr;
 }
 
 void strip_invisible(std::string& text, bool& removed) {
@@ -184,43 +238,54 @@ HostnameAnalysis analyze(std::string_view host, bool contractions) {
         return r;
     }
 
+    // The canonical form is the Latin fold of J without its bidi controls.
+    // The fold never reaches across a full stop ("." composes with nothing
+    // and folds to itself, and the fold works character by character on the
+    // composed text), so the fold of J is the folds of its stretches joined:
+    // a label that the whole-script test folded already is not folded again,
+    // the labels between such labels are folded together.
     LabelBuffers buf;
     std::string joined;  // J: the processed labels joined with "."
+    std::string folded;  // the fold of J up to `unfolded`
     joined.reserve(host.size());
+    folded.reserve(host.size());
+    std::size_t unfolded = 0;
     bool idna_error = false;
+    std::size_t label_count = count_labels(host);
+    r.label_scripts.reserve(label_count);
+    r.label_whole_script_confusable.reserve(label_count);
     for (std::size_t start = 0;;) {
         Separator sep = next_separator(host, start);
         std::string_view label = host.substr(start, sep.start - start);
         r.compat_fold = r.compat_fold || has_compatibility_character(label);
         std::string_view p = process_label(label, buf, r.has_invisible, idna_error);
+        std::size_t label_start = joined.size();
         joined.append(p);
-        examine_label(p, r, buf.folded);
+        std::optional<std::string_view> latin = examine_label(p, r, buf.label_folded);
+        if (latin && !scripts::has_bidi_control(p)) {
+            append_canonical(std::string_view(joined).substr(unfolded, label_start - unfolded), folded, buf);
+            folded.append(*latin);
+            unfolded = joined.size();
+        }
         if (sep.len == 0) break;
         joined.push_back('.');
         start = sep.start + sep.len;
     }
+    append_canonical(std::string_view(joined).substr(unfolded), folded, buf);
 
     r.bidi_conflict = !utf8::is_ascii(joined) && scripts::has_bidi_conflict(joined, false);
     r.bidi_control = scripts::has_bidi_control(joined);
     r.cross_label_script = r.scripts.size() > 1;
     r.whole_script_confusable = std::ranges::find(r.label_whole_script_confusable, true) !=
                                 r.label_whole_script_confusable.end();
-    if (r.bidi_control) remove_chars(joined, is_bidi_control);
-
-    std::string_view folded = fold_to_latin(joined, buf.folded);
     if (contractions) {
         contraction::ContractedLabels labels(folded);
-        std::string contracted;
-        contracted.reserve(folded.size());
         for (bool first = true; auto label = labels.next(); first = false) {
-            if (!first) contracted.push_back('.');
-            contracted.append(*label);
+            if (!first) r.canonical.push_back('.');
+            r.canonical.append(*label);
         }
-        r.canonical = std::move(contracted);
-    } else if (folded.data() == joined.data()) {
-        r.canonical = std::move(joined);
     } else {
-        r.canonical.assign(folded);
+        r.canonical = std::move(folded);
     }
 
     r.suspicious = r.compat_fold || r.has_invisible || r.bidi_control || r.bidi_conflict || r.mixed_script ||

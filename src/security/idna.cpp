@@ -118,8 +118,7 @@ bool is_bidi_domain(std::string_view domain) noexcept {
     for (std::size_t i = utf8::ascii_prefix_len(domain); i < domain.size();) {
         auto [cp, len] = utf8::decode(domain, i);
         i += len;
-        std::size_t block = cp >> 8;
-        if (((tables::IDNA_RTL_BLOCKS[block / 64] >> (block % 64)) & 1) == 0) continue;
+        if (!tables::in_block_bitmap(tables::IDNA_RTL_BLOCKS, cp)) continue;
         std::uint8_t c = bidi_class(cp);
         if (c == tables::kBidiR || c == tables::kBidiAL || c == tables::kBidiAN) return true;
     }

@@ -1,8 +1,10 @@
 #include "security/punycode.hpp"
 
+#include <array>
 #include <bit>
 #include <cstddef>
 #include <limits>
+#include <memory_resource>
 #include <vector>
 
 #include "util/utf8.hpp"
@@ -44,7 +46,7 @@ std::uint32_t adapt(std::uint32_t delta, std::uint32_t num_points, bool first_ti
 // O(log n): a Fenwick tree of 0/1 counts, searched by binary lifting.
 class FreeSlots {
 public:
-    explicit FreeSlots(std::size_t n) : tree_(n + 1, 0) {
+    FreeSlots(std::size_t n, std::pmr::memory_resource* memory) : tree_(n + 1, 0, memory) {
         // Every slot starts free; the tree of all ones is built in O(n).
         for (std::size_t i = 1; i <= n; ++i) {
             tree_[i] += 1;
@@ -68,7 +70,7 @@ public:
     }
 
 private:
-    std::vector<std::uint32_t> tree_;
+    std::pmr::vector<std::uint32_t> tree_;
 };
 
 struct Insertion {
@@ -90,11 +92,17 @@ std::expected<void, DecodeError> decode(std::string_view input, std::string& out
         if (static_cast<unsigned char>(input[i]) >= 0x80) return std::unexpected(DecodeError::NonBasic);
     }
 
+    // Host-name labels are short: their working arrays fit on the stack.
+    std::array<std::byte, 2048> stack_memory;
+    std::pmr::monotonic_buffer_resource memory(stack_memory.data(), stack_memory.size());
+
     // Decode the insertions of RFC 3492, section 6.2, without an array.
-    std::vector<Insertion> insertions;
+    std::size_t extended_start = basic_len > 0 ? basic_len + 1 : 0;
+    std::pmr::vector<Insertion> insertions(&memory);
+    insertions.reserve(input.size() - extended_start);  // each takes at least one digit
     std::uint32_t n = kInitialN, i = 0, bias = kInitialBias;
     auto length = static_cast<std::uint32_t>(basic_len);
-    for (std::size_t pos = basic_len > 0 ? basic_len + 1 : 0; pos < input.size();) {
+    for (std::size_t pos = extended_start; pos < input.size();) {
         std::uint32_t old_i = i, w = 1;
         for (std::uint32_t k = kBase;; k += kBase) {
             if (pos == input.size()) return std::unexpected(DecodeError::Truncated);
@@ -126,8 +134,8 @@ std::expected<void, DecodeError> decode(std::string_view input, std::string& out
     // Place the insertions from the last to the first, then let the basic
     // code points fill the slots left free, in order. No insertion is below
     // U+0080, so 0 marks a free slot.
-    std::vector<char32_t> cps(length, 0);
-    FreeSlots free(length);
+    std::pmr::vector<char32_t> cps(length, 0, &memory);
+    FreeSlots free(length, &memory);
     for (auto it = insertions.rbegin(); it != insertions.rend(); ++it) cps[free.take(it->index)] = it->cp;
     std::size_t next_basic = 0;
     for (char32_t& cp : cps) {

@@ -29,6 +29,9 @@
 // HOSTNAME_INVISIBLE: 32 ranges, 141,696 code points: Default_Ignorable_Code_Point,
 // private use and the noncharacters, minus the bidirectional formatting
 // characters U+061C, U+200E-200F, U+202A-202E and U+2066-2069.
+// HOSTNAME_INVISIBLE_BLOCKS: the blocks of 256 code points that hold one of
+// them (579 of 4352), in the layout of IDNA_RTL_BLOCKS, so that the
+// characters of the other blocks need no search.
 #pragma once
 
 #include <cstdint>
@@ -72,5 +75,12 @@ extern const std::uint64_t IDNA_RTL_BLOCKS[68];
 
 inline constexpr std::uint32_t kHostnameInvisibleCount = 141696;
 extern const CodepointRange HOSTNAME_INVISIBLE[32];
+extern const std::uint64_t HOSTNAME_INVISIBLE_BLOCKS[68];
+
+// Whether the block bitmap has the block of cp.
+inline bool in_block_bitmap(const std::uint64_t* bitmap, char32_t cp) noexcept {
+    std::uint32_t block = cp >> 8;
+    return (bitmap[block / 64] >> (block % 64)) & 1;
+}
 
 }  // namespace kelrad::tables

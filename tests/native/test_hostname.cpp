@@ -1,10 +1,14 @@
+#include <random>
 #include <string>
 #include <vector>
 
+#include "security/confusables.hpp"
 #include "security/contraction.hpp"
 #include "security/hostname.hpp"
+#include "security/idna.hpp"
 #include "testing.hpp"
 #include "text/normalize.hpp"
+#include "text/scripts.hpp"
 
 using namespace kelrad;
 
@@ -67,4 +71,32 @@ TEST(hostname_nfkc_quick_check_decides_single_characters) {
         if (changes != quick_no && ++mismatches <= 10) std::cerr << testing::cp_name(cp) << "\n";
     }
     CHECK_EQ(mismatches, 0);
+}
+
+TEST(hostname_canonical_folds_stretches_as_the_whole) {
+    // The analysis folds the labels of a host in stretches; the result must
+    // be the fold of the whole processed host without its bidi controls.
+    // The alphabet holds look-alikes of every kind (multi-character and
+    // dotted prototypes, marks that compose, whole-script labels), mapped
+    // and compatibility characters, separators and bidi controls, but no
+    // invisible character, so that processing the host whole gives J.
+    const std::u32string alphabet =
+        U"abrn01-.\u3002\u0430\u0440\u0435\u043E\u0441\u03BF\u03B1\u0301\u0308\u0338\u2026\uFF41\uFF21\u2488"
+        U"\uFB01\U0001D41A\u0130\u00DF\u0663\u05D0\u202E\u200F\U0001D592\u2025";
+    std::mt19937 rng(3120);
+    int failed = 0;
+    for (int i = 0; i < 20000; ++i) {
+        std::u32string host;
+        for (auto n = rng() % 12; n > 0; --n) host += alphabet[rng() % alphabet.size()];
+        std::string text = testing::u8(host), unicode, folded;
+        idna::to_unicode(text, unicode);
+        std::string j = normalize::to_nfkc(unicode), plain;
+        for (auto [cp, len] : utf8::chars(j)) {
+            if (!scripts::has_bidi_control(utf8::encode(cp))) utf8::append(plain, cp);
+        }
+        if (*confusables::normalize_confusables(plain, "latin", "numeric", folded)) plain = folded;
+        std::string canonical = hostname::analyze(text, false).canonical;
+        if (canonical != plain && ++failed <= 10) std::cerr << text << ": " << canonical << " != " << plain << "\n";
+    }
+    CHECK_EQ(failed, 0);
 }
