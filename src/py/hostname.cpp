@@ -4,6 +4,8 @@
 #include "py/results.hpp"
 #include "security/hostname.hpp"
 
+#include <ranges>
+
 namespace kelrad::py {
 namespace {
 
@@ -17,10 +19,10 @@ PyObject* get_flag(const HostnameAnalysis& r) {
 PyObject* get_scripts(const HostnameAnalysis& r) { return to_py(std::span<const std::string_view>(r.scripts)); }
 
 PyObject* get_label_scripts(const HostnameAnalysis& r) {
-    Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(r.label_scripts.size())));
+    Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(r.labels.size())));
     if (!list) return nullptr;
-    for (std::size_t i = 0; i < r.label_scripts.size(); ++i) {
-        PyObject* inner = to_py(std::span<const std::string_view>(r.label_scripts[i]));
+    for (std::size_t i = 0; i < r.labels.size(); ++i) {
+        PyObject* inner = to_py(r.label_scripts(i));
         if (!inner) return nullptr;
         PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), inner);
     }
@@ -28,7 +30,7 @@ PyObject* get_label_scripts(const HostnameAnalysis& r) {
 }
 
 PyObject* get_label_whole_script_confusable(const HostnameAnalysis& r) {
-    return bool_list_to_py(r.label_whole_script_confusable);
+    return bool_list_to_py(r.labels | std::views::transform(&hostname::LabelFindings::whole_script_confusable));
 }
 
 PyObject* get_canonical(const HostnameAnalysis& r) { return to_py(std::string_view(r.canonical)); }

@@ -21,6 +21,17 @@ using scripts::Script;
 
 constexpr Script kLatin = "Latin";
 
+// Whether the NFKC of the host can start with "[" and end with "]". It does
+// exactly when the compatibility decomposition of the host's first character
+// starts with "[" and that of its last character ends with "]": both are
+// starters that compose with nothing, so normalization keeps them in place.
+bool may_be_bracketed(std::string_view host) noexcept {
+    if (host.empty()) return false;
+    normalize::Decomposition first = normalize::compatibility_decomposition(utf8::decode(host, 0).cp);
+    normalize::Decomposition last = normalize::compatibility_decomposition(utf8::decode_before(host, host.size()).cp);
+    return first[0] == U'[' && last[last.size() - 1] == U']';
+}
+
 // Step 2 of the analysis: a bracketed IPv6 literal, optionally with a zone
 // ("[fe80::1%25]"), told apart by its characters alone: hexadecimal digits,
 // ":", "." (an embedded IPv4 address) and "%".
@@ -82,6 +93,17 @@ bool has_compatibility_character(std::string_view label) noexcept {
     for (std::size_t i = utf8::ascii_prefix_len(label); i < label.size();) {
         auto [cp, len] = utf8::decode(label, i);
         if (normalize::quick_check(cp, normalize::Form::NFKC) == normalize::QuickCheck::No) return true;
+        i += len;
+    }
+    return false;
+}
+
+// False when no character of the text lies in a block holding right-to-left
+// characters (Bidi_Class R, AL or AN), so that no bidi conflict is possible.
+bool may_hold_right_to_left(std::string_view text) noexcept {
+    for (std::size_t i = utf8::ascii_prefix_len(text); i < text.size();) {
+        auto [cp, len] = utf8::decode(text, i);
+        if (tables::in_block_bitmap(tables::IDNA_RTL_BLOCKS, cp)) return true;
         i += len;
     }
     return false;
@@ -174,37 +196,49 @@ bool is_latin_only(std::string_view text) noexcept {
     return latin;
 }
 
+// Appends the distinct scripts of the text that are not yet in `list` from
+// `start` on, in order of first appearance, "Common" and "Inherited" left
+// out: detect_scripts without a list of its own.
+void append_scripts(std::string_view text, std::vector<Script>& list, std::size_t start) {
+    if (utf8::is_ascii(text)) {
+        // Only letters have a script in ASCII.
+        if (std::ranges::any_of(text, [](char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; })) {
+            list.push_back(kLatin);
+        }
+        return;
+    }
+    for (auto [cp, len] : utf8::chars(text)) {
+        Script s = scripts::effective_script(cp);
+        if (s == "Common" || s == "Inherited") continue;
+        if (std::find(list.begin() + static_cast<std::ptrdiff_t>(start), list.end(), s) == list.end()) {
+            list.push_back(s);
+        }
+    }
+}
+
 // Steps 3.6 to 3.9 for the processed label `p`. Returns its Latin fold when
 // the whole-script test needed one (the label is in one script, not Latin).
 std::optional<std::string_view> examine_label(std::string_view p, HostnameAnalysis& r, std::string& buffer) {
-    std::vector<Script> label_scripts;
-    if (utf8::is_ascii(p)) {
-        // Only letters have a script in ASCII, and ASCII holds no confusable
-        // character: the Latin map's ASCII keys (U+0022, U+0060, U+007C) are
-        // printable, which the confusable test skips.
-        if (std::ranges::any_of(p, [](char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; })) {
-            label_scripts.push_back(kLatin);
-        }
-    } else {
-        label_scripts = scripts::detect_scripts(p);
-        r.has_confusables = r.has_confusables || has_latin_confusable(p);
-    }
+    std::size_t start = r.label_script_list.size();
+    append_scripts(p, r.label_script_list, start);
+    std::span<const Script> label_scripts = std::span(r.label_script_list).subspan(start);
     for (Script s : label_scripts) {
         if (std::ranges::find(r.scripts, s) == r.scripts.end()) r.scripts.push_back(s);
     }
 
     std::optional<std::string_view> latin;
-    bool whole_script_confusable = false;
-    if (label_scripts.size() == 1 && label_scripts[0] != kLatin) {
-        latin = fold_to_latin(p, buffer);
-        // An unchanged label keeps its one non-Latin script.
-        whole_script_confusable = latin->data() != p.data() && is_latin_only(*latin);
-    }
-    r.label_whole_script_confusable.push_back(whole_script_confusable);
+    if (label_scripts.size() == 1 && label_scripts[0] != kLatin) latin = fold_to_latin(p, buffer);
+    // A fold that left the label as it was met no key of the Latin map, and
+    // the label keeps its one non-Latin script. ASCII holds no confusable
+    // character: the Latin map's ASCII keys (U+0022, U+0060, U+007C) are
+    // printable, which the confusable test skips.
+    bool unchanged = latin && latin->data() == p.data();
+    if (!r.has_confusables && !unchanged && !utf8::is_ascii(p)) r.has_confusables = has_latin_confusable(p);
+    r.labels.push_back({static_cast<std::uint32_t>(r.label_script_list.size()),
+                        latin && !unchanged && is_latin_only(*latin)});
 
     scripts::MixedScriptRule rule;
     for (Script s : label_scripts) r.mixed_script = rule.add(s) || r.mixed_script;
-    r.label_scripts.push_back(std::move(label_scripts));
     return latin;
 }
 
@@ -231,11 +265,13 @@ void strip_invisible(std::string& text, bool& removed) {
 
 HostnameAnalysis analyze(std::string_view host, bool contractions) {
     HostnameAnalysis r;
-    std::string nfkc_host;
-    std::string_view n = normalize::normalize_cow(host, normalize::Form::NFKC, nfkc_host) ? nfkc_host : host;
-    if (is_bracketed_ipv6_literal(n)) {
-        r.canonical.assign(n);
-        return r;
+    if (may_be_bracketed(host)) {
+        std::string nfkc_host;
+        std::string_view n = normalize::normalize_cow(host, normalize::Form::NFKC, nfkc_host) ? nfkc_host : host;
+        if (is_bracketed_ipv6_literal(n)) {
+            r.canonical.assign(n);
+            return r;
+        }
     }
 
     // The canonical form is the Latin fold of J without its bidi controls.
@@ -252,8 +288,8 @@ HostnameAnalysis analyze(std::string_view host, bool contractions) {
     std::size_t unfolded = 0;
     bool idna_error = false;
     std::size_t label_count = count_labels(host);
-    r.label_scripts.reserve(label_count);
-    r.label_whole_script_confusable.reserve(label_count);
+    r.labels.reserve(label_count);
+    r.label_script_list.reserve(label_count);
     for (std::size_t start = 0;;) {
         Separator sep = next_separator(host, start);
         std::string_view label = host.substr(start, sep.start - start);
@@ -273,11 +309,10 @@ HostnameAnalysis analyze(std::string_view host, bool contractions) {
     }
     append_canonical(std::string_view(joined).substr(unfolded), folded, buf);
 
-    r.bidi_conflict = !utf8::is_ascii(joined) && scripts::has_bidi_conflict(joined, false);
+    r.bidi_conflict = may_hold_right_to_left(joined) && scripts::has_bidi_conflict(joined, false);
     r.bidi_control = scripts::has_bidi_control(joined);
     r.cross_label_script = r.scripts.size() > 1;
-    r.whole_script_confusable = std::ranges::find(r.label_whole_script_confusable, true) !=
-                                r.label_whole_script_confusable.end();
+    r.whole_script_confusable = std::ranges::any_of(r.labels, &LabelFindings::whole_script_confusable);
     if (contractions) {
         contraction::ContractedLabels labels(folded);
         for (bool first = true; auto label = labels.next(); first = false) {

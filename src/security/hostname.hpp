@@ -12,6 +12,9 @@
 // the letter-pair contractions of contraction.hpp.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,10 +33,18 @@ bool is_invisible(char32_t c) noexcept;
 // of the rest; sets `removed` when it removed at least one (never resets it).
 void strip_invisible(std::string& text, bool& removed);
 
+// One label's findings besides its scripts.
+struct LabelFindings {
+    std::uint32_t scripts_end;     // where the label's scripts end in `label_script_list`
+    bool whole_script_confusable;  // in one script, not Latin, and its Latin fold is all Latin
+};
+
 struct HostnameAnalysis {
-    std::vector<scripts::Script> scripts;                    // of all labels, in order of first appearance
-    std::vector<std::vector<scripts::Script>> label_scripts;  // per label, in order of first appearance
-    std::vector<bool> label_whole_script_confusable;         // per label
+    std::vector<scripts::Script> scripts;  // of all labels, in order of first appearance
+    // The scripts of each label in order of first appearance, label after
+    // label: one list for the whole host rather than one per label.
+    std::vector<scripts::Script> label_script_list;
+    std::vector<LabelFindings> labels;  // per label
     std::string canonical;
     bool suspicious = false;
     bool mixed_script = false;             // some label mixes scripts
@@ -44,6 +55,12 @@ struct HostnameAnalysis {
     bool compat_fold = false;              // some label holds a character that NFKC changes
     bool cross_label_script = false;       // more than one script over all labels
     bool whole_script_confusable = false;  // some label is whole-script confusable with Latin
+
+    // The scripts of label i.
+    std::span<const scripts::Script> label_scripts(std::size_t i) const noexcept {
+        std::size_t start = i == 0 ? 0 : labels[i - 1].scripts_end;
+        return std::span(label_script_list).subspan(start, labels[i].scripts_end - start);
+    }
 };
 
 // Analyses a host name; never fails. A bracketed IPv6 literal gives a record

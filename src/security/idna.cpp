@@ -48,8 +48,9 @@ bool has_forbidden_domain_byte(std::string_view text) noexcept {
 }
 
 // Step 1 of UTS #46 processing: every code point mapped by its status.
-// Disallowed code points are kept; validation reports them.
-void map_into(std::string_view text, std::string& out) {
+// Disallowed code points are kept; returns true when there was one.
+bool map_into(std::string_view text, std::string& out) {
+    bool disallowed = false;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
         auto [cp, len] = utf8::decode(text, i);
@@ -62,10 +63,12 @@ void map_into(std::string_view text, std::string& out) {
                 utf8::append(out, static_cast<char32_t>(static_cast<std::int32_t>(cp) + row.mapping));
             }
         } else if (row.status != tables::kIdnaIgnored) {
+            disallowed = disallowed || row.status == tables::kIdnaDisallowed;
             out.append(text.substr(i, len));
         }
         i += len;
     }
+    return disallowed;
 }
 
 // Criterion V7 for one code point under nontransitional processing.
@@ -75,17 +78,28 @@ bool is_valid_code_point(char32_t cp) noexcept {
     return status == tables::kIdnaValid || status == tables::kIdnaDeviation;
 }
 
+// Where a label comes from decides which validity criteria can fail.
+enum class Origin : std::uint8_t {
+    Decoded,  // from Punycode: any of them
+    // From mapping and NFC: V1 (NFC), V4 (no ACE prefix) and V5 (no full
+    // stop) hold already.
+    Mapped,
+    // As Mapped, and neither a disallowed code point was kept nor did NFC
+    // change the mapped text: V7 holds too, since every mapping consists of
+    // valid code points (the table generator checks this).
+    MappedValid,
+};
+
 // The validity criteria of UTS #46, section 4.1, with CheckHyphens,
-// CheckJoiners and CheckBidi left to the callers. A label that was not
-// decoded from Punycode comes out of mapping and NFC, so V1 (NFC), V4
-// (no ACE prefix) and V5 (no full stop) hold for it already.
-bool is_valid_label(std::string_view label, bool decoded) {
+// CheckJoiners and CheckBidi left to the callers.
+bool is_valid_label(std::string_view label, Origin origin) {
     if (label.empty()) return true;
-    if (decoded && (label.starts_with(kAcePrefix) || label.find('.') != std::string_view::npos ||
-                    !normalize::is_normalized(label, normalize::Form::NFC))) {
+    if (origin == Origin::Decoded && (label.starts_with(kAcePrefix) || label.find('.') != std::string_view::npos ||
+                                      !normalize::is_normalized(label, normalize::Form::NFC))) {
         return false;
     }
     if (normalize::is_mark(utf8::decode(label, 0).cp)) return false;  // V6
+    if (origin == Origin::MappedValid) return true;
     for (auto [cp, len] : utf8::chars(label)) {
         if (!is_valid_code_point(cp)) return false;
     }
@@ -94,10 +108,10 @@ bool is_valid_label(std::string_view label, bool decoded) {
 
 // Step 4 for one label: appends its Unicode form to `out` and returns true
 // when it is in error.
-bool convert_label(std::string_view label, std::string& out) {
+bool convert_label(std::string_view label, Origin origin, std::string& out) {
     if (!label.starts_with(kAcePrefix)) {
         out.append(label);
-        return !is_valid_label(label, false);
+        return !is_valid_label(label, origin);
     }
     std::size_t start = out.size();
     if (!utf8::is_ascii(label) || !punycode::decode(label.substr(kAcePrefix.size()), out)) {
@@ -105,7 +119,7 @@ bool convert_label(std::string_view label, std::string& out) {
         return true;
     }
     std::string_view decoded = std::string_view(out).substr(start);
-    return decoded.empty() || utf8::is_ascii(decoded) || !is_valid_label(decoded, true);
+    return decoded.empty() || utf8::is_ascii(decoded) || !is_valid_label(decoded, Origin::Decoded);
 }
 
 std::uint8_t bidi_class(char32_t cp) noexcept {
@@ -158,15 +172,16 @@ bool satisfies_bidi_rule(std::string_view label) noexcept {
 
 bool to_unicode(std::string_view domain, std::string& out) {
     out.clear();
-    std::string mapped;
-    map_into(domain, mapped);
-    std::string composed;
-    std::string_view text = normalize::normalize_cow(mapped, normalize::Form::NFC, composed) ? composed : mapped;
+    std::string mapped, composed;
+    bool disallowed = map_into(domain, mapped);
+    bool recomposed = normalize::normalize_cow(mapped, normalize::Form::NFC, composed);
+    std::string_view text = recomposed ? composed : mapped;
+    Origin origin = disallowed || recomposed ? Origin::Mapped : Origin::MappedValid;
 
     bool error = false;
     for (std::size_t start = 0;;) {
         std::size_t dot = text.find('.', start);
-        error |= convert_label(text.substr(start, dot - start), out);
+        error |= convert_label(text.substr(start, dot - start), origin, out);
         if (dot == std::string_view::npos) break;
         out.push_back('.');
         start = dot + 1;

@@ -86,6 +86,10 @@ def idna_rows() -> tuple[list[tuple[int, int, int, int]], bytes, dict[str, int]]
         last = rows[-1] if rows else None
         if last is None or last[1] != status[cp] or last[2] != 0 or last[3] != delta:
             rows.append((cp, status[cp], 0, delta))
+    # Processing relies on it: a mapped text needs no validity check of its own.
+    for cp, seq in mapping.items():
+        if any(STATUSES[status[m]] not in ("valid", "deviation") for m in seq):
+            raise SystemExit(f"the mapping of U+{cp:04X} holds a code point that is not valid")
     counts = {name: sum(1 for r in rows if r[1] == i) for i, name in enumerate(STATUSES)}
     if max(r[2] for r in rows) > 255 or len(pool) > 0xFFFF:
         raise SystemExit("pooled mappings outgrew the row fields")
