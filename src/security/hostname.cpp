@@ -103,7 +103,7 @@ bool has_compatibility_character(std::string_view label) noexcept {
 bool may_hold_right_to_left(std::string_view text) noexcept {
     for (std::size_t i = utf8::ascii_prefix_len(text); i < text.size();) {
         auto [cp, len] = utf8::decode(text, i);
-        if (tables::in_block_bitmap(tables::IDNA_RTL_BLOCKS, cp)) return true;
+        if (tables::in_chunk_bitmap(tables::IDNA_RTL_CHUNKS, cp)) return true;
         i += len;
     }
     return false;
@@ -165,17 +165,31 @@ struct LabelBuffers {
 
 // Steps 3.2 to 3.4: the processed form P of a label. `idna_error` is set
 // when UTS #46 processing reports an error for it.
+bool holds_invisible(std::string_view text) noexcept {
+    for (std::size_t i = utf8::ascii_prefix_len(text); i < text.size();) {
+        auto [cp, len] = utf8::decode(text, i);
+        if (is_invisible(cp)) return true;
+        i += len;
+    }
+    return false;
+}
+
 std::string_view process_label(std::string_view label, LabelBuffers& buf, bool& has_invisible, bool& idna_error) {
     // Nothing below changes plain lower-case letters: they are valid, mapped
     // to themselves, NFKC-stable and visible.
     if (is_lower_ascii_letters(label)) return label;
-    buf.stripped.assign(label);
-    strip_invisible(buf.stripped, has_invisible);
-    std::string* p = &buf.stripped;
-    if (!is_lower_ascii_letters(buf.stripped)) {
-        idna_error = idna::to_unicode(buf.stripped, buf.unicode) || idna_error;
-        p = &buf.unicode;
+    std::string_view visible = label;
+    if (holds_invisible(label)) {
+        buf.stripped.assign(label);
+        strip_invisible(buf.stripped, has_invisible);
+        visible = buf.stripped;
     }
+    if (is_lower_ascii_letters(visible)) {
+        buf.unicode.assign(visible);
+    } else {
+        idna_error = idna::to_unicode(visible, buf.unicode) || idna_error;
+    }
+    std::string* p = &buf.unicode;
     if (normalize::normalize_cow(*p, normalize::Form::NFKC, buf.nfkc)) p = &buf.nfkc;
     strip_invisible(*p, has_invisible);
     return *p;
@@ -255,7 +269,7 @@ void append_canonical(std::string_view text, std::string& out, LabelBuffers& buf
 }  // namespace
 
 bool is_invisible(char32_t c) noexcept {
-    return c >= 0xAD && tables::in_block_bitmap(tables::HOSTNAME_INVISIBLE_BLOCKS, c) &&
+    return c >= 0xAD && tables::in_chunk_bitmap(tables::HOSTNAME_INVISIBLE_CHUNKS, c) &&
            find_range(tables::HOSTNAME_INVISIBLE, c) != nullptr;
 }
 

@@ -1,5 +1,6 @@
 #include "security/idna.hpp"
 
+#include <algorithm>
 #include <cstddef>
 
 #include "security/punycode.hpp"
@@ -106,20 +107,11 @@ bool is_valid_label(std::string_view label, Origin origin) {
     return true;
 }
 
-// Step 4 for one label: appends its Unicode form to `out` and returns true
-// when it is in error.
-bool convert_label(std::string_view label, Origin origin, std::string& out) {
-    if (!label.starts_with(kAcePrefix)) {
-        out.append(label);
-        return !is_valid_label(label, origin);
-    }
-    std::size_t start = out.size();
-    if (!utf8::is_ascii(label) || !punycode::decode(label.substr(kAcePrefix.size()), out)) {
-        out.append(label);
-        return true;
-    }
-    std::string_view decoded = std::string_view(out).substr(start);
-    return decoded.empty() || utf8::is_ascii(decoded) || !is_valid_label(decoded, Origin::Decoded);
+// Step 4 for an ACE label: writes its Unicode form into `decoded`; false
+// when it does not decode (it is then in error and keeps its ACE form).
+bool decode_ace_label(std::string_view label, std::string& decoded) {
+    decoded.clear();
+    return utf8::is_ascii(label) && punycode::decode(label.substr(kAcePrefix.size()), decoded);
 }
 
 std::uint8_t bidi_class(char32_t cp) noexcept {
@@ -132,7 +124,7 @@ bool is_bidi_domain(std::string_view domain) noexcept {
     for (std::size_t i = utf8::ascii_prefix_len(domain); i < domain.size();) {
         auto [cp, len] = utf8::decode(domain, i);
         i += len;
-        if (!tables::in_block_bitmap(tables::IDNA_RTL_BLOCKS, cp)) continue;
+        if (!tables::in_chunk_bitmap(tables::IDNA_RTL_CHUNKS, cp)) continue;
         std::uint8_t c = bidi_class(cp);
         if (c == tables::kBidiR || c == tables::kBidiAL || c == tables::kBidiAN) return true;
     }
@@ -172,19 +164,30 @@ bool satisfies_bidi_rule(std::string_view label) noexcept {
 
 bool to_unicode(std::string_view domain, std::string& out) {
     out.clear();
-    std::string mapped, composed;
-    bool disallowed = map_into(domain, mapped);
-    bool recomposed = normalize::normalize_cow(mapped, normalize::Form::NFC, composed);
-    std::string_view text = recomposed ? composed : mapped;
+    bool disallowed = map_into(domain, out);
+    std::string scratch;
+    bool recomposed = normalize::normalize_cow(out, normalize::Form::NFC, scratch);
+    if (recomposed) out.swap(scratch);
     Origin origin = disallowed || recomposed ? Origin::Mapped : Origin::MappedValid;
 
+    // Step 4, in place: only the ACE labels that decode change.
     bool error = false;
     for (std::size_t start = 0;;) {
-        std::size_t dot = text.find('.', start);
-        error |= convert_label(text.substr(start, dot - start), origin, out);
-        if (dot == std::string_view::npos) break;
-        out.push_back('.');
-        start = dot + 1;
+        std::size_t end = std::min(out.find('.', start), out.size());
+        std::string_view label(out.data() + start, end - start);
+        if (!label.starts_with(kAcePrefix)) {
+            error = !is_valid_label(label, origin) || error;
+        } else if (!decode_ace_label(label, scratch)) {
+            error = true;
+        } else {
+            // A decoded label must not be empty nor all ASCII (the ACE form
+            // of such a label is not canonical), and meets every criterion.
+            error = scratch.empty() || utf8::is_ascii(scratch) || !is_valid_label(scratch, Origin::Decoded) || error;
+            out.replace(start, end - start, scratch);
+            end = start + scratch.size();
+        }
+        if (end == out.size()) break;
+        start = end + 1;
     }
     error = error || has_forbidden_domain_byte(out);
 

@@ -21,17 +21,17 @@
 // that the bidi rule of RFC 5893 distinguishes (DerivedBidiClass.txt with its
 // @missing defaults); a code point in no range is L. The classes the rule
 // never allows (B, S, WS and the explicit embedding, override and isolate
-// controls) share `kBidiOther`. IDNA_RTL_BLOCKS: a bit per block of 256 code
-// points (bit b % 64 of word b / 64), set when the block holds a character of
-// class R, AL or AN (25 of 4352 blocks), so that the search for a
-// right-to-left label passes over the characters of other blocks.
+// controls) share `kBidiOther`. IDNA_RTL_CHUNKS: a bit per chunk of 64 code
+// points (bit k % 64 of word k / 64 for U+(64k)..U+(64k+63)), set when the
+// chunk holds a character of class R, AL or AN (94 of 17,408 chunks, 2 KiB),
+// so that the search for right-to-left characters passes over the others.
 //
 // HOSTNAME_INVISIBLE: 32 ranges, 141,696 code points: Default_Ignorable_Code_Point,
 // private use and the noncharacters, minus the bidirectional formatting
 // characters U+061C, U+200E-200F, U+202A-202E and U+2066-2069.
-// HOSTNAME_INVISIBLE_BLOCKS: the blocks of 256 code points that hold one of
-// them (579 of 4352), in the layout of IDNA_RTL_BLOCKS, so that the
-// characters of the other blocks need no search.
+// HOSTNAME_INVISIBLE_CHUNKS: the chunks of 64 code points that hold one of
+// them (2241 of 17,408), in the layout of IDNA_RTL_CHUNKS, so that the
+// characters of the other chunks need no search.
 #pragma once
 
 #include <cstdint>
@@ -71,16 +71,16 @@ inline constexpr std::uint8_t kBidiON = 10;
 inline constexpr std::uint8_t kBidiOther = 11;
 
 extern const ValuedRange<std::uint8_t> IDNA_BIDI_CLASSES[748];
-extern const std::uint64_t IDNA_RTL_BLOCKS[68];
+extern const std::uint64_t IDNA_RTL_CHUNKS[272];
 
 inline constexpr std::uint32_t kHostnameInvisibleCount = 141696;
 extern const CodepointRange HOSTNAME_INVISIBLE[32];
-extern const std::uint64_t HOSTNAME_INVISIBLE_BLOCKS[68];
+extern const std::uint64_t HOSTNAME_INVISIBLE_CHUNKS[272];
 
-// Whether the block bitmap has the block of cp.
-inline bool in_block_bitmap(const std::uint64_t* bitmap, char32_t cp) noexcept {
-    std::uint32_t block = cp >> 8;
-    return (bitmap[block / 64] >> (block % 64)) & 1;
+// Whether the chunk bitmap has the chunk of cp.
+inline bool in_chunk_bitmap(const std::uint64_t* bitmap, char32_t cp) noexcept {
+    std::uint32_t chunk = cp >> 6;
+    return (bitmap[chunk / 64] >> (chunk % 64)) & 1;
 }
 
 }  // namespace kelrad::tables

@@ -103,14 +103,18 @@ def block_rows(rows: list[tuple[int, int, int, int]]) -> list[int]:
     return [bisect.bisect_right(firsts, block << 8) - 1 for block in range(0x1100)] + [len(rows) - 1]
 
 
-def block_bitmap(ranges) -> list[int]:
-    """A bit per block of 256 code points (bit b % 64 of word b / 64), set
-    when some range reaches into the block."""
-    words = [0] * (0x1100 // 64)
+def chunk_bitmap(ranges) -> list[int]:
+    """A bit per chunk of 64 code points (bit k % 64 of word k / 64 for the
+    chunk of U+(64k)..U+(64k+63)), set when some range reaches into the chunk."""
+    words = [0] * (0x110000 // 64 // 64)
     for a, b in ranges:
-        for block in range(a >> 8, (b >> 8) + 1):
-            words[block >> 6] |= 1 << (block & 63)
+        for chunk in range(a >> 6, (b >> 6) + 1):
+            words[chunk >> 6] |= 1 << (chunk & 63)
     return words
+
+
+def ones(words: list[int]) -> int:
+    return sum(bin(w).count("1") for w in words)
 
 
 def bidi_rows() -> list[tuple[int, int, int]]:
@@ -167,9 +171,9 @@ def main() -> None:
     widest = max(b - a + 1 for a, b in zip(blocks, blocks[1:]))
     bidi = bidi_rows()
     rtl = {BIDI_CLASSES.index(name) for name in ("R", "AL", "AN")}
-    rtl_blocks = block_bitmap([(a, b) for a, b, c in bidi if c in rtl])
+    rtl_chunks = chunk_bitmap([(a, b) for a, b, c in bidi if c in rtl])
     invisible = invisible_ranges()
-    invisible_blocks = block_bitmap(invisible)
+    invisible_chunks = chunk_bitmap(invisible)
     pooled = sum(1 for r in rows if r[2])
 
     head = banner(
@@ -204,17 +208,17 @@ def main() -> None:
 // that the bidi rule of RFC 5893 distinguishes (DerivedBidiClass.txt with its
 // @missing defaults); a code point in no range is L. The classes the rule
 // never allows (B, S, WS and the explicit embedding, override and isolate
-// controls) share `kBidiOther`. IDNA_RTL_BLOCKS: a bit per block of 256 code
-// points (bit b % 64 of word b / 64), set when the block holds a character of
-// class R, AL or AN ({sum(bin(w).count("1") for w in rtl_blocks)} of 4352 blocks), so that the search for a
-// right-to-left label passes over the characters of other blocks.
+// controls) share `kBidiOther`. IDNA_RTL_CHUNKS: a bit per chunk of 64 code
+// points (bit k % 64 of word k / 64 for U+(64k)..U+(64k+63)), set when the
+// chunk holds a character of class R, AL or AN ({ones(rtl_chunks)} of 17,408 chunks, 2 KiB),
+// so that the search for right-to-left characters passes over the others.
 //
 // HOSTNAME_INVISIBLE: {len(invisible)} ranges, {INVISIBLE_COUNT:,} code points: Default_Ignorable_Code_Point,
 // private use and the noncharacters, minus the bidirectional formatting
 // characters U+061C, U+200E-200F, U+202A-202E and U+2066-2069.
-// HOSTNAME_INVISIBLE_BLOCKS: the blocks of 256 code points that hold one of
-// them ({sum(bin(w).count("1") for w in invisible_blocks)} of 4352), in the layout of IDNA_RTL_BLOCKS, so that the
-// characters of the other blocks need no search.
+// HOSTNAME_INVISIBLE_CHUNKS: the chunks of 64 code points that hold one of
+// them ({ones(invisible_chunks)} of 17,408), in the layout of IDNA_RTL_CHUNKS, so that the
+// characters of the other chunks need no search.
 #pragma once
 
 #include <cstdint>
@@ -243,16 +247,16 @@ extern const std::uint16_t IDNA_BLOCK_ROWS[{len(blocks)}];
 {bidi_consts}inline constexpr std::uint8_t kBidiOther = {BIDI_OTHER};
 
 extern const ValuedRange<std::uint8_t> IDNA_BIDI_CLASSES[{len(bidi)}];
-extern const std::uint64_t IDNA_RTL_BLOCKS[{len(rtl_blocks)}];
+extern const std::uint64_t IDNA_RTL_CHUNKS[{len(rtl_chunks)}];
 
 inline constexpr std::uint32_t kHostnameInvisibleCount = {INVISIBLE_COUNT};
 extern const CodepointRange HOSTNAME_INVISIBLE[{len(invisible)}];
-extern const std::uint64_t HOSTNAME_INVISIBLE_BLOCKS[{len(invisible_blocks)}];
+extern const std::uint64_t HOSTNAME_INVISIBLE_CHUNKS[{len(invisible_chunks)}];
 
-// Whether the block bitmap has the block of cp.
-inline bool in_block_bitmap(const std::uint64_t* bitmap, char32_t cp) noexcept {{
-    std::uint32_t block = cp >> 8;
-    return (bitmap[block / 64] >> (block % 64)) & 1;
+// Whether the chunk bitmap has the chunk of cp.
+inline bool in_chunk_bitmap(const std::uint64_t* bitmap, char32_t cp) noexcept {{
+    std::uint32_t chunk = cp >> 6;
+    return (bitmap[chunk / 64] >> (chunk % 64)) & 1;
 }}
 
 }}  // namespace kelrad::tables
@@ -279,14 +283,14 @@ const std::uint16_t IDNA_BLOCK_ROWS[{len(blocks)}] = {{
 const ValuedRange<std::uint8_t> IDNA_BIDI_CLASSES[{len(bidi)}] = {{
 {wrap(f"{{0x{a:04X}, 0x{b:04X}, {c}}}" for a, b, c in bidi)}}};
 
-const std::uint64_t IDNA_RTL_BLOCKS[{len(rtl_blocks)}] = {{
-{wrap(f"0x{w:X}" for w in rtl_blocks)}}};
+const std::uint64_t IDNA_RTL_CHUNKS[{len(rtl_chunks)}] = {{
+{wrap(f"0x{w:X}" for w in rtl_chunks)}}};
 
 const CodepointRange HOSTNAME_INVISIBLE[{len(invisible)}] = {{
 {ranges_body(invisible)}}};
 
-const std::uint64_t HOSTNAME_INVISIBLE_BLOCKS[{len(invisible_blocks)}] = {{
-{wrap(f"0x{w:X}" for w in invisible_blocks)}}};
+const std::uint64_t HOSTNAME_INVISIBLE_CHUNKS[{len(invisible_chunks)}] = {{
+{wrap(f"0x{w:X}" for w in invisible_chunks)}}};
 
 }}  // namespace kelrad::tables
 """,
