@@ -38,9 +38,7 @@ RECORDS = [
     row("EXAMPLE.COM", "example.com", [LATIN, LATIN], id="upper-case-is-mapped-not-folded"),
     row("\uff45\uff58\uff41\uff4d\uff50\uff4c\uff45.com", "example.com", [LATIN, LATIN], "compat_fold", True,
         id="fullwidth-label"),
-    row("example\u3002com", "example.com", [LATIN, LATIN], id="ideographic-full-stop"),
-    row("example\uff0ecom", "example.com", [LATIN, LATIN], id="fullwidth-full-stop"),
-    row("example\uff61com", "example.com", [LATIN, LATIN], id="halfwidth-full-stop"),
+    row("a\u3002b\uff0ec\uff61d", "a.b.c.d", [LATIN] * 4, id="ideographic-fullwidth-halfwidth-stops"),
     row("exa\u00admple.com", "example.com", [LATIN, LATIN], "has_invisible", True, id="soft-hyphen"),
     row("ex\u202eample.com", "example.com", [LATIN, LATIN], "bidi_control", True, id="rlo"),
     row("\u0430\u0440\u0440\u04cf\u0435.com", "apple.com", [CYRILLIC, LATIN],
@@ -65,15 +63,12 @@ RECORDS = [
     row("example.com.", "example.com.", [LATIN, LATIN, []], id="trailing-dot"),
     row("[::1]", "[::1]", **IPV6, id="ipv6-loopback"),
     row("[fe80::1%25]", "[fe80::1%25]", **IPV6, id="ipv6-zone"),
-    row("[::ffff:192.0.2.1]", "[::ffff:192.0.2.1]", **IPV6, id="ipv6-embedded-ipv4"),
     row("\uff3b::1\uff3d", "[::1]", **IPV6, id="ipv6-fullwidth-brackets"),
     row("[fe80::1%eth0]", "[fe80::1%eth0]", [LATIN], suspicious=True, id="ipv6-zone-name-is-not-a-literal"),
     row("[1:2:3:4:5:6:7:8:9]", "[1:2:3:4:5:6:7:8:9]", [[]], suspicious=True, id="eight-colons"),
     row("[fe80::1%2%3]", "[fe80::1%2%3]", [LATIN], suspicious=True, id="two-percent-signs"),
     row("XN--ZZ.com", "xn--zz.com", [LATIN, LATIN], suspicious=True, id="bad-punycode-keeps-ace-form"),
-    row("xn--99999999999.com", "xn--99999999999.com", [LATIN, LATIN], suspicious=True, id="punycode-overflow"),
     row("xn--.com", ".com", [[], LATIN], suspicious=True, id="empty-ace-label"),
-    row("ex ample.com", "ex ample.com", [LATIN, LATIN], suspicious=True, id="forbidden-space"),
     row("a:b.com", "a:b.com", [LATIN, LATIN], suspicious=True, id="forbidden-colon"),
     row("under_score.example", "under_score.example", [LATIN, LATIN], id="underscore-allowed"),
     row("-ab--cd-.com", "-ab--cd-.com", [LATIN, LATIN], id="hyphens-unchecked"),
@@ -92,15 +87,14 @@ def test_analysis_records(host, contractions, canonical, label_scripts, flags, s
 
 
 def test_documented_invisible_set():
-    """Every invisible character is removed and flagged; its neighbours are not; the bidi
+    """Every invisible character is removed and flagged, its neighbours are not; the bidi
     formatting characters count as bidi controls instead."""
-    ranges = [(0x00AD, 0x00AD), (0x034F, 0x034F), (0x115F, 0x1160), (0x17B4, 0x17B5), (0x180B, 0x180F),
+    ranges = [(0xAD, 0xAD), (0x34F, 0x34F), (0x115F, 0x1160), (0x17B4, 0x17B5), (0x180B, 0x180F),
               (0x200B, 0x200D), (0x2060, 0x2065), (0x206A, 0x206F), (0x3164, 0x3164), (0xE000, 0xF8FF),
               (0xFDD0, 0xFDEF), (0xFE00, 0xFE0F), (0xFEFF, 0xFEFF), (0xFFA0, 0xFFA0), (0xFFF0, 0xFFF8),
               (0x1BCA0, 0x1BCA3), (0x1D173, 0x1D17A), (0xE0000, 0xE0FFF), (0xF0000, 0x10FFFF)]
-    ranges += [(plane << 16 | 0xFFFE, plane << 16 | 0xFFFF) for plane in range(16)]
+    ranges += [(p << 16 | 0xFFFE, p << 16 | 0xFFFF) for p in range(16)]
     invisible = {cp for a, b in ranges for cp in range(a, b + 1)}
-    assert len(invisible) == 141_696
     bidi = [0x061C, 0x200E, 0x200F, *range(0x202A, 0x202F), *range(0x2066, 0x206A)]
     neighbours = {cp for a, b in ranges for cp in (a - 1, b + 1)} - invisible - set(bidi) - {0xDFFF, 0x110000}
 
@@ -108,59 +102,43 @@ def test_documented_invisible_set():
         a = analyse(f"exa{chr(cp)}mple.com")
         return a.has_invisible, a.bidi_control, a.canonical
 
+    assert len(invisible) == 141_696
     assert [hex(cp) for cp in sorted(invisible) if outcome(cp) != (True, False, "example.com")] == []
     assert [hex(cp) for cp in sorted(neighbours) if outcome(cp)[0]] == []
     assert [hex(cp) for cp in bidi if outcome(cp) != (False, True, "example.com")] == []
 
 
-def idna_test_lines():
-    """(line number, source, status codes) of IdnaTestV2.txt, without the lines holding a lone surrogate."""
-    path = ROOT / "data" / "unicode-17.0.0" / "idna" / "IdnaTestV2.txt"
-    unescape = re.compile(r"\\u([0-9A-Fa-f]{4})|\\x\{([0-9A-Fa-f]+)\}")
-    for number, line in enumerate(path.read_text(encoding="utf-8").splitlines(), 1):
-        line = line.split("#", 1)[0]
-        if not line.strip():
-            continue
-        cols = [c.strip() for c in line.split(";")]
-        source = "" if cols[0] == '""' else unescape.sub(lambda m: chr(int(m[1] or m[2], 16)), cols[0])
-        if any(0xD800 <= ord(c) <= 0xDFFF for c in source):
-            continue
-        yield number, source, set(cols[2].strip("[]").replace(" ", "").split(",")) - {""}
-
-
-# Turned off by the chosen options: CheckHyphens, UseSTD3ASCIIRules, VerifyDnsLength, CheckJoiners.
-OPTIONS_OFF = {"V2", "V3", "U1", "A4_1", "A4_2", "X4_2", "C1", "C2"}
+# The status codes of the checks our options turn off, and none.
+OPTIONS_OFF = {"V2", "V3", "U1", "A4_1", "A4_2", "X4_2", "C1", "C2", ""}
 
 
 def test_idna_test_errors_make_hosts_suspicious():
-    """A line whose error survives our options is suspicious; the analysis checks bidi one label at a
-    time, so bidi codes count only for sources of one label."""
-    lines = list(idna_test_lines())
-    assert len(lines) == 6389
-    missed = []
-    for number, source, codes in lines:
-        codes -= OPTIONS_OFF
+    """Every line of IdnaTestV2.txt whose error survives our options (no CheckHyphens, UseSTD3ASCIIRules,
+    VerifyDnsLength, CheckJoiners) is suspicious. Bidi is checked one label at a time, so its codes count
+    for sources of one label only."""
+    unescape = re.compile(r"\\u([0-9A-Fa-f]{4})|\\x\{([0-9A-Fa-f]+)\}")
+    tested, missed = 0, []
+    for number, line in enumerate((ROOT / "data/unicode-17.0.0/idna/IdnaTestV2.txt").open(encoding="utf-8"), 1):
+        cols = [c.strip() for c in line.split("#", 1)[0].split(";")]
+        source = "" if cols[0] == '""' else unescape.sub(lambda m: chr(int(m[1] or m[2], 16)), cols[0])
+        if len(cols) < 3 or re.search("[\ud800-\udfff]", source):
+            continue
+        tested += 1
+        codes = set(cols[2].strip("[]").replace(" ", "").split(",")) - OPTIONS_OFF
         if re.search("[.\u3002\uff0e\uff61]", source):
             codes = {c for c in codes if not c.startswith("B")}
         if codes and not _core._is_suspicious_hostname(source)[0]:
             missed.append((number, source, sorted(codes)))
-    assert missed == []
-
-
-def punycode_pool():
-    """Characters that come through the whole analysis unchanged, in Unicode form and in any
-    sequence: valid, NFKC-stable, visible, without a Latin look-alike, no ASCII punctuation."""
-    candidates = [*"abcdefghijklmnopqrstuvwxyz0123456789", *map(chr, range(0x4E00, 0x4E40)),
-                  *map(chr, range(0xAC00, 0xAC40)), *map(chr, range(0x3041, 0x3097)),
-                  *map(chr, range(0x0915, 0x093A)), *map(chr, range(0x0628, 0x063B)),
-                  *map(chr, range(0x05D0, 0x05EB)), *map(chr, range(0x03B1, 0x03CA)),
-                  *map(chr, range(0x0430, 0x0450)), *map(chr, range(0x20000, 0x20020)),
-                  *map(chr, range(0x10000, 0x1000C))]
-    return [c for c in candidates if unicodedata.normalize("NFKC", c) == c and analyse(c).canonical == c]
+    assert (tested, missed) == (6389, [])
 
 
 def test_punycode_round_trips_python_codec():
-    pool = punycode_pool()
+    # Characters that come through the whole analysis unchanged in any sequence: valid, NFKC-stable,
+    # visible, without a Latin look-alike (so canonical is the decoded label).
+    spans = [(0x30, 0x3A), (0x61, 0x7B), (0x3B1, 0x3CA), (0x430, 0x450), (0x5D0, 0x5EB), (0x628, 0x63B),
+             (0x915, 0x93A), (0x3041, 0x3097), (0x4E00, 0x4E40), (0xAC00, 0xAC40), (0x10000, 0x1000C)]
+    pool = [c for a, b in spans for c in map(chr, range(a, b))
+            if unicodedata.normalize("NFKC", c) == c and analyse(c).canonical == c]
     assert len(pool) > 300
     rng = random.Random(3492)
     for _ in range(500):
@@ -174,15 +152,12 @@ def test_attributes_are_read_only_and_built_on_every_read():
     a = _core._is_suspicious_hostname(hostname="p\u0430ypal.com")[1]
     names = ("suspicious", "scripts", "canonical", "label_scripts", "label_whole_script_confusable", *FLAGS)
     assert [n for n in dir(a) if not n.startswith("__")] == sorted(names)
-    for name in ("suspicious", "scripts", "label_scripts", "canonical"):
+    for name in names:
         with pytest.raises(AttributeError):
             setattr(a, name, None)
-        with pytest.raises(AttributeError):
-            delattr(a, name)
-    assert a.scripts is not a.scripts and a.label_scripts[0] is not a.label_scripts[0]
-    assert a.label_whole_script_confusable is not a.label_whole_script_confusable
     a.label_scripts[0].append("Greek")
-    assert a.label_scripts[0] == ["Latin", "Cyrillic"]
+    assert a.scripts is not a.scripts and a.label_scripts == [["Latin", "Cyrillic"], ["Latin"]]
+    assert a.label_whole_script_confusable is not a.label_whole_script_confusable
 
     cls = type(a)
     assert (cls.__name__, cls.__module__) == ("HostnameAnalysis", "builtins")
@@ -194,22 +169,20 @@ def test_attributes_are_read_only_and_built_on_every_read():
 
 
 @pytest.mark.parametrize(
-    "args, kwargs, exc, message, note",
+    "args, kwargs, message, note",
     [
-        pytest.param((), {}, TypeError, "_is_suspicious_hostname() missing 1 required positional argument: "
-                     "'hostname'", None, id="missing"),
-        pytest.param(("a", True), {}, TypeError, "_is_suspicious_hostname() takes 1 positional arguments but 2 were "
-                     "given", None, id="contractions-positional"),
-        pytest.param((b"a",), {}, TypeError, "'bytes' object is not an instance of 'str'", "hostname", id="bytes"),
-        pytest.param(("a",), {"contractions": 1}, TypeError, "'int' object is not an instance of 'bool'",
-                     "contractions", id="int-flag"),
-        pytest.param(("a\ud800",), {}, UnicodeEncodeError, None, "hostname", id="surrogate"),
+        pytest.param((), {}, "_is_suspicious_hostname() missing 1 required positional argument: 'hostname'", None,
+                     id="missing"),
+        pytest.param(("a", True), {}, "_is_suspicious_hostname() takes 1 positional arguments but 2 were given", None,
+                     id="contractions-positional"),
+        pytest.param(("a",), {"contractions": 1}, "'int' object is not an instance of 'bool'", "contractions",
+                     id="int-flag"),
     ],
 )
-def test_argument_errors(args, kwargs, exc, message, note):
-    with pytest.raises(exc) as info:
+def test_argument_errors(args, kwargs, message, note):
+    with pytest.raises(TypeError) as info:
         _core._is_suspicious_hostname(*args, **kwargs)
-    assert message is None or str(info.value) == message
+    assert str(info.value) == message
     assert getattr(info.value, "__notes__", None) == (note and [f"while processing '{note}'"])
 
 

@@ -138,10 +138,8 @@ bool remove_chars(std::string& text, Drop drop) {
 // pre-filter, which is exact below U+10000: without a key among its bytes the
 // fold copies it unchanged.
 std::string_view fold_to_latin(std::string_view text, std::string& buffer) {
-    if (utf8::is_ascii(text) &&
-        std::ranges::none_of(text, [](char c) { return tables::CONFUSABLES_LATIN.may_hold(static_cast<unsigned char>(c)); })) {
-        return text;
-    }
+    auto is_key = [](char c) { return tables::CONFUSABLES_LATIN.may_hold(static_cast<unsigned char>(c)); };
+    if (utf8::is_ascii(text) && std::ranges::none_of(text, is_key)) return text;
     auto folded = confusables::normalize_confusables(text, "latin", "numeric", buffer);
     KELRAD_ASSERT(folded, "the latin target and numeric policy are valid");
     return *folded ? std::string_view(buffer) : text;

@@ -32,31 +32,11 @@ TEST(hostname_contracted_labels) {
         std::string_view host, want;
     };
     const Case cases[] = {
-        {"rnicrosoft", "microsoft"}, {"clouds", "douds"}, {"vvindovvs", "windows"},
-        {"rnrn", "mm"},              {"vvv", "wv"},       {"cll", "dl"},
+        {"clouds", "douds"}, {"vvindovvs", "windows"}, {"rnrn", "mm"},  {"cll", "dl"},
         {"RN.Rn.rN.CL.Vv", "RN.Rn.rN.CL.Vv"},  // case-sensitive
-        {"r.n", "r.n"},              {"a.rn.b", "a.m.b"}, {"..", ".."},
-        {"", ""},                    {"r\u00E9n", "r\u00E9n"},
+        {"r.n", "r.n"},      {"", ""},             {"r\u00E9n", "r\u00E9n"},
     };
     for (const auto& c : cases) CHECK_EQ(contracted(c.host), c.want);
-
-    contraction::ContractedLabels labels("..");
-    int count = 0;
-    while (auto label = labels.next()) count += label->empty();
-    CHECK_EQ(count, 3);
-}
-
-TEST(hostname_strip_invisible_in_place) {
-    std::string text = testing::u8(U"a\u00ADb\u200Bc\U000E0001\U0010FFFF\u200Ed");
-    bool removed = false;
-    hostname::strip_invisible(text, removed);
-    CHECK_EQ(text, testing::u8(U"abc\u200Ed"));  // the bidi control stays
-    CHECK(removed);
-    hostname::strip_invisible(text, removed);
-    CHECK(removed);  // never reset
-    bool again = false;
-    hostname::strip_invisible(text, again);
-    CHECK(!again);
 }
 
 TEST(hostname_nfkc_quick_check_decides_single_characters) {
