@@ -32,12 +32,12 @@ bool may_be_bracketed(std::string_view host) noexcept {
     return first[0] == U'[' && last[last.size() - 1] == U']';
 }
 
-// Step 2 of the analysis: a bracketed IPv6 literal, optionally with a zone
-// ("[fe80::1%25]"), told apart by its characters alone: hexadecimal digits,
-// ":", "." (an embedded IPv4 address) and "%".
-bool is_bracketed_ipv6_literal(std::string_view n) noexcept {
-    if (n.size() < 2 || n.front() != '[' || n.back() != ']') return false;
-    std::string_view inner = n.substr(1, n.size() - 2);
+// A bracketed IPv6 literal, optionally with a zone ("[fe80::1%25]"), told
+// apart by its characters alone: hexadecimal digits, ":", "." (an embedded
+// IPv4 address) and "%"; at most 7 colons before the zone, one "%".
+bool is_bracketed_ipv6_literal(std::string_view text) noexcept {
+    if (text.size() < 2 || text.front() != '[' || text.back() != ']') return false;
+    std::string_view inner = text.substr(1, text.size() - 2);
     if (inner.find(':') == std::string_view::npos) return false;
     if (std::ranges::count(inner.substr(0, inner.find('%')), ':') > 7) return false;
     if (std::ranges::count(inner, '%') > 1) return false;
@@ -98,8 +98,9 @@ bool has_compatibility_character(std::string_view label) noexcept {
     return false;
 }
 
-// False when no character of the text lies in a block holding right-to-left
-// characters (Bidi_Class R, AL or AN), so that no bidi conflict is possible.
+// False when no character of the text lies in a chunk of code points holding
+// right-to-left characters (Bidi_Class R, AL or AN): no bidi conflict is
+// possible then.
 bool may_hold_right_to_left(std::string_view text) noexcept {
     for (std::size_t i = utf8::ascii_prefix_len(text); i < text.size();) {
         auto [cp, len] = utf8::decode(text, i);
@@ -161,8 +162,6 @@ struct LabelBuffers {
     std::string without_controls;
 };
 
-// Steps 3.2 to 3.4: the processed form P of a label. `idna_error` is set
-// when UTS #46 processing reports an error for it.
 bool holds_invisible(std::string_view text) noexcept {
     for (std::size_t i = utf8::ascii_prefix_len(text); i < text.size();) {
         auto [cp, len] = utf8::decode(text, i);
@@ -172,6 +171,9 @@ bool holds_invisible(std::string_view text) noexcept {
     return false;
 }
 
+// The processed form of a label: without invisible characters, through UTS #46
+// processing, in NFKC, and without the invisible characters those brought.
+// `idna_error` is set when UTS #46 processing reports an error.
 std::string_view process_label(std::string_view label, LabelBuffers& buf, bool& has_invisible, bool& idna_error) {
     // Nothing below changes plain lower-case letters: they are valid, mapped
     // to themselves, NFKC-stable and visible.
@@ -228,7 +230,8 @@ void append_scripts(std::string_view text, std::vector<Script>& list, std::size_
     }
 }
 
-// Steps 3.6 to 3.9 for the processed label `p`. Returns its Latin fold when
+// Records the scripts, the whole-script test, the mixed-script rule and the
+// confusable test of the processed label `p`. Returns its Latin fold when
 // the whole-script test needed one (the label is in one script, not Latin).
 std::optional<std::string_view> examine_label(std::string_view p, HostnameAnalysis& r, std::string& buffer) {
     std::size_t start = r.label_script_list.size();
@@ -286,15 +289,16 @@ HostnameAnalysis analyze(std::string_view host, bool contractions) {
         }
     }
 
-    // The canonical form is the Latin fold of J without its bidi controls.
-    // The fold never reaches across a full stop ("." composes with nothing
-    // and folds to itself, and the fold works character by character on the
-    // composed text), so the fold of J is the folds of its stretches joined:
-    // a label that the whole-script test folded already is not folded again,
-    // the labels between such labels are folded together.
+    // The canonical form is the Latin fold of the joined processed labels
+    // without their bidi controls. The fold never reaches across a full stop
+    // ("." composes with nothing and folds to itself, and the fold works
+    // character by character on the composed text), so it is the folds of
+    // stretches of labels joined: a label that the whole-script test folded
+    // already is not folded again, the labels between such labels are folded
+    // together.
     LabelBuffers buf;
-    std::string joined;  // J: the processed labels joined with "."
-    std::string folded;  // the fold of J up to `unfolded`
+    std::string joined;  // the processed labels joined with "."
+    std::string folded;  // the fold of `joined` up to `unfolded`
     joined.reserve(host.size());
     folded.reserve(host.size());
     std::size_t unfolded = 0;

@@ -107,8 +107,9 @@ bool is_valid_label(std::string_view label, Origin origin) {
     return true;
 }
 
-// Step 4 for an ACE label: writes its Unicode form into `decoded`; false
-// when it does not decode (it is then in error and keeps its ACE form).
+// UTS #46 step 4 (Convert/Validate) for an ACE label: writes its Unicode
+// form into `decoded`; false when it does not decode (it is then in error
+// and keeps its ACE form).
 bool decode_ace_label(std::string_view label, std::string& decoded) {
     decoded.clear();
     return utf8::is_ascii(label) && punycode::decode(label.substr(kAcePrefix.size()), decoded);
@@ -170,7 +171,7 @@ bool to_unicode(std::string_view domain, std::string& out) {
     if (recomposed) out.swap(scratch);
     Origin origin = disallowed || recomposed ? Origin::Mapped : Origin::MappedValid;
 
-    // Step 4, in place: only the ACE labels that decode change.
+    // UTS #46 step 4, in place: only the ACE labels that decode change.
     bool error = false;
     for (std::size_t start = 0;;) {
         std::size_t end = std::min(out.find('.', start), out.size());
