@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <iterator>
 
 #include "security/punycode.hpp"
 #include "tables/idna.hpp"
@@ -27,6 +28,25 @@ const tables::IdnaRow& row_of(char32_t cp) noexcept {
     return *base;
 }
 
+// row_of with the last row found tried first: the characters of a label
+// mostly share a row (the small letters of a script are one).
+class RowFinder {
+public:
+    const tables::IdnaRow& operator()(char32_t cp) noexcept {
+        if (cp < first_ || cp >= end_) {
+            row_ = &row_of(cp);
+            first_ = row_->first;
+            end_ = row_ + 1 == std::end(tables::IDNA_ROWS) ? 0x110000 : char32_t{row_[1].first};
+        }
+        return *row_;
+    }
+
+private:
+    const tables::IdnaRow* row_ = nullptr;
+    char32_t first_ = 1;  // an empty range until the first search
+    char32_t end_ = 0;
+};
+
 constexpr bool is_ascii_upper(char32_t c) noexcept { return c - 'A' < 26; }
 
 // The forbidden domain code points of the URL Standard: C0 controls, space,
@@ -51,13 +71,14 @@ bool has_forbidden_domain_byte(std::string_view text) noexcept {
 // Step 1 of UTS #46 processing: every code point mapped by its status.
 // Disallowed code points are kept; returns true when there was one.
 bool map_into(std::string_view text, std::string& out) {
+    RowFinder find_row;
     bool disallowed = false;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
         auto [cp, len] = utf8::decode(text, i);
         if (cp < 0x80) {
             out.push_back(static_cast<char>(is_ascii_upper(cp) ? cp | 0x20 : cp));
-        } else if (const tables::IdnaRow& row = row_of(cp); row.status == tables::kIdnaMapped) {
+        } else if (const tables::IdnaRow& row = find_row(cp); row.status == tables::kIdnaMapped) {
             if (row.pooled_len != 0) {
                 out.append(tables::IDNA_MAPPING_POOL + row.mapping, row.pooled_len);
             } else {
@@ -72,12 +93,6 @@ bool map_into(std::string_view text, std::string& out) {
     return disallowed;
 }
 
-// Criterion V7 for one code point under nontransitional processing.
-bool is_valid_code_point(char32_t cp) noexcept {
-    if (cp < 0x80) return !is_ascii_upper(cp);
-    std::uint32_t status = row_of(cp).status;
-    return status == tables::kIdnaValid || status == tables::kIdnaDeviation;
-}
 
 // Where a label comes from decides which validity criteria can fail.
 enum class Origin : std::uint8_t {
@@ -101,8 +116,12 @@ bool is_valid_label(std::string_view label, Origin origin) {
     }
     if (normalize::is_mark(utf8::decode(label, 0).cp)) return false;  // V6
     if (origin == Origin::MappedValid) return true;
+    // V7 under nontransitional processing: every code point valid or deviation.
+    RowFinder find_row;
     for (auto [cp, len] : utf8::chars(label)) {
-        if (!is_valid_code_point(cp)) return false;
+        std::uint32_t status = cp < 0x80 ? (is_ascii_upper(cp) ? tables::kIdnaMapped : tables::kIdnaValid)
+                                         : find_row(cp).status;
+        if (status != tables::kIdnaValid && status != tables::kIdnaDeviation) return false;
     }
     return true;
 }
