@@ -134,18 +134,32 @@ bool decode_ace_label(std::string_view label, std::string& decoded) {
     return utf8::is_ascii(label) && punycode::decode(label.substr(kAcePrefix.size()), decoded);
 }
 
-std::uint8_t bidi_class(char32_t cp) noexcept {
-    return range_value(tables::IDNA_BIDI_CLASSES, cp, tables::kBidiL);
-}
+// The Bidi_Class of the rule, with the last range found tried first as in
+// RowFinder.
+class BidiClassFinder {
+public:
+    std::uint8_t operator()(char32_t cp) noexcept {
+        if (range_ == nullptr || cp < range_->first || cp > range_->last) {
+            const auto* found = find_range(tables::IDNA_BIDI_CLASSES, cp);
+            if (found == nullptr) return tables::kBidiL;
+            range_ = found;
+        }
+        return range_->value;
+    }
+
+private:
+    const ValuedRange<std::uint8_t>* range_ = nullptr;
+};
 
 // RFC 5893: a domain name is a Bidi domain name when some label holds a
 // character of class R, AL or AN. No ASCII character has one of those.
 bool is_bidi_domain(std::string_view domain) noexcept {
+    BidiClassFinder class_of;
     for (std::size_t i = utf8::ascii_prefix_len(domain); i < domain.size();) {
         auto [cp, len] = utf8::decode(domain, i);
         i += len;
         if (!tables::in_chunk_bitmap(tables::IDNA_RTL_CHUNKS, cp)) continue;
-        std::uint8_t c = bidi_class(cp);
+        std::uint8_t c = class_of(cp);
         if (c == tables::kBidiR || c == tables::kBidiAL || c == tables::kBidiAN) return true;
     }
     return false;
@@ -163,13 +177,14 @@ bool satisfies_bidi_rule(std::string_view label) noexcept {
     constexpr std::uint32_t kRtlEnd = bit(kBidiR) | bit(kBidiAL) | bit(kBidiEN) | bit(kBidiAN);
     constexpr std::uint32_t kLtrEnd = bit(kBidiL) | bit(kBidiEN);
 
-    std::uint8_t first = bidi_class(utf8::decode(label, 0).cp);
+    BidiClassFinder class_of;
+    std::uint8_t first = class_of(utf8::decode(label, 0).cp);
     bool rtl = first == kBidiR || first == kBidiAL;
     if (!rtl && first != kBidiL) return false;  // condition 1
     std::uint32_t seen = 0;
     std::uint8_t last = first;  // the last class other than NSM
     for (auto [cp, len] : utf8::chars(label)) {
-        std::uint8_t c = bidi_class(cp);
+        std::uint8_t c = class_of(cp);
         seen |= bit(c);
         if (c != kBidiNSM) last = c;
     }
