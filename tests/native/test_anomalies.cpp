@@ -1,0 +1,74 @@
+#include <string>
+#include <vector>
+
+#include "security/anomalies.hpp"
+#include "tables/anomalies.hpp"
+#include "testing.hpp"
+#include "text/normalize.hpp"
+#include "util/utf8.hpp"
+
+using namespace kelrad;
+using testing::u8;
+
+namespace {
+
+bool is_scalar(char32_t cp) { return cp < 0xD800 || cp > 0xDFFF; }
+
+}  // namespace
+
+// The character predicates take shortcuts through the quick-check bits; the
+// plain definitions decide every code point.
+TEST(anomaly_character_predicates_match_their_definitions) {
+    int singletons = 0;
+    for (char32_t cp = 0x80; cp <= 0x10FFFF; ++cp) {
+        if (!is_scalar(cp)) continue;
+        std::string nfc = normalize::to_nfc(utf8::encode(cp));
+        bool singleton = utf8::char_count(nfc) == 1 && utf8::decode(nfc, 0).cp != cp;
+        singletons += singleton;
+        if (anomalies::decomposes_to_single_char(cp) != singleton) CHECK_EQ(testing::cp_name(cp), "singleton");
+        char32_t first = normalize::canonical_decomposition(cp)[0];
+        bool latin = !singleton && first < 0x80 && ((first | 0x20) >= 'a' && (first | 0x20) <= 'z');
+        if (anomalies::is_letter_like(cp) != latin) CHECK_EQ(testing::cp_name(cp), "letter-like");
+    }
+    CHECK(singletons > 1000);  // U+212A, U+2126, U+212B, the CJK compatibility ideographs, ...
+    CHECK(anomalies::is_letter_like(U'a') && !anomalies::is_letter_like(U'1'));
+}
+
+// The counts the tables state, found by lookups over every code point.
+TEST(anomaly_tables_hold_what_they_state) {
+    std::size_t dashes = 0, spaces = 0;
+    for (char32_t cp = 0; cp <= 0x10FFFF; ++cp) {
+        dashes += tables::DASH_CONNECTOR_CHARS.find(cp) != nullptr;
+        spaces += tables::is_white_space(cp);
+    }
+    CHECK_EQ(dashes, tables::kDashConnectorCount);
+    CHECK_EQ(spaces, std::size_t{25});
+    CHECK(tables::DASH_CONNECTOR_CHARS.find(0x10EAD) && tables::DASH_CONNECTOR_CHARS.find(U'.'));
+    CHECK(tables::DECIMAL_ZEROS[0] == U'0' && tables::DECIMAL_ZEROS[tables::kDecimalZeroCount - 1] == 0x1FBF0);
+}
+
+TEST(split_tokens_cases) {
+    struct Case {
+        const char* id;
+        std::u32string text;
+        std::vector<std::pair<std::size_t, std::u32string>> tokens;
+    };
+    const Case cases[] = {
+        {"empty", U"", {}},
+        {"only_separators", U" \t\r\n\u0085\u2028\u2029\v\f", {}},
+        {"ascii", U"  ab c ", {{2, U"ab"}, {5, U"c"}}},
+        {"unicode_separators", U"a\u0085b\u2028c\u2029d", {{0, U"a"}, {3, U"b"}, {7, U"c"}, {11, U"d"}}},
+        {"other_spaces_inside", U"a\u00a0b\u3000c\u2009d", {{0, U"a\u00a0b\u3000c\u2009d"}}},
+        {"information_separators_inside", U"a\u001cb\u001fc", {{0, U"a\u001cb\u001fc"}}},
+        {"multibyte_neighbours", U"\u00e9\u2028\U0001F600", {{0, U"\u00e9"}, {5, U"\U0001F600"}}},
+    };
+    for (const Case& c : cases) {
+        std::string text = u8(c.text);
+        std::vector<std::string> got, want;
+        for (const anomalies::Token& t : anomalies::split_tokens(text)) {
+            got.push_back(std::to_string(t.start) + ":" + std::string(t.text));
+        }
+        for (const auto& [start, token] : c.tokens) want.push_back(std::to_string(start) + ":" + u8(token));
+        if (got != want) CHECK_EQ(std::string(c.id), "tokens differ");
+    }
+}
