@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "security/confusables.hpp"
 #include "security/smuggled.hpp"
 #include "tables/anomalies.hpp"
 #include "tables/scripts.hpp"
@@ -15,11 +16,6 @@
 #include "util/ranges.hpp"
 #include "util/swar.hpp"
 #include "util/utf8.hpp"
-
-// TEMP until the confusable tables land.
-namespace kelrad::confusables {
-inline std::optional<std::string_view> latin_ascii_prototype(char32_t) noexcept { return std::nullopt; }
-}  // namespace kelrad::confusables
 
 namespace kelrad::anomalies {
 namespace {
