@@ -6,6 +6,7 @@
 #include "security/confusables.hpp"
 #include "security/smuggled.hpp"
 #include "tables/anomalies.hpp"
+#include "tables/normalization.hpp"
 #include "tables/scripts.hpp"
 #include "text/case_fold.hpp"
 #include "text/error.hpp"
@@ -80,6 +81,25 @@ constexpr bool is_reported_control(char32_t c) noexcept {
     return (c <= 0x1F || (c >= 0x7F && c <= 0x9F)) && !(c >= 0x09 && c <= 0x0D) && !(c >= 0x1C && c <= 0x1F) &&
            c != 0x85;
 }
+
+// What a byte can mean to the token scan: tokens without a control, a
+// non-ASCII character or (with a lexicon) a leet or splitting character can
+// have no finding and are passed over.
+enum ByteClass : std::uint8_t {
+    kControlByte = 1,  // a C0 control other than the whitespace controls, or DEL
+    kLexiconByte = 2,  // a leet character, or a dash or connector that can split letters
+    kHighByte = 4,     // part of a non-ASCII character
+};
+
+constexpr std::array<std::uint8_t, 256> kAsciiClass = [] {
+    std::array<std::uint8_t, 256> t{};
+    for (unsigned b = 0; b < 256; ++b) {
+        if (b < 0x80 && is_reported_control(b)) t[b] |= kControlByte;
+        if ((b >= '0' && b <= '9') || leet_letter(b) || b == '-' || b == '.' || b == '_') t[b] |= kLexiconByte;
+        if (b >= 0x80) t[b] |= kHighByte;
+    }
+    return t;
+}();
 
 // Runs of hidden characters, by class; a run counts from its class's minimum.
 enum RunClass : int { kTags, kSelectors, kInvisibles, kPrivateUse, kNoncharacters, kUnclassed };
@@ -174,22 +194,123 @@ std::string joined_scripts(std::string_view piece) {
     return out;
 }
 
-bool contains_latin(std::string_view piece) noexcept {
-    for (auto [cp, len] : utf8::chars(piece)) {
-        if (scripts::effective_script(cp) == tables::kLatin) return true;
-    }
-    return false;
-}
-
 // A script other than Latin and the CJK scripts that write alongside it.
 bool is_unlisted_script(scripts::Script s) noexcept {
     return s != tables::kCommon && s != tables::kInherited && s != tables::kLatin && s != tables::kHan &&
            s != tables::kHiragana && s != tables::kKatakana && s != tables::kBopomofo && s != tables::kHangul;
 }
 
-bool has_unlisted_script(std::string_view piece) noexcept {
+// What the survey of a token needs to know about a character, as flags.
+enum CharFact : std::uint8_t {
+    kFactLatin = 1,      // effective script Latin
+    kFactUnlisted = 2,   // an effective script other than Latin and the CJK scripts
+    kFactRtl = 4,        // Bidi_Class R or AL
+    kFactDigit = 8,      // a decimal digit
+    kFactSpecial = 16,   // a control, invisible, hidden-run, direction-control or enclosing-mark character
+    kFactMarks = 32,     // a mark, or a character whose decomposition starts with one
+    kFactCompat = 64,    // a compatibility decomposition of ASCII characters only
+};
+
+// A control, an invisible or hidden-run character, a direction control, an
+// enclosing mark: the characters behind the checks that look for one.
+bool is_special(char32_t c) noexcept {
+    return is_reported_control(c) || run_class(c) != kUnclassed || (c >= 0x202A && c <= 0x202E) ||
+           (c >= 0x2066 && c <= 0x2069) || c == 0x061C || c == 0x200F || is_enclosing_mark(c);
+}
+
+// Marks stack or repeat only on one base. Unless some character of a text is
+// a mark or decomposes into one first, each base carries only the marks of
+// its own decomposition, and no single character stacks more than three of
+// one class or repeats one: the text is neither zalgo nor repeats a mark.
+std::uint8_t normalization_facts(char32_t c) noexcept {
+    std::uint8_t facts = 0;
+    if (normalize::is_mark(c) || normalize::combining_class(c) != 0) facts |= kFactMarks;
+    if (c >= 0x80 && normalize::quick_check(c, Form::NFKD) != QuickCheck::Yes) {
+        normalize::Decomposition d = normalize::compatibility_decomposition(c);
+        if (std::all_of(d.begin(), d.end(), [](char32_t x) { return x < 0x80; })) facts |= kFactCompat;
+        if (normalize::quick_check(c, Form::NFD) != QuickCheck::Yes &&
+            normalize::is_mark(normalize::canonical_decomposition(c)[0])) {
+            facts |= kFactMarks;
+        }
+    }
+    return facts;
+}
+
+// The facts of every character of the Basic Multilingual Plane, one byte
+// each (64 KiB), derived once from the script, direction, digit and
+// normalization tables: a token's survey reads one byte per character where
+// the tables would take several binary searches. Code points from U+10000 up
+// ask the tables.
+class CharFacts {
+public:
+    static const CharFacts& get() {
+        static const CharFacts facts;
+        return facts;
+    }
+
+    std::uint8_t of(char32_t c) const noexcept { return c < 0x10000 ? bmp_[c] : direct(c); }
+
+    // The facts computed from the tables themselves.
+    static std::uint8_t direct(char32_t c) noexcept {
+        scripts::Script s = scripts::effective_script(c);
+        const auto* direction = find_range(tables::STRONG_DIRECTION_RANGES, c);
+        return (s == tables::kLatin ? kFactLatin : 0) | (is_unlisted_script(s) ? kFactUnlisted : 0) |
+               (direction && direction->value == tables::kStrongRightToLeft ? kFactRtl : 0) |
+               (digit_system(c) ? kFactDigit : 0) | (is_special(c) ? kFactSpecial : 0) | normalization_facts(c);
+    }
+
+private:
+    CharFacts() {
+        // The effective script (scripts::effective_script): the script rows,
+        // less the unassigned code points and the punctuation counted as Common.
+        for (const tables::ScriptRange& row : tables::SCRIPT_RANGES) {
+            if (row.name == tables::kLatin) set(row.first, row.last, kFactLatin);
+            if (is_unlisted_script(row.name)) set(row.first, row.last, kFactUnlisted);
+        }
+        char32_t next = 0;
+        for (const CodepointRange& r : tables::ASSIGNED_RANGES) {
+            if (r.first > next) clear(next, r.first - 1, kFactLatin | kFactUnlisted);
+            next = r.last + 1;
+        }
+        clear(next, 0xFFFF, kFactLatin | kFactUnlisted);
+        for (const CodepointRange& r : tables::COMMON_SCRIPT_OVERRIDES) clear(r.first, r.last, kFactLatin | kFactUnlisted);
+        for (const auto& row : tables::STRONG_DIRECTION_RANGES) {
+            if (row.value == tables::kStrongRightToLeft) set(row.first, row.last, kFactRtl);
+        }
+        for (char32_t zero : tables::DECIMAL_ZEROS) set(zero, zero + 9, kFactDigit);
+        for (char32_t c = 0; c < 0x10000; ++c) {
+            if (is_special(c)) bmp_[c] |= kFactSpecial;
+            // Only characters that are not NFKD-stable (quick check Yes,
+            // class 0) or are marks have normalization facts.
+            if (!tables::bmp_bit(tables::kStable[static_cast<int>(Form::NFKD)], c) ||
+                !tables::bmp_bit(tables::kSpanStable, c)) {
+                bmp_[c] |= normalization_facts(c);
+            }
+        }
+    }
+
+    void set(char32_t first, char32_t last, std::uint8_t fact) noexcept {
+        for (char32_t c = first; c <= last && c < 0x10000; ++c) bmp_[c] |= fact;
+    }
+    void clear(char32_t first, char32_t last, std::uint8_t facts) noexcept {
+        for (char32_t c = first; c <= last && c < 0x10000; ++c) bmp_[c] &= static_cast<std::uint8_t>(~facts);
+    }
+
+    std::array<std::uint8_t, 0x10000> bmp_{};
+};
+
+bool contains_latin(std::string_view piece) noexcept {
+    const CharFacts& facts = CharFacts::get();
     for (auto [cp, len] : utf8::chars(piece)) {
-        if (is_unlisted_script(scripts::effective_script(cp))) return true;
+        if (facts.of(cp) & kFactLatin) return true;
+    }
+    return false;
+}
+
+bool has_unlisted_script(std::string_view piece) noexcept {
+    const CharFacts& facts = CharFacts::get();
+    for (auto [cp, len] : utf8::chars(piece)) {
+        if (facts.of(cp) & kFactUnlisted) return true;
     }
     return false;
 }
@@ -220,12 +341,11 @@ public:
     std::optional<Finding> run();
 
 private:
+    std::optional<Finding> run_ascii();
     std::optional<Finding> fire(AnomalyKind kind, std::string detail) const {
         return Finding{std::string(token_), std::move(detail), start_, start_ + token_.size(), kind};
     }
 
-    std::optional<Finding> control() const;
-    std::optional<Finding> mixed_numbers() const;
     std::optional<Finding> invisible_char() const;
     std::optional<Finding> invisible_run() const;
     std::optional<Finding> bidi() const;
@@ -248,57 +368,107 @@ private:
     std::string_view core_;
 };
 
+// What a one-pass survey of a non-ASCII working copy finds: its first
+// control, its decimal systems, and which checks have anything to look at.
+struct Survey {
+    static constexpr std::size_t kMaxSystems = 8;
+
+    std::optional<char32_t> control;
+    std::array<char32_t, kMaxSystems> systems{};
+    std::size_t system_count = 0;
+    bool invisible = false;  // an invisible character
+    bool hidden = false;     // a character of some hidden-run class
+    bool direction = false;  // an embedding, override, isolate or direction mark
+    bool enclosing = false;
+    bool marks = false;      // a mark, or a character that decomposes into one first
+    bool compat = false;     // a character whose compatibility decomposition is ASCII
+    bool latin = false;
+    bool unlisted = false;
+    bool right_to_left = false;
+
+    explicit Survey(std::string_view w) {
+        const CharFacts& facts = CharFacts::get();
+        for (auto [cp, len] : utf8::chars(w)) {
+            if (cp < 0x80) {
+                if (!control && is_reported_control(cp)) control = cp;
+                latin = latin || is_ascii_letter(cp);
+                if (is_ascii_digit(cp)) add_system(U'0');
+                continue;
+            }
+            const std::uint8_t f = facts.of(cp);
+            latin = latin || (f & kFactLatin);
+            unlisted = unlisted || (f & kFactUnlisted);
+            right_to_left = right_to_left || (f & kFactRtl);
+            if (f & kFactDigit) add_system(digit_system(cp));
+            if (f & kFactSpecial) {
+                if (!control && is_reported_control(cp)) control = cp;
+                invisible = invisible || is_invisible(cp);
+                hidden = hidden || run_class(cp) != kUnclassed;
+                direction = direction || (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069) ||
+                            cp == 0x061C || cp == 0x200F;
+                enclosing = enclosing || is_enclosing_mark(cp);
+            }
+            marks = marks || (f & kFactMarks);
+            compat = compat || (f & kFactCompat);
+        }
+    }
+
+    // Systems are kept in order of appearance; a ninth ends the count at 8.
+    void add_system(char32_t zero) noexcept {
+        if (system_count == kMaxSystems || std::find(systems.begin(), systems.begin() + system_count, zero) !=
+                                               systems.begin() + system_count) {
+            return;
+        }
+        systems[system_count++] = zero;
+    }
+};
+
 std::optional<Finding> TokenScan::run() {
-    const bool ascii = utf8::is_ascii(token_);
+    if (utf8::is_ascii(token_)) return run_ascii();
     w_ = token_;
-    if (!ascii && normalize::quick_check(token_, Form::NFC) != QuickCheck::Yes) {
+    if (normalize::quick_check(token_, Form::NFC) != QuickCheck::Yes) {
         copy_.reserve(token_.size());
         append_working_copy(token_, copy_);
         w_ = copy_;
     }
     core_ = trim(w_, is_core_delimiter);
-    if (auto f = control()) return f;
-    // Only the checks below a pure-ASCII working copy can fail (W is ASCII
-    // exactly when the token is: the only characters whose NFC is ASCII are
-    // singletons, which W keeps).
-    if (!ascii) {
-        for (auto check : {&TokenScan::mixed_numbers, &TokenScan::invisible_char, &TokenScan::invisible_run,
-                           &TokenScan::bidi, &TokenScan::enclosing, &TokenScan::marks, &TokenScan::script_pieces,
-                           &TokenScan::compat_fold}) {
-            if (auto f = (this->*check)()) return f;
-        }
+    // W is ASCII exactly when the token is: the only characters whose NFC is
+    // ASCII are canonical singletons, which W keeps.
+    const Survey survey(w_);
+    if (survey.control) return fire(AnomalyKind::Control, code(*survey.control));
+    // UTS #39 "mixed numbers": digits of more than one decimal system.
+    if (survey.system_count > 1) {
+        return fire(AnomalyKind::MixedNumbers, std::to_string(survey.system_count) + " decimal numbering systems");
+    }
+    std::optional<Finding> f;
+    if ((survey.invisible && (f = invisible_char())) || (survey.hidden && (f = invisible_run())) ||
+        (survey.direction && (f = bidi())) || (survey.enclosing && (f = enclosing())) ||
+        (survey.marks && (f = marks())) ||
+        (((survey.latin && survey.unlisted) || survey.right_to_left) && (f = script_pieces())) ||
+        (survey.compat && (f = compat_fold()))) {
+        return f;
     }
     if (utf8::char_count(core_) < 2) return std::nullopt;
-    if (!lexicon_.empty()) {
-        if (auto f = leet()) return f;
-        if (auto f = segmentation()) return f;
-    }
-    if (!ascii) return confusable();
-    return std::nullopt;
+    if (!lexicon_.empty() && ((f = leet()) || (f = segmentation()))) return f;
+    return confusable();
 }
 
-std::optional<Finding> TokenScan::control() const {
-    for (auto [cp, len] : utf8::chars(w_)) {
-        if (is_reported_control(cp)) return fire(AnomalyKind::Control, code(cp));
+// A pure-ASCII token can hold a control, and with a lexicon a leet spelling
+// (a digit or one of "!$+@|") or letters split by "-", "." or "_".
+std::optional<Finding> TokenScan::run_ascii() {
+    bool lexicon_candidate = false;
+    for (char ch : token_) {
+        auto b = static_cast<unsigned char>(ch);
+        if (is_reported_control(b)) return fire(AnomalyKind::Control, code(b));
+        lexicon_candidate = lexicon_candidate || (kAsciiClass[b] & kLexiconByte);
     }
+    if (lexicon_.empty() || !lexicon_candidate) return std::nullopt;
+    w_ = token_;
+    core_ = trim(w_, is_core_delimiter);
+    if (core_.size() < 2) return std::nullopt;
+    std::optional<Finding> f;
+    if ((f = leet()) || (f = segmentation())) return f;
     return std::nullopt;
-}
-
-// UTS #39 "mixed numbers": digits of more than one decimal system.
-std::optional<Finding> TokenScan::mixed_numbers() const {
-    constexpr std::size_t kMaxSystems = 8;
-    std::array<char32_t, kMaxSystems> systems{};
-    std::size_t count = 0;
-    for (auto [cp, len] : utf8::chars(w_)) {
-        char32_t zero = digit_system(cp);
-        if (zero == 0 || std::find(systems.begin(), systems.begin() + count, zero) != systems.begin() + count) {
-            continue;
-        }
-        if (count == kMaxSystems) break;
-        systems[count++] = zero;
-    }
-    if (count < 2) return std::nullopt;
-    return fire(AnomalyKind::MixedNumbers, std::to_string(count) + " decimal numbering systems");
 }
 
 // An invisible character inside a word. ZWNJ and ZWJ shape many scripts, so
@@ -447,6 +617,10 @@ std::optional<Finding> TokenScan::compat_fold() const {
 }
 
 std::optional<Finding> TokenScan::leet() const {
+    // Every reading needs a digit or one of "!$+@|".
+    if (std::none_of(w_.begin(), w_.end(), [](char c) { return leet_letter(static_cast<unsigned char>(c)); })) {
+        return std::nullopt;
+    }
     std::string_view second = trim(w_, is_token_delimiter);
     for (std::string_view candidate : {core_, second}) {
         std::optional<Finding> found;
@@ -462,10 +636,7 @@ std::optional<Finding> TokenScan::leet() const {
 
 std::optional<Finding> TokenScan::leet_word(std::string_view word) const {
     constexpr std::size_t kMaxWordChars = 64;
-    if (std::none_of(word.begin(), word.end(), [](char c) {
-            return is_ascii_digit(static_cast<unsigned char>(c)) || c == '!' || c == '$' || c == '+' || c == '@' ||
-                   c == '|';
-        })) {
+    if (std::none_of(word.begin(), word.end(), [](char c) { return leet_letter(static_cast<unsigned char>(c)); })) {
         return std::nullopt;
     }
     if (utf8::char_count(word) > kMaxWordChars) return std::nullopt;
@@ -550,8 +721,16 @@ std::optional<std::string> TokenScan::near_spelling(const std::string& decoded) 
 // Letters spelled apart: "p-a-y-p-a-l", "p.a.y.p.a.l", "p a y p a l" with
 // spaces that do not end the token.
 std::optional<Finding> TokenScan::segmentation() const {
+    bool separated = false;
+    for (auto [cp, len] : utf8::chars(core_)) {
+        if (tables::is_white_space(cp) || is_dash_connector(cp)) {
+            separated = true;
+            break;
+        }
+    }
+    if (!separated) return std::nullopt;
     std::size_t runs = 0, kept = 0, fragment_chars = 0;
-    bool in_separator = false, fragment_letter = false, long_fragment = false, split = false;
+    bool in_separator = false, fragment_letter = false, long_fragment = false;
     std::string joined;
     auto end_fragment = [&] {
         long_fragment = long_fragment || (fragment_chars >= 2 && fragment_letter);
@@ -567,7 +746,7 @@ std::optional<Finding> TokenScan::segmentation() const {
                 ++runs;
                 end_fragment();
             }
-            in_separator = split = true;
+            in_separator = true;
         } else {
             in_separator = false;
             ++fragment_chars;
@@ -586,7 +765,7 @@ std::optional<Finding> TokenScan::segmentation() const {
         previous = cp;
     }
     end_fragment();
-    if (split && runs >= 2 && 5 * runs + 3 >= 3 * kept && !long_fragment) {
+    if (runs >= 2 && 5 * runs + 3 >= 3 * kept && !long_fragment) {
         std::string word = lexicon_form(joined);
         if (utf8::char_count(word) >= 4 && lexicon_.contains(word)) return fire(AnomalyKind::Segmentation, word);
     }
@@ -674,13 +853,13 @@ std::size_t separator_len(std::string_view text, std::size_t i) noexcept {
     return 0;
 }
 
-// Visits the tokens in order until `visit` returns true.
+// Visits the tokens in order until `visit` returns true. Continuation bytes
+// are never separator leads, so the bytes may be read one by one.
 template <class Visit>
 bool any_token(std::string_view text, Visit visit) {
     std::size_t start = 0;
     bool in_token = false;
     for (std::size_t i = 0; i < text.size();) {
-        // Continuation bytes are never separator leads, so bytes may be read one by one.
         if (std::size_t len = separator_len(text, i)) {
             if (in_token && visit(Token{start, text.substr(start, i - start)})) return true;
             in_token = false;
@@ -692,6 +871,72 @@ bool any_token(std::string_view text, Visit visit) {
         }
     }
     return in_token && visit(Token{start, text.substr(start)});
+}
+
+// The length of the separator that ends just before `end`, or 0.
+std::size_t separator_len_before(std::string_view text, std::size_t end) noexcept {
+    auto at = [&](std::size_t back) { return static_cast<unsigned char>(text[end - back]); };
+    unsigned char b = at(1);
+    if (b < 0x80) return (b >= 0x09 && b <= 0x0D) || b == 0x20;
+    if (b == 0x85 && end >= 2 && at(2) == 0xC2) return 2;
+    if ((b == 0xA8 || b == 0xA9) && end >= 3 && at(2) == 0x80 && at(3) == 0xE2) return 3;
+    return 0;
+}
+
+// Marks, eight bytes at a time, the bytes that can make a token worth
+// inspecting: non-ASCII bytes, controls, and with a lexicon the leet
+// characters and the ASCII dashes and connectors. A superset ('"' and '#' are
+// marked with '!' and '$'); each mark is checked against kAsciiClass.
+[[gnu::always_inline]] inline std::uint64_t flagged_bytes(std::uint64_t w, bool lexicon) noexcept {
+    constexpr std::uint64_t H = swar::kHighBits;
+    // The high bit of each byte whose low seven bits are at least b: exact
+    // per byte, since (x | 0x80) - b cannot borrow from the next byte.
+    auto at_least = [w](unsigned char b) { return ((w | H) - swar::kOnes * b) & H; };
+    auto in = [&](unsigned char first, unsigned char last) {
+        return at_least(first) & ~at_least(static_cast<unsigned char>(last + 1));
+    };
+    std::uint64_t marks = (w & H) | (~at_least(0x1C) & ~in(0x09, 0x0D) & H) | at_least(0x7F);
+    if (lexicon) {
+        marks |= in('!', '$') | in('+', '+') | in('-', '.') | in('0', '9') | in('@', '@') | in('_', '_') |
+                 in('|', '|');
+    }
+    return marks;
+}
+
+// The tokens that hold a flagged byte (see flagged_bytes), in order, until
+// `visit` returns true. The others can have no finding and are never
+// delimited: the text is read eight bytes at a time, and each flagged byte's
+// token is found by scanning out to the separators around it.
+template <class Visit>
+bool any_flagged_token(std::string_view text, const Lexicon& lexicon, Visit visit) {
+    const bool with_lexicon = !lexicon.empty();
+    const std::uint8_t wanted = kControlByte | kHighByte | (with_lexicon ? kLexiconByte : 0);
+    const std::size_t n = text.size();
+    std::size_t done = 0;  // every token ending at or before this offset has been dealt with
+    // Visits the token holding byte k, unless k belongs to a separator.
+    auto visit_at = [&](std::size_t k) {
+        if (!(kAsciiClass[static_cast<unsigned char>(text[k])] & wanted)) return false;
+        std::size_t lead = k;
+        while (lead > done && (static_cast<unsigned char>(text[lead]) & 0xC0) == 0x80) --lead;
+        if (separator_len(text, lead)) return false;
+        std::size_t start = lead, end = lead;
+        while (start > done && !separator_len_before(text, start)) --start;
+        while (end < n && !separator_len(text, end)) ++end;
+        done = end;
+        return visit(Token{start, text.substr(start, end - start)});
+    };
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        for (std::uint64_t marks = flagged_bytes(swar::load(text.data() + i), with_lexicon); marks;
+             marks &= marks - 1) {
+            std::size_t k = i + swar::first_marked(marks);
+            if (k >= done && visit_at(k)) return true;
+        }
+    }
+    for (; i < n; ++i) {
+        if (i >= done && visit_at(i)) return true;
+    }
+    return false;
 }
 
 // Line breaks other than CR: LF, VT, FF, NEL, LINE and PARAGRAPH SEPARATOR.
@@ -743,6 +988,10 @@ std::string quoted(std::string_view s) { return error::quoted_debug_literal(s); 
 }  // namespace
 
 // ---- Public ----------------------------------------------------------------
+
+std::uint8_t detail::char_facts(char32_t c) noexcept { return CharFacts::get().of(c); }
+std::uint8_t detail::char_facts_direct(char32_t c) noexcept { return CharFacts::direct(c); }
+static_assert(detail::kMayStackMarks == kFactMarks);
 
 std::string_view kind_name(AnomalyKind kind) noexcept {
     static constexpr std::array<std::string_view, kKindCount> kNames = {
@@ -838,7 +1087,8 @@ bool has_anomalies(std::string_view text, const Lexicon& lexicon) {
         }
     }
     if (has_printable_payload(text)) return true;
-    return any_token(text, [&](Token t) { return inspect_token(t.text, t.start, lexicon).has_value(); });
+    return any_flagged_token(text, lexicon,
+                             [&](Token t) { return inspect_token(t.text, t.start, lexicon).has_value(); });
 }
 
 AnomalyReport inspect_anomalies(std::string_view text, const Lexicon& lexicon) {
@@ -848,7 +1098,7 @@ AnomalyReport inspect_anomalies(std::string_view text, const Lexicon& lexicon) {
         report.findings.push_back(
             {std::move(*p.text), std::string(smuggled::scheme_name(p.scheme)), p.start, p.end, AnomalyKind::Smuggled});
     }
-    any_token(text, [&](Token t) {
+    any_flagged_token(text, lexicon, [&](Token t) {
         if (auto f = inspect_token(t.text, t.start, lexicon)) report.findings.push_back(std::move(*f));
         return false;
     });

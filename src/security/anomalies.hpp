@@ -141,4 +141,17 @@ bool has_anomalies(std::string_view text, const Lexicon& lexicon);
 
 AnomalyReport inspect_anomalies(std::string_view text, const Lexicon& lexicon);
 
+namespace detail {
+
+// The per-character facts the token scan's survey reads: from a table built
+// once for the Basic Multilingual Plane, and computed from the Unicode tables
+// directly. The two agree for every code point (a test holds them to it).
+std::uint8_t char_facts(char32_t c) noexcept;
+std::uint8_t char_facts_direct(char32_t c) noexcept;
+// The fact that gates the stacked and repeated mark checks: a character
+// without it can neither stack marks nor repeat one, alone or in a row.
+inline constexpr std::uint8_t kMayStackMarks = 32;
+
+}  // namespace detail
+
 }  // namespace kelrad::anomalies

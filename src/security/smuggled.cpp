@@ -75,20 +75,24 @@ std::optional<utf8::Decoded> decode_checked(const unsigned char* p, std::size_t 
 
 // The next byte offset from `i` where a run or a flag can begin: the lead
 // bytes of U+200B/U+200C (E2), the selectors U+FE00-FE0F (EF), U+1F3F4
-// (F0), plane 14 (F3), and "%" when escapes count. Continuation bytes are
-// never lead bytes, so the scan may step byte by byte; without escapes, whole
-// ASCII words are skipped eight bytes at a time.
+// (F0), plane 14 (F3), and "%" when escapes count. Eight bytes at a time; the
+// lowest mark of a word is exact, and continuation bytes are never lead
+// bytes, so the offset found is a character boundary.
 std::size_t next_candidate(std::string_view text, std::size_t i, bool percent) noexcept {
     const char* p = text.data();
     const std::size_t n = text.size();
-    while (i < n) {
-        if (!percent) {
-            while (i + 8 <= n && (swar::load(p + i) & swar::kHighBits) == 0) i += 8;
-            if (i >= n) break;
-        }
-        auto b = static_cast<unsigned char>(p[i]);
-        if (b == 0xE2 || b == 0xEF || b == 0xF0 || b == 0xF3 || (percent && b == '%')) return i;
-        ++i;
+    auto wanted = [percent](unsigned char b) {
+        return b == 0xE2 || b == 0xEF || b == 0xF0 || b == 0xF3 || (percent && b == '%');
+    };
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t w = swar::load(p + i);
+        if (!percent && (w & swar::kHighBits) == 0) continue;
+        std::uint64_t marks = swar::bytes_equal(w, 0xE2) | swar::bytes_equal(w, 0xEF) | swar::bytes_equal(w, 0xF0) |
+                              swar::bytes_equal(w, 0xF3) | (percent ? swar::bytes_equal(w, '%') : 0);
+        if (marks) return i + swar::first_marked(marks);
+    }
+    for (; i < n; ++i) {
+        if (wanted(static_cast<unsigned char>(p[i]))) return i;
     }
     return n;
 }

@@ -5,6 +5,7 @@
 #include "tables/anomalies.hpp"
 #include "testing.hpp"
 #include "text/normalize.hpp"
+#include "text/zalgo.hpp"
 #include "util/utf8.hpp"
 
 using namespace kelrad;
@@ -32,6 +33,20 @@ TEST(anomaly_character_predicates_match_their_definitions) {
     }
     CHECK(singletons > 1000);  // U+212A, U+2126, U+212B, the CJK compatibility ideographs, ...
     CHECK(anomalies::is_letter_like(U'a') && !anomalies::is_letter_like(U'1'));
+}
+
+// The scan's survey reads character facts from a table derived once; the
+// facts computed directly decide every code point. A character that cannot
+// stack marks does not, however often it repeats.
+TEST(anomaly_survey_facts_match_the_tables) {
+    for (char32_t cp = 0; cp <= 0x10FFFF; ++cp) {
+        if (!is_scalar(cp)) continue;
+        std::uint8_t facts = anomalies::detail::char_facts(cp);
+        if (facts != anomalies::detail::char_facts_direct(cp)) CHECK_EQ(testing::cp_name(cp), "facts");
+        if (facts & anomalies::detail::kMayStackMarks) continue;
+        std::string text = utf8::encode(cp) + utf8::encode(cp) + utf8::encode(cp) + utf8::encode(cp);
+        if (zalgo::is_zalgo_default(text) || zalgo::find_repeated_mark(text)) CHECK_EQ(testing::cp_name(cp), "marks");
+    }
 }
 
 // The counts the tables state, found by lookups over every code point.
