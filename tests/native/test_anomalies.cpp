@@ -1,7 +1,10 @@
+#include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "security/anomalies.hpp"
+#include "security/smuggled.hpp"
 #include "tables/anomalies.hpp"
 #include "testing.hpp"
 #include "text/normalize.hpp"
@@ -85,5 +88,49 @@ TEST(split_tokens_cases) {
         }
         for (const auto& [start, token] : c.tokens) want.push_back(std::to_string(start) + ":" + u8(token));
         if (got != want) CHECK_EQ(std::string(c.id), "tokens differ");
+    }
+}
+
+// The report built the plain way: every token inspected, payloads first, the
+// overwrite placed by offset. The scan passes over tokens that cannot have a
+// finding, eight bytes at a time, and answers pure-ASCII texts without a
+// lexicon from one word-wide pass; both must agree with this.
+TEST(anomaly_scan_matches_the_plain_report) {
+    static const std::u32string pool[] = {
+        U"a", U"b", U"p", U"l", U"o", U" ", U" ", U" ", U"\t", U"\n", U"\r", U"-", U".", U"_", U"!", U"$", U"|",
+        U"@", U"+", U"(", U"0", U"1", U"3", U"4", U"\x07", U"\x08", U"\x1C", U"\x7F", U"\x85", U"\xA0", U"\xE9",
+        U"\u0430", U"\u0301", U"\u200B", U"\u200C", U"\u2028", U"\u2029", U"\u202E", U"\u3000", U"\u4E00",
+        U"\uFE0F", U"\uFF41", U"\U0001D41A", U"\U000E0041", U" abp| ", U" h3llo ", U" p-a-y-p-a-l ", U" p00p ",
+        U" he||o ", U" 4bpl ", U" p@yp@l ", U" p_o_o_p ", U" p$$p ", U" h+llo ",
+    };
+    const std::vector<std::string> words = {"abpl", "paypal", "hello", "poop"};
+    const anomalies::Lexicon lexicons[] = {anomalies::Lexicon(), anomalies::Lexicon(words)};
+    std::mt19937 rng(29);
+    for (int round = 0; round < 20000; ++round) {
+        std::string text;
+        std::size_t n = rng() % 30;
+        bool ascii = rng() % 2;
+        for (std::size_t i = 0; i < n; ++i) {
+            for (char32_t c : pool[rng() % std::size(pool)]) utf8::append(text, ascii && c >= 0x80 ? U'x' : c);
+        }
+        for (const anomalies::Lexicon& lexicon : lexicons) {
+            std::vector<anomalies::Finding> plain;
+            for (const auto& p : smuggled::decode_smuggled(text, false)) {
+                if (p.text) plain.push_back({*p.text, "", p.start, p.end, anomalies::AnomalyKind::Smuggled});
+            }
+            for (const anomalies::Token& t : anomalies::split_tokens(text)) {
+                if (auto f = anomalies::inspect_token(t.text, t.start, lexicon)) plain.push_back(*f);
+            }
+            if (auto cr = anomalies::find_cr_overwrite(text)) {
+                auto at = std::find_if(plain.begin(), plain.end(), [&](const auto& f) { return f.start >= cr->start; });
+                plain.insert(at, {std::string(cr->segment), "", cr->start, 0, anomalies::AnomalyKind::Deletion});
+            }
+            anomalies::AnomalyReport report = anomalies::inspect_anomalies(text, lexicon);
+            std::string want, got;
+            for (const auto& f : plain) want += f.token + "@" + std::to_string(f.start) + " ";
+            for (const auto& f : report.findings) got += f.token + "@" + std::to_string(f.start) + " ";
+            CHECK_EQ(got, want);
+            CHECK_EQ(anomalies::has_anomalies(text, lexicon), !plain.empty());
+        }
     }
 }
