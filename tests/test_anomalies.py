@@ -34,7 +34,8 @@ DIGITS_OF_NINE_SYSTEMS = "1\u0662\u06f3\u096a\u09eb\u0a6c\u0aed\u0b6e\u0bef"
                      '"1\u0662" mixes digits from 2 decimal numbering systems (UTS #39 Mixed Numbers)',
                      id="ascii-and-arabic-indic"),
         pytest.param(DIGITS_OF_NINE_SYSTEMS, None, "mixed_numbers", "8 decimal numbering systems",
-                     f'"{DIGITS_OF_NINE_SYSTEMS}" mixes digits from 8 decimal numbering systems (UTS #39 Mixed Numbers)',
+                     f'"{DIGITS_OF_NINE_SYSTEMS}" mixes digits from 8 decimal numbering systems '
+                     "(UTS #39 Mixed Numbers)",
                      id="nine-systems-count-8"),
         pytest.param("abc\u202bdef", None, "bidi", "U+202B",
                      '"abc\\u{202b}def" contains a bidirectional control character (U+202B)', id="rle-after-latin"),
@@ -228,14 +229,15 @@ def test_classes_are_closed(name):
 
 def test_docstrings():
     assert _core.AnomalyReport.__doc__ == "Structured anomaly report, parallel to `HostnameAnalysis`."
-    assert _core.AnomalyReport.anomalous.__doc__ == "Whether any token tripped (the same value `has_anomalies` returns)."
+    assert _core.AnomalyReport.anomalous.__doc__ == (
+        "Whether any token tripped (the same value `has_anomalies` returns).")
     assert _core.Finding.kind.__doc__.startswith('Which branch fired: `"invisible"`, `"bidi"`')
     assert _core.Finding.reason.__doc__ == "A plain-language sentence describing the finding."
     assert _core.SmuggledPayload.data.__doc__ == "The decoded bytes."
     assert _core.Lexicon.__doc__.startswith("A reusable, opaque lexicon handle.")
     for name, params in [("_has_anomalies", "(text, lexicon=None)"), ("_inspect_anomalies", "(text, lexicon=None)"),
                          ("_has_anomalies_lex", "(text, lexicon)"), ("_inspect_anomalies_lex", "(text, lexicon)"),
-                         ("_decode_smuggled", "(text)")]:
+                         ("_decode_smuggled", "(text)"), ("Lexicon", "(words)")]:
         assert str(inspect.signature(getattr(_core, name))) == params
 
 
@@ -289,9 +291,11 @@ def test_iterator_errors_pass_through():
         _core._has_anomalies("h3ll0", words())
 
 
-@pytest.mark.parametrize("words", [["hello"], ("hello",), {"hello"}, iter(["HELLO"])], ids=["list", "tuple", "set", "iterator"])
+@pytest.mark.parametrize("words", [["hello"], ("hello",), {"hello"}, iter(["HELLO"])],
+                         ids=["list", "tuple", "set", "iterator"])
 def test_per_call_iterables(words):
     assert _core._has_anomalies("h3ll0", words) is True
+    assert _core._has_anomalies("h3ll0") is _core._has_anomalies("h3ll0", None) is _core._has_anomalies("h3ll0", [])
 
 
 def test_one_lexicon_shared_by_threads():

@@ -273,7 +273,9 @@ private:
             next = r.last + 1;
         }
         clear(next, 0xFFFF, kFactLatin | kFactUnlisted);
-        for (const CodepointRange& r : tables::COMMON_SCRIPT_OVERRIDES) clear(r.first, r.last, kFactLatin | kFactUnlisted);
+        for (const CodepointRange& r : tables::COMMON_SCRIPT_OVERRIDES) {
+            clear(r.first, r.last, kFactLatin | kFactUnlisted);
+        }
         for (const auto& row : tables::STRONG_DIRECTION_RANGES) {
             if (row.value == tables::kStrongRightToLeft) set(row.first, row.last, kFactRtl);
         }
@@ -816,6 +818,8 @@ std::optional<Finding> TokenScan::confusable_piece(std::string_view piece) const
         if (cp < 0x80 || decomposes_to_single_char(cp)) continue;
         std::optional<std::string_view> proto = confusables::latin_ascii_prototype(cp);
         if (!proto) {
+            // A character its NFKC leaves alone has no other prototype.
+            if (normalize::quick_check(cp, Form::NFKC) != QuickCheck::No) continue;
             std::string nfkc;
             normalize::append_nfkc(cp, nfkc);
             for (auto [c, l] : utf8::chars(nfkc)) {
@@ -948,36 +952,6 @@ std::size_t line_break_len(std::string_view text, std::size_t i) noexcept {
     return len > 1 ? len : 0;
 }
 
-enum class AsciiScan { Clean, Control, NotAscii };
-
-// For a text with no lexicon to consult: a pure-ASCII text can hold only
-// control findings (and carriage-return overwrites, tested apart), so one
-// word-wide pass over it decides.
-AsciiScan scan_ascii_controls(std::string_view text) noexcept {
-    const char* p = text.data();
-    const std::size_t n = text.size();
-    auto check = [](unsigned char b) {
-        if (b & 0x80) return AsciiScan::NotAscii;
-        return is_reported_control(b) ? AsciiScan::Control : AsciiScan::Clean;
-    };
-    std::size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        std::uint64_t w = swar::load(p + i);
-        // Non-ASCII bytes, bytes below 0x20 and DEL; each mark is checked
-        // exactly, so the borrow's extra marks cost only a check.
-        std::uint64_t marks = (w & swar::kHighBits) | swar::bytes_below(w, 0x20) | swar::bytes_equal(w, 0x7F);
-        while (marks) {
-            std::size_t k = swar::first_marked(marks);
-            if (AsciiScan r = check(static_cast<unsigned char>(p[i + k])); r != AsciiScan::Clean) return r;
-            marks &= marks - 1;
-        }
-    }
-    for (; i < n; ++i) {
-        if (AsciiScan r = check(static_cast<unsigned char>(p[i])); r != AsciiScan::Clean) return r;
-    }
-    return AsciiScan::Clean;
-}
-
 bool has_printable_payload(std::string_view text) {
     auto payloads = smuggled::decode_smuggled(text, false);
     return std::any_of(payloads.begin(), payloads.end(), [](const auto& p) { return p.text.has_value(); });
@@ -1078,15 +1052,8 @@ std::optional<CrOverwrite> find_cr_overwrite(std::string_view text) noexcept {
 }
 
 bool has_anomalies(std::string_view text, const Lexicon& lexicon) {
-    if (find_cr_overwrite(text)) return true;
-    if (lexicon.empty()) {
-        switch (scan_ascii_controls(text)) {
-            case AsciiScan::Clean: return false;
-            case AsciiScan::Control: return true;
-            case AsciiScan::NotAscii: break;
-        }
-    }
-    if (has_printable_payload(text)) return true;
+    // Payloads hide in non-ASCII characters only (percent escapes do not count here).
+    if (find_cr_overwrite(text) || (!utf8::is_ascii(text) && has_printable_payload(text))) return true;
     return any_flagged_token(text, lexicon,
                              [&](Token t) { return inspect_token(t.text, t.start, lexicon).has_value(); });
 }
