@@ -231,7 +231,8 @@ def test_docstrings():
     assert _core.AnomalyReport.__doc__ == "Structured anomaly report, parallel to `HostnameAnalysis`."
     assert _core.AnomalyReport.anomalous.__doc__ == (
         "Whether any token tripped (the same value `has_anomalies` returns).")
-    assert _core.Finding.kind.__doc__.startswith('Which branch fired: `"invisible"`, `"bidi"`')
+    assert _core.Finding.kind.__doc__ == ('Which branch fired: `"invisible"`, `"bidi"`, `"zalgo"`, `"mixed_script"`, '
+                                          '`"leet"`, or `"segmentation"`.')
     assert _core.Finding.reason.__doc__ == "A plain-language sentence describing the finding."
     assert _core.SmuggledPayload.data.__doc__ == "The decoded bytes."
     assert _core.Lexicon.__doc__.startswith("A reusable, opaque lexicon handle.")

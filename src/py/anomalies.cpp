@@ -103,7 +103,7 @@ std::string finding_repr(const FindingRecord& f) {
 
 const PyGetSetDef kFindingGetters[] = {
     {"kind", getter<FindingRecord, finding_kind>, nullptr,
-     "Which branch fired: `\"invisible\"`, `\"bidi\"`, `\"zalgo\"`, `\"mixed_script\"`, `\"leet\"`,\n"
+     "Which branch fired: `\"invisible\"`, `\"bidi\"`, `\"zalgo\"`, `\"mixed_script\"`, `\"leet\"`, "
      "or `\"segmentation\"`.",
      nullptr},
     {"token", getter<FindingRecord, finding_token>, nullptr, "The offending whitespace token, as it appeared.",
