@@ -1,7 +1,7 @@
 """Confusable tests and folds against confusable_homoglyphs.
 
-    python bench/bench_confusables.py            # the installed kelrad
-    KELRAD_BUILD_DIR=build/tests python bench/bench_confusables.py
+    python bench/bench_confusables.py            # kelrad from build/tests (scripts/test)
+    KELRAD_BUILD_DIR=build/x python bench/bench_confusables.py
 
 (a) 5,000 distinct identifiers of 5 to 40 characters (accented Latin letters
 and digits; a fifth carry Cyrillic or Greek look-alikes): `_is_confusable`
@@ -20,20 +20,13 @@ import importlib.metadata
 import os
 import pathlib
 import random
-import shutil
 import sys
 import time
 
-build = os.environ.get("KELRAD_BUILD_DIR")
-if build:
-    # The same staging as the tests: the package's Python files and the
-    # freshly built extension under <build>/pkg.
-    root = pathlib.Path(__file__).resolve().parents[1]
-    pkg = pathlib.Path(build).resolve() / "pkg" / "kelrad"
-    pkg.mkdir(parents=True, exist_ok=True)
-    for source in [*(root / "python" / "kelrad").glob("*.py"), *pathlib.Path(build).resolve().glob("_core*.so")]:
-        shutil.copyfile(source, pkg / source.name)
-    sys.path.insert(0, str(pkg.parent))
+ROOT = pathlib.Path(__file__).resolve().parents[1]
+PKG = ROOT / os.environ.get("KELRAD_BUILD_DIR", "build/tests") / "pkg"
+if (PKG / "kelrad").is_dir():
+    sys.path.insert(0, str(PKG))
 
 from confusable_homoglyphs import confusables as peer  # noqa: E402
 
@@ -115,7 +108,8 @@ def row(label: str, ours: float, theirs: float) -> float:
 
 
 def main() -> None:
-    print(f"CPython {sys.version.split()[0]}, confusable_homoglyphs {importlib.metadata.version('confusable_homoglyphs')}")
+    peer_version = importlib.metadata.version("confusable_homoglyphs")
+    print(f"CPython {sys.version.split()[0]}, confusable_homoglyphs {peer_version}")
     ids = identifiers()
     print(f"(a) {len(ids)} identifiers, {sum(map(len, ids))} characters")
     is_ours, is_theirs = interleaved(lambda: [_core._is_confusable(s) for s in ids],

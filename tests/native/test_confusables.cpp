@@ -181,6 +181,21 @@ TEST(engine_returns_the_first_callback_error) {
     }
 }
 
+// The owned fold checks nothing itself: a bad target or form is the first
+// rewrite's error.
+TEST(normalize_confusables_owned_folds_and_normalizes_each_segment) {
+    using confusables::DigitPolicy;
+    auto owned = [](std::string_view target, DigitPolicy policy, std::string_view form) {
+        return confusables::normalize_confusables_owned(u8(U"\u0430\u0301x\U0001D7CE"), target, policy, form);
+    };
+    CHECK_EQ(owned("latin", DigitPolicy::Numeric, "NFC").value_or("error"), "\u00E1x0");
+    CHECK_EQ(owned("latin", DigitPolicy::Tr39, "NFD").value_or("error"), "a\u0301xO");
+    auto bad_target = owned("Latin", DigitPolicy::Numeric, "NFC");
+    CHECK(!bad_target && std::holds_alternative<error::InvalidTargetScript>(bad_target.error()));
+    auto bad_form = owned("latin", DigitPolicy::Numeric, "nfc");
+    CHECK(!bad_form && std::holds_alternative<error::InvalidNormForm>(bad_form.error()));
+}
+
 // ---- Folds against a plain reference ------------------------------------------
 
 namespace {
@@ -231,7 +246,9 @@ TEST(confusable_fast_paths_match_reference) {
         if (!*changed) CHECK_EQ(out, "untouched");
 
         bool hit = false;
-        for (compose::Composer c(text); auto x = c.next();) hit = hit || (x->ch >= 0x80 && !map.prototype(x->ch).empty());
+        for (compose::Composer c(text); auto x = c.next();) {
+            hit = hit || (x->ch >= 0x80 && !map.prototype(x->ch).empty());
+        }
         CHECK_EQ(confusables::is_confusable(text, target).value_or(!hit), hit);
     }
 }
