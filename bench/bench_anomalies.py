@@ -1,6 +1,7 @@
 """Anomaly tests against the project's own control stripping, on 4 KiB texts.
 
-    KELRAD_BUILD_DIR=build/tests python bench/bench_anomalies.py
+    python bench/bench_anomalies.py            # kelrad from build/tests (scripts/test)
+    KELRAD_BUILD_DIR=build/x python bench/bench_anomalies.py
 
 No established library answers the same question, so the yardstick is
 `_strip_control_chars`, one decoding pass over the same text that builds a new
@@ -14,21 +15,14 @@ from __future__ import annotations
 import os
 import pathlib
 import random
-import shutil
 import statistics
 import sys
 import time
 
-build = os.environ.get("KELRAD_BUILD_DIR")
-if build:
-    # The same staging as the tests: the package's Python files and the
-    # freshly built extension under <build>/pkg.
-    root = pathlib.Path(__file__).resolve().parents[1]
-    pkg = pathlib.Path(build).resolve() / "pkg" / "kelrad"
-    pkg.mkdir(parents=True, exist_ok=True)
-    for source in [*(root / "python" / "kelrad").glob("*.py"), *pathlib.Path(build).resolve().glob("_core*.so")]:
-        shutil.copyfile(source, pkg / source.name)
-    sys.path.insert(0, str(pkg.parent))
+ROOT = pathlib.Path(__file__).resolve().parents[1]
+PKG = ROOT / os.environ.get("KELRAD_BUILD_DIR", "build/tests") / "pkg"
+if (PKG / "kelrad").is_dir():
+    sys.path.insert(0, str(PKG))
 
 from kelrad import _core  # noqa: E402
 
