@@ -7,6 +7,7 @@
 #include "security/smuggled.hpp"
 #include "tables/anomalies.hpp"
 #include "tables/normalization.hpp"
+#include "tables/regex_classes.hpp"
 #include "tables/scripts.hpp"
 #include "text/case_fold.hpp"
 #include "text/error.hpp"
@@ -32,6 +33,12 @@ constexpr bool is_ascii_digit(char32_t c) noexcept { return c - U'0' < 10; }
 // An ASCII letter or an Alphabetic character.
 bool is_letter(char32_t c) noexcept {
     return c < 0x80 ? is_ascii_letter(c) : in_ranges(tables::ALPHABETIC, c);
+}
+
+// Unicode White_Space (the ranges of the regex class \s).
+bool is_white_space(char32_t c) noexcept {
+    if (c < 0x80) return (c >= 0x09 && c <= 0x0D) || c == 0x20;
+    return in_ranges(tables::REGEX_SPACE, c);
 }
 
 bool is_dash_connector(char32_t c) noexcept {
@@ -176,7 +183,7 @@ bool any_piece(std::string_view s, Visit visit) {
     std::size_t start = 0;
     for (std::size_t i = 0; i < s.size();) {
         auto [cp, len] = utf8::decode(s, i);
-        if (tables::is_white_space(cp)) {
+        if (is_white_space(cp)) {
             if (i > start && visit(s.substr(start, i - start))) return true;
             start = i + len;
         }
@@ -725,7 +732,7 @@ std::optional<std::string> TokenScan::near_spelling(const std::string& decoded) 
 std::optional<Finding> TokenScan::segmentation() const {
     bool separated = false;
     for (auto [cp, len] : utf8::chars(core_)) {
-        if (tables::is_white_space(cp) || is_dash_connector(cp)) {
+        if (is_white_space(cp) || is_dash_connector(cp)) {
             separated = true;
             break;
         }
@@ -742,7 +749,7 @@ std::optional<Finding> TokenScan::segmentation() const {
     char32_t previous = 0;
     bool spaced = false, space_after_letter = false;
     for (auto [cp, len] : utf8::chars(core_)) {
-        bool space = tables::is_white_space(cp);
+        bool space = is_white_space(cp);
         if (space || is_dash_connector(cp)) {
             if (!in_separator) {
                 ++runs;

@@ -54,13 +54,9 @@ TEST(anomaly_survey_facts_match_the_tables) {
 
 // The counts the tables state, found by lookups over every code point.
 TEST(anomaly_tables_hold_what_they_state) {
-    std::size_t dashes = 0, spaces = 0;
-    for (char32_t cp = 0; cp <= 0x10FFFF; ++cp) {
-        dashes += tables::DASH_CONNECTOR_CHARS.find(cp) != nullptr;
-        spaces += tables::is_white_space(cp);
-    }
+    std::size_t dashes = 0;
+    for (char32_t cp = 0; cp <= 0x10FFFF; ++cp) dashes += tables::DASH_CONNECTOR_CHARS.find(cp) != nullptr;
     CHECK_EQ(dashes, tables::kDashConnectorCount);
-    CHECK_EQ(spaces, std::size_t{25});
     CHECK(tables::DASH_CONNECTOR_CHARS.find(0x10EAD) && tables::DASH_CONNECTOR_CHARS.find(U'.'));
     CHECK(tables::DECIMAL_ZEROS[0] == U'0' && tables::DECIMAL_ZEROS[tables::kDecimalZeroCount - 1] == 0x1FBF0);
 }

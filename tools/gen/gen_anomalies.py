@@ -8,16 +8,16 @@
 - DASH_CONNECTOR_CHARS: every dash (Pd) and connector punctuation (Pc)
   character, and the full stop, the separators of letters spelled apart
   ("p-a-y-p-a-l", "p_a_y", "p.a.y").
-- WHITE_SPACE: the White_Space property, which splits a token into pieces.
 
-The Alphabetic property the scan also reads is the scripts table's ALPHABETIC.
+The scan also reads the Alphabetic property (the scripts tables' ALPHABETIC)
+and White_Space (the regex classes' REGEX_SPACE).
 """
 
 from __future__ import annotations
 
 import phf
-from emit import banner, ranges_body, wrap, write
-from ucd import UCD17, code_point_set, merge_ranges, property_ranges, unicode_data
+from emit import banner, wrap, write
+from ucd import unicode_data
 
 DECIMAL_ZERO_COUNT = 77
 DASH_CONNECTOR_COUNT = 38
@@ -35,14 +35,13 @@ def main() -> None:
     zeros.sort()
     assert len(zeros) == DECIMAL_ZERO_COUNT, len(zeros)
     assert len(dash_connector) == DASH_CONNECTOR_COUNT, len(dash_connector)
-    white_space = merge_ranges(code_point_set(property_ranges(UCD17 / "PropList.txt", "White_Space")["White_Space"]))
 
     lay = phf.layout(sorted(dash_connector))
     assert all(phf.lookup(lay, cp) is not None for cp in dash_connector)
     displacements = wrap(f"{{{d1}, {d2}}}" for d1, d2 in lay.displacements)
     entries = wrap(f"{{0x{cp:04X}, true}}" for cp in lay.slots)
 
-    head = banner("gen_anomalies.py", ["UCD 17.0.0 UnicodeData.txt", "PropList.txt"])
+    head = banner("gen_anomalies.py", ["UCD 17.0.0 UnicodeData.txt"])
     write(
         "anomalies.hpp",
         head
@@ -57,14 +56,11 @@ def main() -> None:
 // DASH_CONNECTOR_CHARS: the {len(dash_connector)} dashes (Pd) and connector punctuation (Pc)
 // characters and U+002E FULL STOP, as a perfect-hash set ({len(lay.displacements)} displacements):
 // one probe for a membership test that runs on every character of a token.
-//
-// WHITE_SPACE: the {len(white_space)} ranges of the White_Space property (PropList.txt).
 #pragma once
 
 #include <cstddef>
 
 #include "util/perfect_hash.hpp"
-#include "util/ranges.hpp"
 
 namespace kelrad::tables {{
 
@@ -73,13 +69,6 @@ extern const char32_t DECIMAL_ZEROS[kDecimalZeroCount];
 
 inline constexpr std::size_t kDashConnectorCount = {len(dash_connector)};
 extern const phf::Map<bool> DASH_CONNECTOR_CHARS;
-
-extern const CodepointRange WHITE_SPACE[{len(white_space)}];
-
-inline bool is_white_space(char32_t cp) noexcept {{
-    if (cp < 0x80) return (cp >= 0x09 && cp <= 0x0D) || cp == 0x20;
-    return in_ranges(WHITE_SPACE, cp);
-}}
 
 }}  // namespace kelrad::tables
 """,
@@ -106,9 +95,6 @@ const phf::Entry<bool> kDashConnectorEntries[kDashConnectorCount] = {{
 
 constinit const phf::Map<bool> DASH_CONNECTOR_CHARS = {{0x{lay.key:X}, kDashConnectorDisplacements,
                                                         kDashConnectorEntries}};
-
-const CodepointRange WHITE_SPACE[{len(white_space)}] = {{
-{ranges_body(white_space)}}};
 
 }}  // namespace kelrad::tables
 """,
