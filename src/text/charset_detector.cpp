@@ -20,22 +20,20 @@ using tables::Encoding;
 // - MAC-CYRILLIC is no label; the Standard's x-mac-cyrillic is that encoding.
 // - UHC (Microsoft's Unified Hangul Code) is what the Standard's EUC-KR
 //   decodes: its index covers the whole of UHC.
-// - EUC-TW is uchardet's answer for much simplified Chinese in GBK, whose
-//   two-byte pairs fall in the EUC-TW plane-1 range; true EUC-TW has no
-//   decoder in the Standard.
-// - UTF-16 (a label of UTF-16LE) comes without a byte order mark, where the
-//   NUL pattern of real UTF-16 text was already recognised; UTF-8 is never
-//   asked for, since well-formed UTF-8 is recognised first. Both fall back.
-// The names that are no label of the Standard (IBM852, IBM855, the other
-// MAC-* names, VISCII, UTF-32) and the replacement encoding's labels
-// (HZ-GB-2312, ISO-2022-CN, ISO-2022-KR: uchardet's answer for ASCII holding
-// A0 bytes) fall back too.
+// - EUC-TW has no decoder in the Standard; it goes to the Chinese one, GBK,
+//   whose index maps every byte pair of EUC-TW's layout (A1..FE twice).
+// - UTF-16 is uchardet's answer for a byte order mark, which the rules before
+//   it have taken already; without one it is no answer worth a decoder.
+// UTF-8 stays: uchardet gives it for UTF-8 damaged by a stray byte, which
+// decodes right but for one U+FFFD. The names that are no label of the
+// Standard (IBM852, IBM855, the other MAC-* names, VISCII, UTF-32) and the
+// replacement encoding's labels (HZ-GB-2312, ISO-2022-CN, ISO-2022-KR:
+// uchardet's answer for ASCII holding A0 bytes) fall back.
 constexpr std::pair<std::string_view, Encoding> kReviewed[] = {
     {"EUC-TW", Encoding::GBK},
     {"MAC-CYRILLIC", Encoding::x_mac_cyrillic},
     {"UHC", Encoding::EUC_KR},
     {"UTF-16", Encoding::windows_1252},
-    {"UTF-8", Encoding::windows_1252},
 };
 
 constexpr Encoding kFallback = Encoding::windows_1252;
