@@ -26,11 +26,59 @@ PyObject* detect_encoding(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
     });
 }
 
-// Input that decodes to itself (well-formed UTF-8, or pure ASCII in an
-// encoding that keeps ASCII) goes to the interpreter's UTF-8 decoder as it
-// is. Anything else is decoded to UTF-16, from which the interpreter builds
-// the str in one pass: for non-Latin text that costs a quarter of building
-// it from UTF-8, which must find each character's length first.
+// True for the encodings whose text is mostly ideographs and syllables from
+// U+3000 up. The interpreter builds a str from UTF-16 at memory speed while
+// every unit is below 0x8000 but checks each unit for surrogates above that;
+// from UTF-32 it costs the same whatever the characters, half as much as
+// UTF-16 for these scripts and three times as much for alphabetic ones.
+bool mostly_above_u8000(Encoding e) noexcept {
+    switch (e) {
+        case Encoding::GBK:
+        case Encoding::gb18030:
+        case Encoding::Big5:
+        case Encoding::EUC_JP:
+        case Encoding::ISO_2022_JP:
+        case Encoding::Shift_JIS:
+        case Encoding::EUC_KR: return true;
+        default: return false;
+    }
+}
+
+// The input decoded to a new str, and whether anything was replaced; with
+// `strict`, a lossy decoding raises instead. Input that decodes to itself is
+// handed to the interpreter's UTF-8 decoder as it is: well-formed UTF-8 (which
+// the interpreter's strict decoder tells apart without a check of ours) and
+// pure ASCII in an encoding that keeps ASCII. Anything else is decoded to
+// UTF-16 or UTF-32, from which the interpreter builds the str in one pass; a
+// str built from UTF-8 costs three times as much for non-Latin text, since
+// the interpreter must find each character's length first.
+PyObject* decode_to_str(encoding::DecodeInput input, bool strict, bool& had_errors) {
+    auto [used, bytes] = input;
+    auto size = static_cast<Py_ssize_t>(bytes.size());
+    had_errors = false;
+    if (used == Encoding::UTF_8) {
+        if (PyObject* text = PyUnicode_DecodeUTF8(bytes.data(), size, nullptr)) return text;
+        if (!PyErr_ExceptionMatches(PyExc_UnicodeDecodeError)) return nullptr;
+        PyErr_Clear();
+    } else if (decoders::is_ascii_compatible(used) && utf8::is_ascii(bytes)) {
+        return PyUnicode_DecodeUTF8(bytes.data(), size, nullptr);
+    }
+    // An explicit byte order, so that a leading U+FEFF stays a character.
+    int order = std::endian::native == std::endian::little ? -1 : 1;
+    if (mostly_above_u8000(used)) {
+        std::u32string units;
+        had_errors = decoders::decode(used, bytes, units);
+        if (strict && had_errors) return raise(encoding::lossy_decode(used));
+        return PyUnicode_DecodeUTF32(reinterpret_cast<const char*>(units.data()),
+                                     static_cast<Py_ssize_t>(units.size() * 4), nullptr, &order);
+    }
+    std::u16string units;
+    had_errors = decoders::decode(used, bytes, units);
+    if (strict && had_errors) return raise(encoding::lossy_decode(used));
+    return PyUnicode_DecodeUTF16(reinterpret_cast<const char*>(units.data()),
+                                 static_cast<Py_ssize_t>(units.size() * 2), nullptr, &order);
+}
+
 PyObject* decode_to_utf8(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
         static constexpr Param params[] = {{"data", Param::Required},
@@ -45,22 +93,8 @@ PyObject* decode_to_utf8(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
         if (!in) return nullptr;
         auto input = encoding::decode_input(data, label, min_confidence);
         if (!input) return raise(input.error());
-        auto [used, bytes] = *input;
-        bool unchanged = used == Encoding::UTF_8 ? decoders::is_utf8(bytes)
-                                                 : decoders::is_ascii_compatible(used) && utf8::is_ascii(bytes);
         bool had_errors = false;
-        Ref text;
-        if (unchanged) {
-            text = Ref::steal(PyUnicode_DecodeUTF8(bytes.data(), static_cast<Py_ssize_t>(bytes.size()), nullptr));
-        } else {
-            std::u16string units;
-            had_errors = decoders::decode(used, bytes, units);
-            if (strict && had_errors) return raise(encoding::lossy_decode(used));
-            // An explicit byte order, so that a leading U+FEFF stays a character.
-            int order = std::endian::native == std::endian::little ? -1 : 1;
-            text = Ref::steal(PyUnicode_DecodeUTF16(reinterpret_cast<const char*>(units.data()),
-                                                    static_cast<Py_ssize_t>(units.size() * 2), nullptr, &order));
-        }
+        Ref text = Ref::steal(decode_to_str(*input, strict, had_errors));
         if (!text) return nullptr;
         return PyTuple_Pack(2, text.get(), had_errors ? Py_True : Py_False);
     });

@@ -14,9 +14,9 @@ namespace {
 using Byte = unsigned char;
 
 // ---------------------------------------------------------------------------
-// Output. A decoder writes through one of three writers into a buffer sized
-// beforehand (see `max_units`): UTF-8, UTF-16, or nothing at all when only the
-// absence of errors matters.
+// Output. A decoder writes through one of four writers into a buffer sized
+// beforehand (see `max_units`): UTF-8, UTF-16, UTF-32, or nothing at all when
+// only the absence of errors matters.
 
 template <class Unit>
 class Writer;
@@ -60,6 +60,28 @@ private:
     char* p_;
 };
 
+// Writes well-formed UTF-8 through a writer of code points.
+template <class W>
+void write_utf8(const Byte* s, std::size_t n, W& w) noexcept {
+    for (std::size_t i = 0; i < n;) {
+        Byte b = s[i];
+        if (b < 0x80) {
+            w.bmp(b);
+            i += 1;
+        } else if (b < 0xE0) {
+            w.bmp(static_cast<char32_t>(((b & 0x1F) << 6) | (s[i + 1] & 0x3F)));
+            i += 2;
+        } else if (b < 0xF0) {
+            w.bmp(static_cast<char32_t>(((b & 0x0F) << 12) | ((s[i + 1] & 0x3F) << 6) | (s[i + 2] & 0x3F)));
+            i += 3;
+        } else {
+            w.scalar(static_cast<char32_t>(((b & 0x07) << 18) | ((s[i + 1] & 0x3F) << 12) | ((s[i + 2] & 0x3F) << 6) |
+                                           (s[i + 3] & 0x3F)));
+            i += 4;
+        }
+    }
+}
+
 template <>
 class Writer<char16_t> {
 public:
@@ -70,26 +92,7 @@ public:
         for (std::size_t i = 0; i < n; ++i) p_[i] = s[i];
         p_ += n;
     }
-    void utf8(const Byte* s, std::size_t n) noexcept {
-        std::size_t i = 0;
-        while (i < n) {
-            Byte b = s[i];
-            if (b < 0x80) {
-                *p_++ = b;
-                ++i;
-            } else if (b < 0xE0) {
-                *p_++ = static_cast<char16_t>(((b & 0x1F) << 6) | (s[i + 1] & 0x3F));
-                i += 2;
-            } else if (b < 0xF0) {
-                *p_++ = static_cast<char16_t>(((b & 0x0F) << 12) | ((s[i + 1] & 0x3F) << 6) | (s[i + 2] & 0x3F));
-                i += 3;
-            } else {
-                scalar(static_cast<char32_t>(((b & 0x07) << 18) | ((s[i + 1] & 0x3F) << 12) |
-                                             ((s[i + 2] & 0x3F) << 6) | (s[i + 3] & 0x3F)));
-                i += 4;
-            }
-        }
-    }
+    void utf8(const Byte* s, std::size_t n) noexcept { write_utf8(s, n, *this); }
     void bmp(char32_t c) noexcept { *p_++ = static_cast<char16_t>(c); }
     void scalar(char32_t c) noexcept {
         if (c < 0x10000) return bmp(c);
@@ -103,6 +106,24 @@ private:
     char16_t* p_;
 };
 
+template <>
+class Writer<char32_t> {
+public:
+    explicit Writer(char32_t* p) noexcept : p_(p) {}
+    char32_t* end() const noexcept { return p_; }
+
+    void ascii(const Byte* s, std::size_t n) noexcept {
+        for (std::size_t i = 0; i < n; ++i) p_[i] = s[i];
+        p_ += n;
+    }
+    void utf8(const Byte* s, std::size_t n) noexcept { write_utf8(s, n, *this); }
+    void bmp(char32_t c) noexcept { *p_++ = c; }
+    void scalar(char32_t c) noexcept { *p_++ = c; }
+
+private:
+    char32_t* p_;
+};
+
 struct NullWriter {
     void ascii(const Byte*, std::size_t) noexcept {}
     void utf8(const Byte*, std::size_t) noexcept {}
@@ -112,9 +133,9 @@ struct NullWriter {
 
 // The most code units `n` bytes can decode to in any encoding. Every output
 // character is paid for by input bytes that produce nothing else: at most one
-// UTF-16 unit a byte (two-byte Big5 sequences give two BMP characters or one
-// supplementary; four-byte sequences one supplementary), at most three UTF-8
-// bytes a byte (a single byte can give a character of three).
+// UTF-16 unit or code point a byte (two-byte Big5 sequences give two BMP
+// characters or one supplementary; four-byte sequences one supplementary), at
+// most three UTF-8 bytes a byte (a single byte can give a character of three).
 template <class Unit>
 constexpr std::size_t max_units(std::size_t n) noexcept {
     return sizeof(Unit) == 1 ? 3 * n : n;
@@ -134,10 +155,11 @@ std::size_t copy_ascii(const Byte* p, std::size_t i, std::size_t n, W& w) noexce
     return i;
 }
 
-// Tracks whether any replacement was written.
+// A writer, and whether any replacement went through it. Each decoder keeps
+// its own by value, so that the output position lives in a register.
 template <class W>
 struct Out {
-    W& w;
+    W w;
     bool errors = false;
 
     void error() noexcept {
@@ -189,7 +211,7 @@ constexpr std::array<std::uint64_t, 256> make_utf8_rows() {
 
 constexpr std::array<std::uint64_t, 256> kUtf8Rows = make_utf8_rows();
 
-std::uint64_t step(std::uint64_t state, Byte b) noexcept { return kUtf8Rows[b] >> (state & 63); }
+[[gnu::always_inline]] inline std::uint64_t step(std::uint64_t state, Byte b) noexcept { return kUtf8Rows[b] >> (state & 63); }
 
 // The start of the sequence that byte k belongs to, given that the walk was
 // not at a character boundary before it: the lead byte, at most three back.
@@ -226,13 +248,14 @@ std::size_t maximal_subpart(const Byte* p, std::size_t n) noexcept {
 }
 
 template <class W>
-void utf8(const Byte* p, std::size_t n, Out<W>& out) noexcept {
+Out<W> utf8(const Byte* p, std::size_t n, W w) noexcept {
+    Out<W> out{w};
     std::size_t i = 0;
     for (;;) {
         Utf8Check c = check_utf8({reinterpret_cast<const char*>(p + i), n - i});
         out.w.utf8(p + i, c.valid_up_to);
         i += c.valid_up_to;
-        if (i == n) return;
+        if (i == n) return out;
         out.error();
         i += maximal_subpart(p + i, n - i);
     }
@@ -242,7 +265,8 @@ void utf8(const Byte* p, std::size_t n, Out<W>& out) noexcept {
 // UTF-16BE and UTF-16LE (the Standard's shared UTF-16 decoder).
 
 template <bool BigEndian, class W>
-void utf16(const Byte* p, std::size_t n, Out<W>& out) noexcept {
+Out<W> utf16(const Byte* p, std::size_t n, W w) noexcept {
+    Out<W> out{w};
     char32_t lead_surrogate = 0;
     std::size_t i = 0;
     while (i + 2 <= n) {
@@ -267,13 +291,15 @@ void utf16(const Byte* p, std::size_t n, Out<W>& out) noexcept {
     }
     // A lone byte or a lead surrogate left at the end is one error.
     if (i < n || lead_surrogate) out.error();
+    return out;
 }
 
 // ---------------------------------------------------------------------------
 // Legacy single-byte encodings and x-user-defined.
 
 template <class W>
-void single_byte(const char16_t* table, const Byte* p, std::size_t n, Out<W>& out) noexcept {
+Out<W> single_byte(const char16_t* table, const Byte* p, std::size_t n, W w) noexcept {
+    Out<W> out{w};
     bool unmapped = false;
     std::size_t i = 0;
     // Eight bytes at a time: pure ASCII is copied, anything else goes through
@@ -295,10 +321,12 @@ void single_byte(const char16_t* table, const Byte* p, std::size_t n, Out<W>& ou
         out.w.bmp(c);
     }
     out.errors |= unmapped;
+    return out;
 }
 
 template <class W>
-void x_user_defined(const Byte* p, std::size_t n, Out<W>& out) noexcept {
+Out<W> x_user_defined(const Byte* p, std::size_t n, W w) noexcept {
+    Out<W> out{w};
     for (std::size_t i = 0; i < n;) {
         if (p[i] < 0x80) {
             i = copy_ascii(p, i, n, out.w);
@@ -306,6 +334,7 @@ void x_user_defined(const Byte* p, std::size_t n, Out<W>& out) noexcept {
             out.w.bmp(0xF780 + p[i++] - 0x80);
         }
     }
+    return out;
 }
 
 // ---------------------------------------------------------------------------
@@ -313,8 +342,33 @@ void x_user_defined(const Byte* p, std::size_t n, Out<W>& out) noexcept {
 // Standard reads a byte per step; "put back into the stream" becomes moving
 // the position back, and the end of input inside a sequence is one error.
 // A trail byte that fails is consumed with its lead unless it is ASCII.
+//
+// The common case, a lead and a trail that the index maps, takes one table
+// load for the trail's offset in its row and one for the code point: the
+// trail ranges of a row (40..7E and A1..FE in Big5, say) alternate in any
+// text, so testing them with branches would mispredict on every other
+// character.
 
 std::size_t failed_pair_len(Byte trail) noexcept { return trail < 0x80 ? 1 : 2; }
+
+inline constexpr std::uint8_t kNoTrail = 0xFF;
+
+// The offset of each trail byte within a row: lo1..hi1 first, then lo2..hi2.
+constexpr std::array<std::uint8_t, 256> trail_offsets(unsigned lo1, unsigned hi1, unsigned lo2 = 1, unsigned hi2 = 0) {
+    std::array<std::uint8_t, 256> offsets{};
+    for (unsigned b = 0; b < 256; ++b) {
+        offsets[b] = b >= lo1 && b <= hi1   ? static_cast<std::uint8_t>(b - lo1)
+                     : b >= lo2 && b <= hi2 ? static_cast<std::uint8_t>(b - lo2 + hi1 - lo1 + 1)
+                                            : kNoTrail;
+    }
+    return offsets;
+}
+
+constexpr auto kGb18030Trail = trail_offsets(0x40, 0x7E, 0x80, 0xFE);  // 190 a row
+constexpr auto kBig5Trail = trail_offsets(0x40, 0x7E, 0xA1, 0xFE);     // 157
+constexpr auto kShiftJisTrail = trail_offsets(0x40, 0x7E, 0x80, 0xFC);  // 188
+constexpr auto kEucKrTrail = trail_offsets(0x41, 0xFE);                 // 190
+constexpr auto kEucJpTrail = trail_offsets(0xA1, 0xFE);                 // 94
 
 char32_t gb18030_ranges_code_point(std::uint32_t pointer) noexcept {
     if ((pointer > 39419 && pointer < 189000) || pointer > 1237575) return 0;
@@ -327,215 +381,240 @@ char32_t gb18030_ranges_code_point(std::uint32_t pointer) noexcept {
     return it->code_point + (pointer - it->pointer);
 }
 
-// gb18030, also the decoder of GBK.
-template <class W>
-void gb18030(const Byte* p, std::size_t n, Out<W>& out) noexcept {
+// Drives a decoder whose common step is a lead and trail that the index maps
+// or a run of ASCII. `pair(lead, trail)` gives the code point of such a pair
+// and 0 for anything else, whatever the bytes; `step(out, i)` decodes
+// whatever is at p[i] as the Standard says and returns where it ends.
+//
+// The pair is tried first, with no branch inside (see `mapped_pair`). The
+// position then advances by a branch the processor predicts: stepping by a
+// length computed from the bytes would chain every step to the load of its
+// lead byte, which costs more than the mispredictions at the spaces and
+// digits that such text holds every few characters.
+template <class W, class Pair, class Step>
+Out<W> decode_pairs(const Byte* p, std::size_t n, W w, Pair pair, Step step) noexcept {
+    Out<W> out{w};
     std::size_t i = 0;
     while (i < n) {
-        unsigned b = p[i];
-        if (b < 0x80) {
-            i = copy_ascii(p, i, n, out.w);
-            continue;
-        }
-        if (b == 0x80) {
-            out.w.bmp(0x20AC);
-            ++i;
-            continue;
-        }
-        if (b == 0xFF || i + 1 == n) {
-            out.error();
-            i = b == 0xFF ? i + 1 : n;
-            continue;
-        }
-        unsigned b2 = p[i + 1];
-        if (in(b2, 0x30, 0x39)) {
-            // Four bytes: lead, digit, 81..FE, digit. A third byte out of range
-            // puts back the second and third; a fourth, the second to fourth.
-            if (i + 2 == n || (in(p[i + 2], 0x81, 0xFE) && i + 3 == n)) {
-                out.error();
-                i = n;
-            } else if (!in(p[i + 2], 0x81, 0xFE) || !in(p[i + 3], 0x30, 0x39)) {
-                out.error();
-                i += 1;
-            } else {
-                std::uint32_t pointer = (b - 0x81) * 12600 + (b2 - 0x30) * 1260 + (p[i + 2] - 0x81) * 10 +
-                                        (p[i + 3] - 0x30);
-                char32_t c = gb18030_ranges_code_point(pointer);
-                c ? out.w.scalar(c) : out.error();
-                i += 4;
-            }
-            continue;
-        }
-        char32_t c = 0;
-        if (in(b2, 0x40, 0x7E) || in(b2, 0x80, 0xFE)) c = tables::GB18030[(b - 0x81) * 190 + b2 - (b2 < 0x7F ? 0x40 : 0x41)];
-        if (c) {
-            out.w.bmp(c);
-            i += 2;
-        } else {
-            out.error();
-            i += failed_pair_len(static_cast<Byte>(b2));
-        }
-    }
-}
-
-template <class W>
-void big5(const Byte* p, std::size_t n, Out<W>& out) noexcept {
-    std::size_t i = 0;
-    while (i < n) {
-        unsigned b = p[i];
-        if (b < 0x80) {
-            i = copy_ascii(p, i, n, out.w);
-            continue;
-        }
-        if (!in(b, 0x81, 0xFE) || i + 1 == n) {
-            out.error();
-            i = in(b, 0x81, 0xFE) ? n : i + 1;
-            continue;
-        }
-        unsigned b2 = p[i + 1];
-        char32_t c = 0;
-        if (in(b2, 0x40, 0x7E) || in(b2, 0xA1, 0xFE)) {
-            std::uint32_t pointer = (b - 0x81) * 157 + b2 - (b2 < 0x7F ? 0x40 : 0x62);
-            // Four pointers decode to a letter and a combining mark.
-            if (pointer == 1133 || pointer == 1135 || pointer == 1164 || pointer == 1166) {
-                out.w.bmp(pointer < 1150 ? 0x00CA : 0x00EA);
-                out.w.bmp(pointer == 1133 || pointer == 1164 ? 0x0304 : 0x030C);
+        if (n - i >= 2) {
+            if (char32_t c = pair(p[i], p[i + 1])) {
+                out.w.scalar(c);
                 i += 2;
                 continue;
             }
-            c = tables::BIG5[pointer];
-            if (c && (tables::BIG5_PLANE2[pointer >> 6] >> (pointer & 63) & 1)) c |= 0x20000;
+            if (p[i] < 0x80) {
+                i = copy_ascii(p, i, n, out.w);
+                continue;
+            }
         }
-        if (c) {
-            out.w.scalar(c);
-            i += 2;
-        } else {
-            out.error();
-            i += failed_pair_len(static_cast<Byte>(b2));
-        }
+        i = step(out, i);
     }
+    return out;
+}
+
+// index[pointer] when `valid`, else 0.
+template <std::size_t N>
+char32_t mapped_pair(bool valid, const std::uint16_t (&index)[N], unsigned pointer) noexcept {
+    return valid ? index[pointer] : 0;
+}
+
+// The lead of a pair that failed: an error, and the lead alone or both bytes
+// consumed, or the rest of the input when the lead is the last byte.
+template <class W>
+std::size_t failed_pair(Out<W>& out, const Byte* p, std::size_t i, std::size_t n) noexcept {
+    out.error();
+    return i + 1 == n ? n : i + failed_pair_len(p[i + 1]);
+}
+
+// gb18030, also the decoder of GBK.
+template <class W>
+Out<W> gb18030(const Byte* p, std::size_t n, W w) noexcept {
+    auto pair = [](unsigned b, unsigned b2) -> char32_t {
+        unsigned trail = kGb18030Trail[b2];
+        // The two-byte index maps every pointer.
+        return mapped_pair(in(b, 0x81, 0xFE) && trail != kNoTrail, tables::GB18030, (b - 0x81) * 190 + trail);
+    };
+    auto step = [p, n, pair](Out<W>& out, std::size_t i) -> std::size_t {
+        unsigned b = p[i];
+        if (b < 0x80) return copy_ascii(p, i, n, out.w);
+        if (b == 0x80) {
+            out.w.bmp(0x20AC);
+            return i + 1;
+        }
+        if (b == 0xFF) {
+            out.error();
+            return i + 1;
+        }
+        if (i + 1 < n) {
+            if (char32_t c = pair(b, p[i + 1])) {
+                out.w.bmp(c);
+                return i + 2;
+            }
+        }
+        if (i + 1 == n || !in(p[i + 1], 0x30, 0x39)) return failed_pair(out, p, i, n);
+        // Four bytes: lead, digit, 81..FE, digit. A third byte out of range
+        // puts back the second and third; a fourth, the second to fourth.
+        if (i + 2 == n || (in(p[i + 2], 0x81, 0xFE) && i + 3 == n)) {
+            out.error();
+            return n;
+        }
+        if (!in(p[i + 2], 0x81, 0xFE) || !in(p[i + 3], 0x30, 0x39)) {
+            out.error();
+            return i + 1;
+        }
+        std::uint32_t pointer = (b - 0x81) * 12600 + (p[i + 1] - 0x30) * 1260 + (p[i + 2] - 0x81) * 10 + (p[i + 3] - 0x30);
+        char32_t c = gb18030_ranges_code_point(pointer);
+        c ? out.w.scalar(c) : out.error();
+        return i + 4;
+    };
+    return decode_pairs(p, n, w, pair, step);
 }
 
 template <class W>
-void euc_jp(const Byte* p, std::size_t n, Out<W>& out) noexcept {
-    std::size_t i = 0;
-    while (i < n) {
+Out<W> big5(const Byte* p, std::size_t n, W w) noexcept {
+    auto pair = [](unsigned b, unsigned b2) -> char32_t {
+        unsigned trail = kBig5Trail[b2];
+        if (!in(b, 0x81, 0xFE) || trail == kNoTrail) return 0;
+        std::uint32_t pointer = (b - 0x81) * 157 + trail;
+        // The plane-2 bit is clear wherever the index maps nothing.
+        return tables::BIG5[pointer] | ((tables::BIG5_PLANE2[pointer >> 6] >> (pointer & 63) & 1) << 17);
+    };
+    auto step = [p, n, pair](Out<W>& out, std::size_t i) -> std::size_t {
         unsigned b = p[i];
-        if (b < 0x80) {
-            i = copy_ascii(p, i, n, out.w);
-            continue;
-        }
-        if (!(b == 0x8E || b == 0x8F || in(b, 0xA1, 0xFE)) || i + 1 == n) {
+        if (b < 0x80) return copy_ascii(p, i, n, out.w);
+        if (!in(b, 0x81, 0xFE)) {
             out.error();
-            i = b == 0x8E || b == 0x8F || in(b, 0xA1, 0xFE) ? n : i + 1;
-            continue;
+            return i + 1;
         }
+        if (i + 1 < n) {
+            if (char32_t c = pair(b, p[i + 1])) {
+                out.w.scalar(c);
+                return i + 2;
+            }
+            // Four pointers the index leaves out decode to a letter and a
+            // combining mark.
+            unsigned trail = kBig5Trail[p[i + 1]];
+            std::uint32_t pointer = (b - 0x81) * 157 + trail;
+            if (trail != kNoTrail && (pointer == 1133 || pointer == 1135 || pointer == 1164 || pointer == 1166)) {
+                out.w.bmp(pointer < 1150 ? 0x00CA : 0x00EA);
+                out.w.bmp(pointer == 1133 || pointer == 1164 ? 0x0304 : 0x030C);
+                return i + 2;
+            }
+        }
+        return failed_pair(out, p, i, n);
+    };
+    return decode_pairs(p, n, w, pair, step);
+}
+
+template <class W>
+Out<W> euc_jp(const Byte* p, std::size_t n, W w) noexcept {
+    auto pair = [](unsigned b, unsigned b2) -> char32_t {
+        unsigned trail = kEucJpTrail[b2];
+        return mapped_pair(in(b, 0xA1, 0xFE) && trail != kNoTrail, tables::JIS0208, (b - 0xA1) * 94 + trail);
+    };
+    auto step = [p, n, pair](Out<W>& out, std::size_t i) -> std::size_t {
+        unsigned b = p[i];
+        if (b < 0x80) return copy_ascii(p, i, n, out.w);
+        if (!(b == 0x8E || b == 0x8F || in(b, 0xA1, 0xFE))) {
+            out.error();
+            return i + 1;
+        }
+        if (i + 1 == n) return failed_pair(out, p, i, n);
         unsigned b2 = p[i + 1];
         if (b == 0x8E && in(b2, 0xA1, 0xDF)) {
             // Half-width katakana.
             out.w.bmp(0xFF61 - 0xA1 + b2);
-            i += 2;
-        } else if (b == 0x8F && in(b2, 0xA1, 0xFE)) {
-            // JIS X 0212: 8F, then a pair like a JIS X 0208 one.
+            return i + 2;
+        }
+        if (b == 0x8F && in(b2, 0xA1, 0xFE)) {
+            // JIS X 0212: 8F, then a pair laid out like a JIS X 0208 one,
+            // which fails as a pair does.
             if (i + 2 == n) {
                 out.error();
-                i = n;
-                continue;
+                return n;
             }
-            unsigned b3 = p[i + 2];
-            char32_t c = in(b3, 0xA1, 0xFE) ? tables::JIS0212[(b2 - 0xA1) * 94 + b3 - 0xA1] : 0;
-            if (c) {
+            unsigned trail = kEucJpTrail[p[i + 2]];
+            if (char32_t c = trail != kNoTrail ? tables::JIS0212[(b2 - 0xA1) * 94 + trail] : 0) {
                 out.w.bmp(c);
-                i += 3;
-            } else {
-                out.error();
-                i += 1 + failed_pair_len(static_cast<Byte>(b3));
+                return i + 3;
             }
-        } else {
-            char32_t c = in(b, 0xA1, 0xFE) && in(b2, 0xA1, 0xFE) ? tables::JIS0208[(b - 0xA1) * 94 + b2 - 0xA1] : 0;
-            if (c) {
-                out.w.bmp(c);
-                i += 2;
-            } else {
-                out.error();
-                i += failed_pair_len(static_cast<Byte>(b2));
-            }
+            return failed_pair(out, p, i + 1, n);
         }
-    }
+        if (char32_t c = pair(b, b2)) {
+            out.w.bmp(c);
+            return i + 2;
+        }
+        return failed_pair(out, p, i, n);
+    };
+    return decode_pairs(p, n, w, pair, step);
 }
 
 template <class W>
-void shift_jis(const Byte* p, std::size_t n, Out<W>& out) noexcept {
-    std::size_t i = 0;
-    while (i < n) {
-        unsigned b = p[i];
-        if (b < 0x80) {
-            i = copy_ascii(p, i, n, out.w);
-            continue;
-        }
-        if (b == 0x80) {
-            out.w.bmp(0x80);
-            ++i;
-            continue;
-        }
-        if (in(b, 0xA1, 0xDF)) {
-            out.w.bmp(0xFF61 - 0xA1 + b);
-            ++i;
-            continue;
-        }
+Out<W> shift_jis(const Byte* p, std::size_t n, W w) noexcept {
+    auto pair = [](unsigned b, unsigned b2) -> char32_t {
+        unsigned trail = kShiftJisTrail[b2];
         bool lead = in(b, 0x81, 0x9F) || in(b, 0xE0, 0xFC);
-        if (!lead || i + 1 == n) {
-            out.error();
-            i = lead ? n : i + 1;
-            continue;
+        return mapped_pair(lead && trail != kNoTrail, tables::JIS0208, (b - (b < 0xA0 ? 0x81 : 0xC1)) * 188 + trail);
+    };
+    auto step = [p, n, pair](Out<W>& out, std::size_t i) -> std::size_t {
+        unsigned b = p[i];
+        if (b < 0x80) return copy_ascii(p, i, n, out.w);
+        if (in(b, 0xA1, 0xDF) || b == 0x80) {
+            // Half-width katakana; 80 is U+0080.
+            out.w.bmp(b == 0x80 ? 0x80 : 0xFF61 - 0xA1 + b);
+            return i + 1;
         }
-        unsigned b2 = p[i + 1];
-        char32_t c = 0;
-        if (in(b2, 0x40, 0x7E) || in(b2, 0x80, 0xFC)) {
-            unsigned pointer = (b - (b < 0xA0 ? 0x81 : 0xC1)) * 188 + b2 - (b2 < 0x7F ? 0x40 : 0x41);
+        if (!(in(b, 0x81, 0x9F) || in(b, 0xE0, 0xFC))) {
+            out.error();
+            return i + 1;
+        }
+        if (i + 1 < n) {
+            if (char32_t c = pair(b, p[i + 1])) {
+                out.w.bmp(c);
+                return i + 2;
+            }
             // The user-defined area maps to the Private Use Area.
-            c = in(pointer, 8836, 10715) ? 0xE000 - 8836 + pointer : tables::JIS0208[pointer];
+            unsigned trail = kShiftJisTrail[p[i + 1]];
+            unsigned pointer = (b - (b < 0xA0 ? 0x81 : 0xC1)) * 188 + trail;
+            if (trail != kNoTrail && in(pointer, 8836, 10715)) {
+                out.w.bmp(0xE000 - 8836 + pointer);
+                return i + 2;
+            }
         }
-        if (c) {
-            out.w.bmp(c);
-            i += 2;
-        } else {
-            out.error();
-            i += failed_pair_len(static_cast<Byte>(b2));
-        }
-    }
+        return failed_pair(out, p, i, n);
+    };
+    return decode_pairs(p, n, w, pair, step);
 }
 
 template <class W>
-void euc_kr(const Byte* p, std::size_t n, Out<W>& out) noexcept {
-    std::size_t i = 0;
-    while (i < n) {
+Out<W> euc_kr(const Byte* p, std::size_t n, W w) noexcept {
+    auto pair = [](unsigned b, unsigned b2) -> char32_t {
+        unsigned trail = kEucKrTrail[b2];
+        return mapped_pair(in(b, 0x81, 0xFE) && trail != kNoTrail, tables::EUC_KR, (b - 0x81) * 190 + trail);
+    };
+    auto step = [p, n, pair](Out<W>& out, std::size_t i) -> std::size_t {
         unsigned b = p[i];
-        if (b < 0x80) {
-            i = copy_ascii(p, i, n, out.w);
-            continue;
-        }
-        if (!in(b, 0x81, 0xFE) || i + 1 == n) {
+        if (b < 0x80) return copy_ascii(p, i, n, out.w);
+        if (!in(b, 0x81, 0xFE)) {
             out.error();
-            i = in(b, 0x81, 0xFE) ? n : i + 1;
-            continue;
+            return i + 1;
         }
-        unsigned b2 = p[i + 1];
-        char32_t c = in(b2, 0x41, 0xFE) ? tables::EUC_KR[(b - 0x81) * 190 + b2 - 0x41] : 0;
-        if (c) {
-            out.w.bmp(c);
-            i += 2;
-        } else {
-            out.error();
-            i += failed_pair_len(static_cast<Byte>(b2));
+        if (i + 1 < n) {
+            if (char32_t c = pair(b, p[i + 1])) {
+                out.w.bmp(c);
+                return i + 2;
+            }
         }
-    }
+        return failed_pair(out, p, i, n);
+    };
+    return decode_pairs(p, n, w, pair, step);
 }
 
 // ISO-2022-JP, the Standard's state machine a byte at a time. The output flag
 // makes two escape sequences in a row (nothing between them) an error.
 template <class W>
-void iso_2022_jp(const Byte* p, std::size_t n, Out<W>& out) noexcept {
+Out<W> iso_2022_jp(const Byte* p, std::size_t n, W w) noexcept {
+    Out<W> out{w};
     enum class State : std::uint8_t { Ascii, Roman, Katakana, LeadByte, TrailByte, EscapeStart, Escape };
     State state = State::Ascii, output_state = State::Ascii;
     unsigned lead = 0;
@@ -549,7 +628,7 @@ void iso_2022_jp(const Byte* p, std::size_t n, Out<W>& out) noexcept {
             case State::Roman:
             case State::Katakana:
             case State::LeadByte:
-                if (end) return;
+                if (end) return out;
                 ++i;
                 if (b == 0x1B) {
                     state = State::EscapeStart;
@@ -626,33 +705,71 @@ void iso_2022_jp(const Byte* p, std::size_t n, Out<W>& out) noexcept {
 }
 
 template <class W>
-bool run(Encoding encoding, std::string_view bytes, W& w) noexcept {
+Out<W> run(Encoding encoding, std::string_view bytes, W w) noexcept {
     const auto* p = reinterpret_cast<const Byte*>(bytes.data());
     std::size_t n = bytes.size();
-    Out<W> out{w};
     switch (encoding) {
-        case Encoding::UTF_8: utf8(p, n, out); break;
-        case Encoding::UTF_16BE: utf16<true>(p, n, out); break;
-        case Encoding::UTF_16LE: utf16<false>(p, n, out); break;
+        case Encoding::UTF_8: return utf8(p, n, w);
+        case Encoding::UTF_16BE: return utf16<true>(p, n, w);
+        case Encoding::UTF_16LE: return utf16<false>(p, n, w);
         case Encoding::GBK:
-        case Encoding::gb18030: gb18030(p, n, out); break;
-        case Encoding::Big5: big5(p, n, out); break;
-        case Encoding::EUC_JP: euc_jp(p, n, out); break;
-        case Encoding::ISO_2022_JP: iso_2022_jp(p, n, out); break;
-        case Encoding::Shift_JIS: shift_jis(p, n, out); break;
-        case Encoding::EUC_KR: euc_kr(p, n, out); break;
-        case Encoding::x_user_defined: x_user_defined(p, n, out); break;
-        // Any input at all is one error.
-        case Encoding::replacement:
+        case Encoding::gb18030: return gb18030(p, n, w);
+        case Encoding::Big5: return big5(p, n, w);
+        case Encoding::EUC_JP: return euc_jp(p, n, w);
+        case Encoding::ISO_2022_JP: return iso_2022_jp(p, n, w);
+        case Encoding::Shift_JIS: return shift_jis(p, n, w);
+        case Encoding::EUC_KR: return euc_kr(p, n, w);
+        case Encoding::x_user_defined: return x_user_defined(p, n, w);
+        case Encoding::replacement: {
+            // Any input at all is one error.
+            Out<W> out{w};
             if (n) out.error();
-            break;
+            return out;
+        }
         default: {  // the single-byte run FIRST_SINGLE_BYTE .. LAST_SINGLE_BYTE
             auto index = static_cast<std::size_t>(encoding) - static_cast<std::size_t>(tables::FIRST_SINGLE_BYTE);
-            single_byte(tables::SINGLE_BYTE[index], p, n, out);
+            return single_byte(tables::SINGLE_BYTE[index], p, n, w);
         }
     }
-    return out.errors;
 }
+
+// The whole check, inlined into a baseline build and a BMI2 build of it: with
+// BMI2 the automaton's shift is one instruction (SHRX) that does not go
+// through the CL register, and the walk takes a third less time.
+[[gnu::always_inline]] inline Utf8Check walk_utf8(std::string_view bytes) noexcept {
+    const auto* p = reinterpret_cast<const Byte*>(bytes.data());
+    std::size_t n = bytes.size(), i = 0;
+    std::uint64_t state = kAccept;
+    // The error state is sticky, so one test after a stretch finds that it
+    // was entered, and a second walk of the stretch finds where.
+    auto locate = [&](std::size_t from, std::uint64_t s) -> Utf8Check {
+        for (i = from;; ++i) {
+            std::uint64_t next = step(s, p[i]);
+            if ((next & 63) == kError) return {(s & 63) == kAccept ? i : lead_before(p, i), false};
+            s = next;
+        }
+    };
+    for (; i + 16 <= n; i += 16) {
+        // Sixteen ASCII bytes between characters are skipped. The ASCII test
+        // comes first: it is the one that mostly answers alike in a text.
+        if (!((swar::load(p + i) | swar::load(p + i + 8)) & swar::kHighBits) && (state & 63) == kAccept) continue;
+        std::uint64_t before = state;
+        for (std::size_t k = 0; k < 16; ++k) state = step(state, p[i + k]);
+        if ((state & 63) == kError) return locate(i, before);
+    }
+    std::uint64_t before = state;
+    for (std::size_t k = i; k < n; ++k) state = step(state, p[k]);
+    if ((state & 63) == kError) return locate(i, before);
+    if ((state & 63) == kAccept) return {n, false};
+    return {lead_before(p, n), true};
+}
+
+Utf8Check walk_utf8_baseline(std::string_view bytes) noexcept { return walk_utf8(bytes); }
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define KELRAD_DISPATCH_BMI2 1
+[[gnu::target("bmi2")]] Utf8Check walk_utf8_bmi2(std::string_view bytes) noexcept { return walk_utf8(bytes); }
+#endif
 
 }  // namespace
 
@@ -688,45 +805,27 @@ bool decode(Encoding encoding, std::string_view bytes, std::basic_string<Unit>& 
     bool errors = false;
     out.clear();
     out.resize_and_overwrite(max_units<Unit>(bytes.size()), [&](Unit* buf, std::size_t) {
-        Writer<Unit> w(buf);
-        errors = run(encoding, bytes, w);
-        return static_cast<std::size_t>(w.end() - buf);
+        Out<Writer<Unit>> done = run(encoding, bytes, Writer<Unit>(buf));
+        errors = done.errors;
+        return static_cast<std::size_t>(done.w.end() - buf);
     });
     return errors;
 }
 
 template bool decode<char>(Encoding, std::string_view, std::string&);
 template bool decode<char16_t>(Encoding, std::string_view, std::u16string&);
+template bool decode<char32_t>(Encoding, std::string_view, std::u32string&);
 
 bool decodes_without_error(Encoding encoding, std::string_view bytes) noexcept {
-    NullWriter w;
-    return !run(encoding, bytes, w);
+    return !run(encoding, bytes, NullWriter{}).errors;
 }
 
 Utf8Check check_utf8(std::string_view bytes) noexcept {
-    const auto* p = reinterpret_cast<const Byte*>(bytes.data());
-    std::size_t n = bytes.size(), i = 0;
-    std::uint64_t state = kAccept;
-    while (i < n) {
-        // Between characters, skip ASCII sixteen bytes at a time.
-        if ((state & 63) == kAccept) {
-            while (i + 16 <= n && !((swar::load(p + i) | swar::load(p + i + 8)) & swar::kHighBits)) i += 16;
-        }
-        // Then walk a block; the error state is sticky, so one test a block
-        // finds that it was entered, and a second walk finds where.
-        std::size_t block = i, end = std::min(n, i + 16);
-        std::uint64_t before = state;
-        for (; i < end; ++i) state = step(state, p[i]);
-        if ((state & 63) == kError) {
-            for (i = block, state = before;; ++i) {
-                std::uint64_t next = step(state, p[i]);
-                if ((next & 63) == kError) return {(state & 63) == kAccept ? i : lead_before(p, i), false};
-                state = next;
-            }
-        }
-    }
-    if ((state & 63) == kAccept) return {n, false};
-    return {lead_before(p, n), true};
+#ifdef KELRAD_DISPATCH_BMI2
+    static const bool bmi2 = __builtin_cpu_supports("bmi2");
+    if (bmi2) return walk_utf8_bmi2(bytes);
+#endif
+    return walk_utf8_baseline(bytes);
 }
 
 }  // namespace kelrad::decoders

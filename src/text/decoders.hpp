@@ -6,8 +6,9 @@
 // again, and an incomplete sequence at the end is one U+FFFD. Nothing here
 // sniffs or removes a byte order mark; the callers decide that.
 //
-// The output is UTF-8 (`char`) for the core or UTF-16 (`char16_t`), which the
-// binding layer turns into a str without a second decoding pass. Runs of ASCII
+// The output is UTF-8 (`char`) for the core, or UTF-16 (`char16_t`) or UTF-32
+// (`char32_t`), from which the binding layer builds a str without finding
+// character boundaries again. Runs of ASCII
 // in ASCII-compatible encodings are copied eight bytes at a time.
 #pragma once
 
@@ -45,6 +46,7 @@ bool decode(Encoding encoding, std::string_view bytes, std::basic_string<Unit>& 
 
 extern template bool decode<char>(Encoding, std::string_view, std::string&);
 extern template bool decode<char16_t>(Encoding, std::string_view, std::u16string&);
+extern template bool decode<char32_t>(Encoding, std::string_view, std::u32string&);
 
 // True when `bytes` decode without any replacement; builds no output.
 bool decodes_without_error(Encoding encoding, std::string_view bytes) noexcept;

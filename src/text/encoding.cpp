@@ -1,7 +1,6 @@
 #include "text/encoding.hpp"
 
 #include <algorithm>
-#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -33,16 +32,20 @@ struct ZeroBytes {
 
 ZeroBytes count_zero_bytes(std::string_view data) noexcept {
     constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
-    constexpr std::uint64_t kEvenBytes = 0x0080008000800080ULL;  // high bits of bytes 0, 2, 4, 6
     const char* p = data.data();
     std::size_t n = data.size(), i = 0;
     ZeroBytes z;
-    for (; i + 8 <= n; i += 8) {
-        std::uint64_t w = swar::load(p + i);
-        // 0x80 in exactly the zero bytes: no carry crosses a byte here.
-        std::uint64_t zero = ~(((w & kLow7) + kLow7) | w) & swar::kHighBits;
-        z.even += static_cast<std::size_t>(std::popcount(zero & kEvenBytes));
-        z.odd += static_cast<std::size_t>(std::popcount(zero & ~kEvenBytes));
+    while (n - i >= 8) {
+        // Byte k of `lanes` counts the zero bytes at offsets k modulo 8; it is
+        // emptied before it can pass 255.
+        std::uint64_t lanes = 0;
+        std::size_t stop = i + 8 * std::min<std::size_t>((n - i) / 8, 255);
+        for (; i < stop; i += 8) {
+            std::uint64_t w = swar::load(p + i);
+            // 0x80 in exactly the zero bytes: no carry crosses a byte here.
+            lanes += (~(((w & kLow7) + kLow7) | w) & swar::kHighBits) >> 7;
+        }
+        for (unsigned k = 0; k < 8; ++k) (k % 2 ? z.odd : z.even) += (lanes >> (8 * k)) & 0xFF;
     }
     for (; i < n; ++i) {
         if (p[i] == 0) ++(i % 2 ? z.odd : z.even);

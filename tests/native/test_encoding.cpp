@@ -122,17 +122,19 @@ TEST(utf8_check_matches_the_plain_walk_on_random_bytes) {
     }
 }
 
-TEST(utf8_and_utf16_output_agree_for_every_encoding) {
+TEST(utf8_utf16_and_utf32_output_agree_for_every_encoding) {
     std::mt19937 rng(5);
     for (std::size_t e = 0; e < tables::ENCODING_COUNT; ++e) {
         auto encoding = static_cast<Encoding>(e);
         for (int round = 0; round < 2000; ++round) {
             std::string s = random_bytes(rng), u8;
             std::u16string u16;
+            std::u32string u32;
             bool errors8 = decoders::decode(encoding, s, u8), errors16 = decoders::decode(encoding, s, u16);
+            bool errors32 = decoders::decode(encoding, s, u32);
             bool clean = decoders::decodes_without_error(encoding, s);
-            if (u8 != to_utf8(u16) || errors8 != errors16 || clean == errors8 || u8.size() > 3 * s.size() ||
-                u16.size() > s.size()) {
+            if (u8 != to_utf8(u16) || u8 != testing::u8(u32) || errors8 != errors16 || errors8 != errors32 ||
+                clean == errors8 || u8.size() > 3 * s.size() || u16.size() > s.size()) {
                 CHECK_EQ(std::string(decoders::name(encoding)) + ": " + hex(s), std::string("agreement"));
                 break;
             }
