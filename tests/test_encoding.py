@@ -346,6 +346,8 @@ def decode(data, encoding):
         pytest.param("café".encode(), "UTF-8", id="utf8-a-statistical-guess-calls-windows-1250"),
         pytest.param("Привет мир".encode()[:-1], "UTF-8", id="utf8-cut-inside-the-last-character"),
         pytest.param("日本語".encode()[:-2], "UTF-8", id="utf8-cut-after-the-lead-byte"),
+        pytest.param("déjà vu, très bien".encode() + b"\xe9", "UTF-8", id="utf8-with-a-stray-byte-stays-utf8"),
+        pytest.param(b"abc\xd0", "windows-1252", id="lead-byte-without-a-whole-sequence"),
     ],
 )
 def test_detect_encoding(data, expected):

@@ -109,6 +109,9 @@ def main() -> None:
         plane2_words[p >> 6] |= 1 << (p & 63)
     for name in ("jis0208", "jis0212", "euc-kr", "gb18030"):
         assert max(indexes[name].values()) < 0x10000, name
+    # Shift_JIS maps these pointers to the Private Use Area before it consults
+    # the index; the decoder looks at the index first.
+    assert not any(8836 <= p <= 10715 for p in indexes["jis0208"])
 
     ranges = sorted(indexes["gb18030-ranges"].items())
     assert ranges[0] == (0, 0x80) and ranges[-1] == (189000, 0x10000) and len(ranges) == 207
