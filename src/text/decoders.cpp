@@ -211,7 +211,9 @@ constexpr std::array<std::uint64_t, 256> make_utf8_rows() {
 
 constexpr std::array<std::uint64_t, 256> kUtf8Rows = make_utf8_rows();
 
-[[gnu::always_inline]] inline std::uint64_t step(std::uint64_t state, Byte b) noexcept { return kUtf8Rows[b] >> (state & 63); }
+[[gnu::always_inline]] inline std::uint64_t step(std::uint64_t state, Byte b) noexcept {
+    return kUtf8Rows[b] >> (state & 63);
+}
 
 // The start of the sequence that byte k belongs to, given that the walk was
 // not at a character boundary before it: the lead byte, at most three back.
@@ -383,31 +385,27 @@ char32_t gb18030_ranges_code_point(std::uint32_t pointer) noexcept {
 
 // Drives a decoder whose common step is a lead and trail that the index maps
 // or a run of ASCII. `pair(lead, trail)` gives the code point of such a pair
-// and 0 for anything else, whatever the bytes; `step(out, i)` decodes
-// whatever is at p[i] as the Standard says and returns where it ends.
+// and 0 for any other two bytes; `rest(out, i)` decodes, as the Standard
+// says, what begins with the byte from 0x80 up at p[i] when that is no mapped
+// pair, and returns where it ends.
 //
-// The pair is tried first, with no branch inside (see `mapped_pair`). The
-// position then advances by a branch the processor predicts: stepping by a
-// length computed from the bytes would chain every step to the load of its
+// The position advances by branches the processor predicts: a step length
+// computed from the bytes instead would chain every step to the load of its
 // lead byte, which costs more than the mispredictions at the spaces and
-// digits that such text holds every few characters.
-template <class W, class Pair, class Step>
-Out<W> decode_pairs(const Byte* p, std::size_t n, W w, Pair pair, Step step) noexcept {
+// digits such text holds every few characters.
+template <class W, class Pair, class Rest>
+Out<W> decode_pairs(const Byte* p, std::size_t n, W w, Pair pair, Rest rest) noexcept {
     Out<W> out{w};
     std::size_t i = 0;
     while (i < n) {
-        if (n - i >= 2) {
+        if (i + 1 < n) {
             if (char32_t c = pair(p[i], p[i + 1])) {
                 out.w.scalar(c);
                 i += 2;
                 continue;
             }
-            if (p[i] < 0x80) {
-                i = copy_ascii(p, i, n, out.w);
-                continue;
-            }
         }
-        i = step(out, i);
+        i = p[i] < 0x80 ? copy_ascii(p, i, n, out.w) : rest(out, i);
     }
     return out;
 }
@@ -418,11 +416,12 @@ char32_t mapped_pair(bool valid, const std::uint16_t (&index)[N], unsigned point
     return valid ? index[pointer] : 0;
 }
 
-// The lead of a pair that failed: an error, and the lead alone or both bytes
-// consumed, or the rest of the input when the lead is the last byte.
+// A byte that begins no character: an error. A lead byte takes its trail
+// with it unless that is ASCII, and at the end of the input it is the last.
 template <class W>
-std::size_t failed_pair(Out<W>& out, const Byte* p, std::size_t i, std::size_t n) noexcept {
+std::size_t failed(Out<W>& out, const Byte* p, std::size_t i, std::size_t n, bool lead) noexcept {
     out.error();
+    if (!lead) return i + 1;
     return i + 1 == n ? n : i + failed_pair_len(p[i + 1]);
 }
 
@@ -434,24 +433,13 @@ Out<W> gb18030(const Byte* p, std::size_t n, W w) noexcept {
         // The two-byte index maps every pointer.
         return mapped_pair(in(b, 0x81, 0xFE) && trail != kNoTrail, tables::GB18030, (b - 0x81) * 190 + trail);
     };
-    auto step = [p, n, pair](Out<W>& out, std::size_t i) -> std::size_t {
+    auto rest = [p, n](Out<W>& out, std::size_t i) -> std::size_t {
         unsigned b = p[i];
-        if (b < 0x80) return copy_ascii(p, i, n, out.w);
         if (b == 0x80) {
             out.w.bmp(0x20AC);
             return i + 1;
         }
-        if (b == 0xFF) {
-            out.error();
-            return i + 1;
-        }
-        if (i + 1 < n) {
-            if (char32_t c = pair(b, p[i + 1])) {
-                out.w.bmp(c);
-                return i + 2;
-            }
-        }
-        if (i + 1 == n || !in(p[i + 1], 0x30, 0x39)) return failed_pair(out, p, i, n);
+        if (b == 0xFF || i + 1 == n || !in(p[i + 1], 0x30, 0x39)) return failed(out, p, i, n, b != 0xFF);
         // Four bytes: lead, digit, 81..FE, digit. A third byte out of range
         // puts back the second and third; a fourth, the second to fourth.
         if (i + 2 == n || (in(p[i + 2], 0x81, 0xFE) && i + 3 == n)) {
@@ -462,12 +450,13 @@ Out<W> gb18030(const Byte* p, std::size_t n, W w) noexcept {
             out.error();
             return i + 1;
         }
-        std::uint32_t pointer = (b - 0x81) * 12600 + (p[i + 1] - 0x30) * 1260 + (p[i + 2] - 0x81) * 10 + (p[i + 3] - 0x30);
+        std::uint32_t pointer =
+            (b - 0x81) * 12600 + (p[i + 1] - 0x30) * 1260 + (p[i + 2] - 0x81) * 10 + (p[i + 3] - 0x30);
         char32_t c = gb18030_ranges_code_point(pointer);
         c ? out.w.scalar(c) : out.error();
         return i + 4;
     };
-    return decode_pairs(p, n, w, pair, step);
+    return decode_pairs(p, n, w, pair, rest);
 }
 
 template <class W>
@@ -479,31 +468,21 @@ Out<W> big5(const Byte* p, std::size_t n, W w) noexcept {
         // The plane-2 bit is clear wherever the index maps nothing.
         return tables::BIG5[pointer] | ((tables::BIG5_PLANE2[pointer >> 6] >> (pointer & 63) & 1) << 17);
     };
-    auto step = [p, n, pair](Out<W>& out, std::size_t i) -> std::size_t {
+    auto rest = [p, n](Out<W>& out, std::size_t i) -> std::size_t {
         unsigned b = p[i];
-        if (b < 0x80) return copy_ascii(p, i, n, out.w);
-        if (!in(b, 0x81, 0xFE)) {
-            out.error();
-            return i + 1;
-        }
-        if (i + 1 < n) {
-            if (char32_t c = pair(b, p[i + 1])) {
-                out.w.scalar(c);
-                return i + 2;
-            }
-            // Four pointers the index leaves out decode to a letter and a
-            // combining mark.
-            unsigned trail = kBig5Trail[p[i + 1]];
-            std::uint32_t pointer = (b - 0x81) * 157 + trail;
-            if (trail != kNoTrail && (pointer == 1133 || pointer == 1135 || pointer == 1164 || pointer == 1166)) {
+        // Four pointers the index leaves out decode to a letter and a
+        // combining mark.
+        if (i + 1 < n && in(b, 0x81, 0xFE) && kBig5Trail[p[i + 1]] != kNoTrail) {
+            std::uint32_t pointer = (b - 0x81) * 157 + kBig5Trail[p[i + 1]];
+            if (pointer == 1133 || pointer == 1135 || pointer == 1164 || pointer == 1166) {
                 out.w.bmp(pointer < 1150 ? 0x00CA : 0x00EA);
                 out.w.bmp(pointer == 1133 || pointer == 1164 ? 0x0304 : 0x030C);
                 return i + 2;
             }
         }
-        return failed_pair(out, p, i, n);
+        return failed(out, p, i, n, in(b, 0x81, 0xFE));
     };
-    return decode_pairs(p, n, w, pair, step);
+    return decode_pairs(p, n, w, pair, rest);
 }
 
 template <class W>
@@ -512,78 +491,56 @@ Out<W> euc_jp(const Byte* p, std::size_t n, W w) noexcept {
         unsigned trail = kEucJpTrail[b2];
         return mapped_pair(in(b, 0xA1, 0xFE) && trail != kNoTrail, tables::JIS0208, (b - 0xA1) * 94 + trail);
     };
-    auto step = [p, n, pair](Out<W>& out, std::size_t i) -> std::size_t {
+    auto rest = [p, n](Out<W>& out, std::size_t i) -> std::size_t {
         unsigned b = p[i];
-        if (b < 0x80) return copy_ascii(p, i, n, out.w);
-        if (!(b == 0x8E || b == 0x8F || in(b, 0xA1, 0xFE))) {
-            out.error();
-            return i + 1;
-        }
-        if (i + 1 == n) return failed_pair(out, p, i, n);
-        unsigned b2 = p[i + 1];
-        if (b == 0x8E && in(b2, 0xA1, 0xDF)) {
+        bool lead = b == 0x8E || b == 0x8F || in(b, 0xA1, 0xFE);
+        if (i + 1 < n && b == 0x8E && in(p[i + 1], 0xA1, 0xDF)) {
             // Half-width katakana.
-            out.w.bmp(0xFF61 - 0xA1 + b2);
+            out.w.bmp(0xFF61 - 0xA1 + p[i + 1]);
             return i + 2;
         }
-        if (b == 0x8F && in(b2, 0xA1, 0xFE)) {
+        if (i + 1 < n && b == 0x8F && in(p[i + 1], 0xA1, 0xFE)) {
             // JIS X 0212: 8F, then a pair laid out like a JIS X 0208 one,
-            // which fails as a pair does.
-            if (i + 2 == n) {
-                out.error();
-                return n;
-            }
+            // which fails as such a pair does.
+            if (i + 2 == n) return failed(out, p, i + 1, n, true);
             unsigned trail = kEucJpTrail[p[i + 2]];
-            if (char32_t c = trail != kNoTrail ? tables::JIS0212[(b2 - 0xA1) * 94 + trail] : 0) {
+            if (char32_t c = mapped_pair(trail != kNoTrail, tables::JIS0212, (p[i + 1] - 0xA1) * 94 + trail)) {
                 out.w.bmp(c);
                 return i + 3;
             }
-            return failed_pair(out, p, i + 1, n);
+            return failed(out, p, i + 1, n, true);
         }
-        if (char32_t c = pair(b, b2)) {
-            out.w.bmp(c);
-            return i + 2;
-        }
-        return failed_pair(out, p, i, n);
+        return failed(out, p, i, n, lead);
     };
-    return decode_pairs(p, n, w, pair, step);
+    return decode_pairs(p, n, w, pair, rest);
 }
 
 template <class W>
 Out<W> shift_jis(const Byte* p, std::size_t n, W w) noexcept {
-    auto pair = [](unsigned b, unsigned b2) -> char32_t {
+    auto pointer_of = [](unsigned b, unsigned trail) { return (b - (b < 0xA0 ? 0x81 : 0xC1)) * 188 + trail; };
+    auto is_lead = [](unsigned b) { return in(b, 0x81, 0x9F) || in(b, 0xE0, 0xFC); };
+    auto pair = [=](unsigned b, unsigned b2) -> char32_t {
         unsigned trail = kShiftJisTrail[b2];
-        bool lead = in(b, 0x81, 0x9F) || in(b, 0xE0, 0xFC);
-        return mapped_pair(lead && trail != kNoTrail, tables::JIS0208, (b - (b < 0xA0 ? 0x81 : 0xC1)) * 188 + trail);
+        return mapped_pair(is_lead(b) && trail != kNoTrail, tables::JIS0208, pointer_of(b, trail));
     };
-    auto step = [p, n, pair](Out<W>& out, std::size_t i) -> std::size_t {
+    auto rest = [=](Out<W>& out, std::size_t i) -> std::size_t {
         unsigned b = p[i];
-        if (b < 0x80) return copy_ascii(p, i, n, out.w);
         if (in(b, 0xA1, 0xDF) || b == 0x80) {
             // Half-width katakana; 80 is U+0080.
             out.w.bmp(b == 0x80 ? 0x80 : 0xFF61 - 0xA1 + b);
             return i + 1;
         }
-        if (!(in(b, 0x81, 0x9F) || in(b, 0xE0, 0xFC))) {
-            out.error();
-            return i + 1;
-        }
-        if (i + 1 < n) {
-            if (char32_t c = pair(b, p[i + 1])) {
-                out.w.bmp(c);
-                return i + 2;
-            }
-            // The user-defined area maps to the Private Use Area.
-            unsigned trail = kShiftJisTrail[p[i + 1]];
-            unsigned pointer = (b - (b < 0xA0 ? 0x81 : 0xC1)) * 188 + trail;
-            if (trail != kNoTrail && in(pointer, 8836, 10715)) {
+        // The user-defined area maps to the Private Use Area.
+        if (i + 1 < n && is_lead(b) && kShiftJisTrail[p[i + 1]] != kNoTrail) {
+            unsigned pointer = pointer_of(b, kShiftJisTrail[p[i + 1]]);
+            if (in(pointer, 8836, 10715)) {
                 out.w.bmp(0xE000 - 8836 + pointer);
                 return i + 2;
             }
         }
-        return failed_pair(out, p, i, n);
+        return failed(out, p, i, n, is_lead(b));
     };
-    return decode_pairs(p, n, w, pair, step);
+    return decode_pairs(p, n, w, pair, rest);
 }
 
 template <class W>
@@ -592,22 +549,8 @@ Out<W> euc_kr(const Byte* p, std::size_t n, W w) noexcept {
         unsigned trail = kEucKrTrail[b2];
         return mapped_pair(in(b, 0x81, 0xFE) && trail != kNoTrail, tables::EUC_KR, (b - 0x81) * 190 + trail);
     };
-    auto step = [p, n, pair](Out<W>& out, std::size_t i) -> std::size_t {
-        unsigned b = p[i];
-        if (b < 0x80) return copy_ascii(p, i, n, out.w);
-        if (!in(b, 0x81, 0xFE)) {
-            out.error();
-            return i + 1;
-        }
-        if (i + 1 < n) {
-            if (char32_t c = pair(b, p[i + 1])) {
-                out.w.bmp(c);
-                return i + 2;
-            }
-        }
-        return failed_pair(out, p, i, n);
-    };
-    return decode_pairs(p, n, w, pair, step);
+    auto rest = [p, n](Out<W>& out, std::size_t i) { return failed(out, p, i, n, in(p[i], 0x81, 0xFE)); };
+    return decode_pairs(p, n, w, pair, rest);
 }
 
 // ISO-2022-JP, the Standard's state machine a byte at a time. The output flag

@@ -57,7 +57,11 @@ decoders::Utf8Check plain_check_utf8(std::string_view s) {
     std::size_t i = 0;
     while (i < s.size()) {
         auto b = static_cast<unsigned char>(s[i]);
-        unsigned need = b < 0x80 ? 0 : b >= 0xC2 && b <= 0xDF ? 1 : b >= 0xE0 && b <= 0xEF ? 2 : b >= 0xF0 && b <= 0xF4 ? 3 : 9;
+        unsigned need = b < 0x80                 ? 0
+                        : b >= 0xC2 && b <= 0xDF ? 1
+                        : b >= 0xE0 && b <= 0xEF ? 2
+                        : b >= 0xF0 && b <= 0xF4 ? 3
+                                                 : 9;
         if (need == 9) return {i, false};
         unsigned lo = b == 0xE0 ? 0xA0 : b == 0xF0 ? 0x90 : 0x80, hi = b == 0xED ? 0x9F : b == 0xF4 ? 0x8F : 0xBF;
         for (unsigned k = 1; k <= need; ++k) {

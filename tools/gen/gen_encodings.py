@@ -98,7 +98,9 @@ def main() -> None:
 
     indexes = checked_indexes()
     # ISO-8859-8-I decodes with the iso-8859-8 index.
-    single_tables = [single_byte_table(indexes["iso-8859-8" if n == "ISO-8859-8-I" else n.lower()]) for n in single_names]
+    single_tables = [
+        single_byte_table(indexes["iso-8859-8" if n == "ISO-8859-8-I" else n.lower()]) for n in single_names
+    ]
 
     big5 = indexes["big5"]
     assert not any(p in big5 for p in BIG5_PAIRS)
