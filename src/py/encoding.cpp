@@ -44,14 +44,27 @@ bool mostly_above_u8000(Encoding e) noexcept {
     }
 }
 
-// The input decoded to a new str, and whether anything was replaced; with
-// `strict`, a lossy decoding raises instead. Input that decodes to itself is
-// handed to the interpreter's UTF-8 decoder as it is: well-formed UTF-8 (which
-// the interpreter's strict decoder tells apart without a check of ours) and
-// pure ASCII in an encoding that keeps ASCII. Anything else is decoded to
-// UTF-16 or UTF-32, from which the interpreter builds the str in one pass; a
-// str built from UTF-8 costs three times as much for non-Latin text, since
-// the interpreter must find each character's length first.
+// Decodes to UTF-16 or UTF-32 and builds the str from that; with `strict`, a
+// lossy decoding raises instead.
+template <class Unit>
+PyObject* decode_via(Encoding used, std::string_view bytes, bool strict, bool& had_errors) {
+    std::basic_string<Unit> units;
+    had_errors = decoders::decode(used, bytes, units);
+    if (strict && had_errors) return raise(encoding::lossy_decode(used));
+    // An explicit byte order, so that a leading U+FEFF stays a character.
+    int order = std::endian::native == std::endian::little ? -1 : 1;
+    auto build = sizeof(Unit) == 2 ? PyUnicode_DecodeUTF16 : PyUnicode_DecodeUTF32;
+    return build(reinterpret_cast<const char*>(units.data()), static_cast<Py_ssize_t>(units.size() * sizeof(Unit)),
+                 nullptr, &order);
+}
+
+// The input decoded to a new str, and whether anything was replaced. Input
+// that decodes to itself goes to the interpreter's UTF-8 decoder as it is:
+// well-formed UTF-8 (which the interpreter's strict decoder tells apart
+// without a check of ours) and pure ASCII in an encoding that keeps ASCII.
+// Anything else is decoded to UTF-16 or UTF-32, from which the interpreter
+// builds the str in one pass; from UTF-8 it would cost several times as much
+// for non-Latin text, since the interpreter must find each character's length.
 PyObject* decode_to_str(encoding::DecodeInput input, bool strict, bool& had_errors) {
     auto [used, bytes] = input;
     auto size = static_cast<Py_ssize_t>(bytes.size());
@@ -63,20 +76,8 @@ PyObject* decode_to_str(encoding::DecodeInput input, bool strict, bool& had_erro
     } else if (decoders::is_ascii_compatible(used) && utf8::is_ascii(bytes)) {
         return PyUnicode_DecodeUTF8(bytes.data(), size, nullptr);
     }
-    // An explicit byte order, so that a leading U+FEFF stays a character.
-    int order = std::endian::native == std::endian::little ? -1 : 1;
-    if (mostly_above_u8000(used)) {
-        std::u32string units;
-        had_errors = decoders::decode(used, bytes, units);
-        if (strict && had_errors) return raise(encoding::lossy_decode(used));
-        return PyUnicode_DecodeUTF32(reinterpret_cast<const char*>(units.data()),
-                                     static_cast<Py_ssize_t>(units.size() * 4), nullptr, &order);
-    }
-    std::u16string units;
-    had_errors = decoders::decode(used, bytes, units);
-    if (strict && had_errors) return raise(encoding::lossy_decode(used));
-    return PyUnicode_DecodeUTF16(reinterpret_cast<const char*>(units.data()),
-                                 static_cast<Py_ssize_t>(units.size() * 2), nullptr, &order);
+    return mostly_above_u8000(used) ? decode_via<char32_t>(used, bytes, strict, had_errors)
+                                    : decode_via<char16_t>(used, bytes, strict, had_errors);
 }
 
 PyObject* decode_to_utf8(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
