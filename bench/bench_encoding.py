@@ -1,6 +1,7 @@
 """Encoding detection against charset-normalizer and chardet, decoding against bytes.decode.
 
-    KELRAD_BUILD_DIR=build/tests /work/bench-venv/bin/python bench/bench_encoding.py
+    python bench/bench_encoding.py            # kelrad from build/tests (scripts/test)
+    KELRAD_BUILD_DIR=build/x python bench/bench_encoding.py
 
 Nine encodings of running text. Detection: `_detect_encoding(b)` against
 `charset_normalizer.from_bytes(b).best()` and `chardet.detect(b)` on 4 KiB,
@@ -16,18 +17,13 @@ from __future__ import annotations
 import math
 import os
 import pathlib
-import shutil
 import sys
 import time
 
-build = os.environ.get("KELRAD_BUILD_DIR")
-if build:
-    root = pathlib.Path(__file__).resolve().parents[1]
-    pkg = pathlib.Path(build).resolve() / "pkg" / "kelrad"
-    pkg.mkdir(parents=True, exist_ok=True)
-    for source in [*(root / "python" / "kelrad").glob("*.py"), *pathlib.Path(build).resolve().glob("_core*.so")]:
-        shutil.copyfile(source, pkg / source.name)
-    sys.path.insert(0, str(pkg.parent))
+ROOT = pathlib.Path(__file__).resolve().parents[1]
+PKG = ROOT / os.environ.get("KELRAD_BUILD_DIR", "build/tests") / "pkg"
+if (PKG / "kelrad").is_dir():
+    sys.path.insert(0, str(PKG))
 
 import chardet  # noqa: E402
 import charset_normalizer  # noqa: E402
