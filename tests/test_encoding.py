@@ -43,6 +43,15 @@ def is_ascii(b):
     return b is not None and b < 0x80
 
 
+def pair_result(cp, b, queue):
+    """A lead and trail byte b: the code point, or an error that puts an ASCII b back."""
+    if cp is not None:
+        return cp
+    if is_ascii(b):
+        queue.appendleft(b)
+    return ERROR
+
+
 def ranges_code_point(pointer):
     if 39419 < pointer < 189000 or pointer > 1237575:
         return None
@@ -79,11 +88,7 @@ def gb18030_decoder(s, b, queue):
         cp = None
         if 0x40 <= b <= 0x7E or 0x80 <= b <= 0xFE:
             cp = INDEXES["gb18030"].get((first - 0x81) * 190 + b - (0x40 if b < 0x7F else 0x41))
-        if cp is not None:
-            return cp
-        if is_ascii(b):
-            queue.appendleft(b)
-        return ERROR
+        return pair_result(cp, b, queue)
     if b < 0x80:
         return b
     if b == 0x80:
@@ -105,12 +110,7 @@ def two_byte_decoder(leads, pointer_of, lookup, singles):
         if s.get("lead"):
             lead, s["lead"] = s["lead"], 0
             pointer = pointer_of(lead, b)
-            cp = None if pointer is None else lookup(pointer)
-            if cp is not None:
-                return cp
-            if is_ascii(b):
-                queue.appendleft(b)
-            return ERROR
+            return pair_result(None if pointer is None else lookup(pointer), b, queue)
         if b in singles:
             return singles[b]
         if b in leads:
@@ -162,11 +162,7 @@ def euc_jp_decoder(s, b, queue):
         if 0xA1 <= lead <= 0xFE and 0xA1 <= b <= 0xFE:
             cp = INDEXES["jis0212" if s.get("jis0212") else "jis0208"].get((lead - 0xA1) * 94 + b - 0xA1)
         s["jis0212"] = False
-        if cp is not None:
-            return cp
-        if is_ascii(b):
-            queue.appendleft(b)
-        return ERROR
+        return pair_result(cp, b, queue)
     if b < 0x80:
         return b
     if b in (0x8E, 0x8F) or 0xA1 <= b <= 0xFE:
