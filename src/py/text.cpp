@@ -3,6 +3,7 @@
 #include "py/registry.hpp"
 #include "text/case_fold.hpp"
 #include "text/escape.hpp"
+#include "text/grapheme.hpp"
 #include "text/percent.hpp"
 #include "text/punctuation.hpp"
 #include "text/scripts.hpp"
@@ -131,6 +132,35 @@ PyObject* strip_zalgo(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
     });
 }
 
+PyObject* grapheme_len(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return text_entry("_grapheme_len", args, nargs, kwnames,
+                      [](std::string_view text) { return to_py(std::uint64_t{grapheme::count(text)}); });
+}
+
+PyObject* grapheme_split(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return text_entry("_grapheme_split", args, nargs, kwnames, [](std::string_view text) {
+        std::vector<std::string_view> parts;
+        for (std::string_view cluster : grapheme::clusters(text)) parts.push_back(cluster);
+        return to_py(std::span<const std::string_view>(parts));
+    });
+}
+
+PyObject* grapheme_truncate(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return guarded([&]() -> PyObject* {
+        static constexpr Param params[] = {{"text", Param::Required}, {"max_graphemes", Param::Required}};
+        Args in({"_grapheme_truncate", params}, args, nargs, kwnames);
+        std::string_view text = in.str(0);
+        std::int64_t max_graphemes = in.i64(1, 0);
+        if (!in) return nullptr;
+        if (max_graphemes < 0) return raise(CoreError(error::NegativeMaxGraphemes{max_graphemes}));
+        std::size_t end = 0;
+        for (auto left = static_cast<std::uint64_t>(max_graphemes); left > 0 && end < text.size(); --left) {
+            end = grapheme::next_boundary(text, end);
+        }
+        return to_py(text.substr(0, end));
+    });
+}
+
 // A filter of the strip family under its Python name.
 struct Filter {
     std::string_view name;
@@ -253,6 +283,15 @@ const PyMethodDef kFunctions[] = {
                           "_strip_zalgo(text, *, max_marks=...)\n--\n\n"
                           "Keep at most `max_marks` combining marks of each class per character\n"
                           "(default 3) and return the NFC form of the result."),
+    fastcall<grapheme_len>("_grapheme_len",
+                           "_grapheme_len(text)\n--\n\n"
+                           "Number of extended grapheme clusters (user-perceived characters, UAX #29)."),
+    fastcall<grapheme_split>("_grapheme_split",
+                             "_grapheme_split(text)\n--\n\n"
+                             "The extended grapheme clusters of the text, in order."),
+    fastcall<grapheme_truncate>("_grapheme_truncate",
+                                "_grapheme_truncate(text, max_graphemes)\n--\n\n"
+                                "The first `max_graphemes` extended grapheme clusters of the text."),
     fastcall<is_ascii>("_is_ascii",
                        "_is_ascii(text)\n--\n\n"
                        "True when every character of the text is below U+0080."),

@@ -41,9 +41,8 @@ std::expected<std::vector<std::string_view>, CoreError> resolve_allowed_scripts(
     return out;
 }
 
-std::expected<std::vector<ConfusableFinding>, CoreError> find_confusables(std::string_view text,
-                                                                          std::string_view target_script,
-                                                                          std::span<const std::string> allowed_scripts) {
+std::expected<std::vector<ConfusableFinding>, CoreError> find_confusables(
+    std::string_view text, std::string_view target_script, std::span<const std::string> allowed_scripts) {
     auto target = validate_target_script(target_script);
     if (!target) return std::unexpected(std::move(target.error()));
     auto allowed = resolve_allowed_scripts(allowed_scripts);

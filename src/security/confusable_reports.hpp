@@ -37,9 +37,8 @@ std::expected<std::vector<std::string_view>, CoreError> resolve_allowed_scripts(
 // folds, in order. With allowed scripts, a character whose script (
 // scripts::effective_script) is one of them is left out, unless it is
 // "Common" or "Inherited". The target is checked before the names.
-std::expected<std::vector<ConfusableFinding>, CoreError> find_confusables(std::string_view text,
-                                                                          std::string_view target_script,
-                                                                          std::span<const std::string> allowed_scripts);
+std::expected<std::vector<ConfusableFinding>, CoreError> find_confusables(
+    std::string_view text, std::string_view target_script, std::span<const std::string> allowed_scripts);
 
 // The coverage row of a script: a row of tables::CONFUSABLE_COVERAGE, or
 // zeros for another name of tables::SCRIPT_NAMES, matched exactly; anything

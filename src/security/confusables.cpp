@@ -3,6 +3,8 @@
 #include <array>
 #include <bit>
 #include <cstddef>
+#include <optional>
+#include <string>
 #include <utility>
 
 #include "security/composed_walk.hpp"
@@ -113,48 +115,65 @@ void append_folded(std::string_view text, std::size_t i, const CharRule& rule, c
     }
 }
 
-// One pass (see fold_pass) with the options already checked.
+// The composing walk of a pass: text[0, base) holds no character that can
+// start or join a composition, so it is its own composed form and is folded as
+// written; from `base` on, the composer's characters are folded.
+void fold_composed(std::string_view text, std::size_t base, const CharRule& rule, const AsciiFolds& ascii,
+                   std::string& out) {
+    out.clear();
+    out.reserve(text.size());
+    append_folded(text.substr(0, base), 0, rule, ascii, out);
+    compose::Composer composer(text.substr(base));
+    while (std::optional<compose::Composed> x = composer.next()) {
+        std::string_view p = rule.fold(x->ch);
+        if (p.empty()) {
+            utf8::append(out, x->ch);
+        } else {
+            out += p;
+        }
+    }
+}
+
+// One pass (see fold_pass) with the options already checked. The plain walk
+// writes nothing until the first fold; a character that can join a
+// composition anywhere sends the whole text to the composing walk instead,
+// starting at the character before it (the base it may join).
 bool fold_pass_with(std::string_view text, const CharRule& rule, std::string& out) {
     const AsciiFolds ascii(rule);
     const std::size_t n = text.size();
-    std::optional<std::size_t> first_fold;
+    bool writing = false;
     std::size_t i = 0, previous = 0;  // previous: start of the character before i
     while (i < n) {
-        // Once a fold is found only a joining character matters, and no
-        // ASCII character joins.
-        std::size_t next = first_fold ? i + utf8::ascii_prefix_len(text.substr(i)) : ascii.skip(text, i);
-        if (next > i) previous = next - 1;
-        i = next;
-        if (i == n) break;
+        std::size_t stay = ascii.skip(text, i);
+        if (stay > i) {
+            if (writing) out.append(text, i, stay - i);
+            previous = stay - 1;
+            i = stay;
+            if (i == n) break;
+        }
         auto [c, len] = utf8::decode(text, i);
         if (compose::starts_or_joins(c)) {
-            // Everything before the base that c may join is its own composed
-            // form; the composer takes over from the base.
-            std::size_t base = i == 0 ? 0 : previous;
-            out.clear();
-            out.reserve(n);
-            append_folded(text.substr(0, base), 0, rule, ascii, out);
-            compose::Composer composer(text.substr(base));
-            while (std::optional<compose::Composed> x = composer.next()) {
-                std::string_view p = rule.fold(x->ch);
-                if (p.empty()) {
-                    utf8::append(out, x->ch);
-                } else {
-                    out += p;
-                }
-            }
+            fold_composed(text, i == 0 ? 0 : previous, rule, ascii, out);
             return true;
         }
-        if (!first_fold && !rule.fold(c).empty()) first_fold = i;
+        std::string_view p = rule.fold(c);
+        if (!p.empty() && !writing) {
+            writing = true;
+            out.clear();
+            out.reserve(n);
+            out.append(text, 0, i);
+        }
+        if (writing) {
+            if (p.empty()) {
+                out.append(text, i, len);
+            } else {
+                out += p;
+            }
+        }
         previous = i;
         i += len;
     }
-    if (!first_fold) return false;
-    out.clear();
-    out.reserve(n);
-    out.append(text, 0, *first_fold);
-    append_folded(text, *first_fold, rule, ascii, out);
-    return true;
+    return writing;
 }
 
 // The contexts of the three callbacks that drive the fixed-point engine.

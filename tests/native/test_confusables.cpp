@@ -54,50 +54,6 @@ TEST(confusable_maps_agree_with_their_prefilters) {
     }
 }
 
-TEST(confusable_table_rows) {
-    struct Row {
-        const tables::ConfusableMap& map;
-        char32_t c;
-        std::string_view want;
-    };
-    const Row rows[] = {
-        {tables::CONFUSABLES_LATIN, 0x0430, "a"},      {tables::CONFUSABLES_LATIN, 0x1D41A, "a"},
-        {tables::CONFUSABLES_LATIN, 0x2485, "(l8)"},   {tables::CONFUSABLES_LATIN, 0x0101, "\u00E3"},
-        {tables::CONFUSABLES_LATIN, 0x007C, "l"},      {tables::CONFUSABLES_LATIN, 0x0041, ""},
-        {tables::CONFUSABLES_LATIN, 0x00E7, ""},       {tables::CONFUSABLES_LATIN, 0x10FFFF, ""},
-        {tables::CONFUSABLES_CYRILLIC, 'x', "\u0445"}, {tables::CONFUSABLES_CYRILLIC, 0x1D7CF, "1"},
-        {tables::CONFUSABLES_CYRILLIC, 0x0430, ""},    {tables::CONFUSABLES_ARABIC, '(', "\uFD3E"},
-        {tables::CONFUSABLES_HEBREW, '`', "\u05D9"},
-    };
-    for (const Row& r : rows) {
-        if (r.map.prototype(r.c) != r.want) std::cerr << cp_name(r.c) << "\n";
-        CHECK_EQ(r.map.prototype(r.c), r.want);
-    }
-    CHECK_EQ(tables::digit_prototype(0x0660), ".");
-    CHECK_EQ(tables::digit_prototype(0x118E3), "rn");
-    CHECK_EQ(tables::digit_prototype('0'), "");
-    CHECK_EQ(tables::digit_prototype(0x0669), "");
-    CHECK_EQ(tables::DIGIT_PROTOTYPES.size(), tables::kDigitPrototypeCount);
-}
-
-TEST(confusable_sources_coverage_and_script_names) {
-    std::size_t sources = 0;
-    for (const CodepointRange& r : tables::UPSTREAM_CONFUSABLE_SOURCES) sources += r.last - r.first + 1;
-    CHECK_EQ(sources, tables::kUpstreamConfusableSourceCount);
-    CHECK_EQ(sources, 6565u);
-
-    std::size_t covered = 0, folded = 0;
-    for (const auto& row : tables::CONFUSABLE_COVERAGE) {
-        covered += row.sources;
-        folded += row.folded;
-    }
-    CHECK_EQ(covered, 6565u);
-    CHECK_EQ(folded, 2399u);
-    auto by_name = [](const auto& a, const auto& b) { return a.script < b.script; };
-    CHECK(std::is_sorted(std::begin(tables::CONFUSABLE_COVERAGE), std::end(tables::CONFUSABLE_COVERAGE), by_name));
-    CHECK(std::is_sorted(std::begin(tables::SCRIPT_NAMES), std::end(tables::SCRIPT_NAMES)));
-}
-
 // ---- The fixed-point engine --------------------------------------------------
 
 namespace {
@@ -225,15 +181,19 @@ TEST(engine_returns_the_first_callback_error) {
     }
 }
 
-TEST(engine_runs) {
-    CHECK(confusables::char_runs("").empty());
-    auto runs = confusables::char_runs("aab\u00E9\u00E9\u00E9a");
-    CHECK_EQ(runs.size(), 4u);
-    CHECK(runs[2].ch == 0xE9 && runs[2].count == 3);
-    CHECK_EQ(confusables::string_from_runs(runs), "aab\u00E9\u00E9\u00E9a");
-    std::string out = "x";
-    confusables::push_repeated(out, 0x1F600, 0);
-    CHECK_EQ(out, "x");
+// The owned fold checks nothing itself: a bad target or form is the first
+// rewrite's error.
+TEST(normalize_confusables_owned_folds_and_normalizes_each_segment) {
+    using confusables::DigitPolicy;
+    auto owned = [](std::string_view target, DigitPolicy policy, std::string_view form) {
+        return confusables::normalize_confusables_owned(u8(U"\u0430\u0301x\U0001D7CE"), target, policy, form);
+    };
+    CHECK_EQ(owned("latin", DigitPolicy::Numeric, "NFC").value_or("error"), "\u00E1x0");
+    CHECK_EQ(owned("latin", DigitPolicy::Tr39, "NFD").value_or("error"), "a\u0301xO");
+    auto bad_target = owned("Latin", DigitPolicy::Numeric, "NFC");
+    CHECK(!bad_target && std::holds_alternative<error::InvalidTargetScript>(bad_target.error()));
+    auto bad_form = owned("latin", DigitPolicy::Numeric, "nfc");
+    CHECK(!bad_form && std::holds_alternative<error::InvalidNormForm>(bad_form.error()));
 }
 
 // ---- Folds against a plain reference ------------------------------------------
@@ -286,7 +246,9 @@ TEST(confusable_fast_paths_match_reference) {
         if (!*changed) CHECK_EQ(out, "untouched");
 
         bool hit = false;
-        for (compose::Composer c(text); auto x = c.next();) hit = hit || (x->ch >= 0x80 && !map.prototype(x->ch).empty());
+        for (compose::Composer c(text); auto x = c.next();) {
+            hit = hit || (x->ch >= 0x80 && !map.prototype(x->ch).empty());
+        }
         CHECK_EQ(confusables::is_confusable(text, target).value_or(!hit), hit);
     }
 }
