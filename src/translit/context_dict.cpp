@@ -7,9 +7,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <mutex>
 #include <utility>
@@ -133,6 +135,22 @@ std::string debug_form(std::string_view s) {
 
 // ---- Reading the format -----------------------------------------------------
 
+// A key with its prefix, while the records are sorted.
+struct Key {
+    std::uint64_t prefix;
+    Span span;
+};
+
+struct Unigram {
+    Key key;
+    Span value;
+};
+
+struct Bigram {
+    Key first, second;
+    Span third;
+};
+
 // Reads the format with positions of 64 bits, every step checked, so that no
 // header value can make a read wrap around. The first failure sticks: later
 // reads return zeros without looking, and the caller checks once per record.
@@ -190,6 +208,11 @@ public:
         return s;
     }
 
+    Key counted_key(std::uint64_t& pos) {
+        const Span s = counted_str(pos);
+        return Key{*this ? key_prefix(bytes_.substr(s.offset, s.length)) : 0, s};
+    }
+
 private:
     std::uint64_t fail(std::string reason) {
         reason_ = std::move(reason);
@@ -200,15 +223,18 @@ private:
     std::string reason_;
 };
 
-struct Bigram {
-    Span first, second, third;
-};
+// Orders a key against a text whose prefix is known.
+int compare_keys(std::uint64_t prefix_a, std::string_view a, std::uint64_t prefix_b, std::string_view b) noexcept {
+    if (prefix_a != prefix_b) return prefix_a < prefix_b ? -1 : 1;
+    if (a.size() >= 8 && b.size() >= 8) return a.substr(8).compare(b.substr(8));  // the first eight are equal
+    return a.compare(b);
+}
 
-std::vector<ContextDict::Unigram> read_unigrams(Reader& r, std::uint64_t pos, std::uint32_t count) {
-    std::vector<ContextDict::Unigram> out;
+std::vector<Unigram> read_unigrams(Reader& r, std::uint64_t pos, std::uint32_t count) {
+    std::vector<Unigram> out;
     out.reserve(std::min<std::uint64_t>(count, kMaxReserved));
     for (std::uint32_t n = 0; n < count && r; ++n) {
-        const Span key = r.counted_str(pos);
+        const Key key = r.counted_key(pos);
         const std::uint16_t candidates = r.u16(pos);
         pos += 2;
         if (candidates == 0) continue;  // a record without candidates adds nothing
@@ -227,8 +253,8 @@ std::vector<Bigram> read_bigrams(Reader& r, std::uint64_t pos, std::uint32_t cou
     std::vector<Bigram> out;
     out.reserve(std::min<std::uint64_t>(count, kMaxReserved));
     for (std::uint32_t n = 0; n < count && r; ++n) {
-        const Span first = r.counted_str(pos);
-        const Span second = r.counted_str(pos);
+        const Key first = r.counted_key(pos);
+        const Key second = r.counted_key(pos);
         const Span third = r.counted_str(pos);
         if (r) out.push_back({first, second, third});
     }
@@ -383,32 +409,79 @@ const DictLoad& cell_load(DictCell& cell, std::string_view lang, BlockingRunner 
     return *done;
 }
 
+constexpr std::size_t kMissing = static_cast<std::size_t>(-1);
+
+// The first index in prefixes[first, first + count) whose prefix is not
+// below `prefix`. Branch-free: the probes do not depend on guesses.
+std::size_t lower_bound_prefix(const std::vector<std::uint64_t>& prefixes, std::size_t first, std::size_t count,
+                               std::uint64_t prefix) noexcept {
+    if (count == 0) return first;
+    const std::uint64_t* base = prefixes.data() + first;
+    while (count > 1) {
+        const std::size_t half = count / 2;
+        base = base[half - 1] < prefix ? base + half : base;
+        count -= half;
+    }
+    return static_cast<std::size_t>(base - prefixes.data()) + (*base < prefix ? 1 : 0);
+}
+
+// The index in [first, first + count) of the entry whose key is `key`, or
+// kMissing. Equal prefixes are resolved by the keys' bytes after the
+// prefix; `key_at(i)` gives the key of entry i.
+template <class KeyAt>
+std::size_t find_key(const std::vector<std::uint64_t>& prefixes, std::size_t first, std::size_t count,
+                     std::string_view key, KeyAt key_at) noexcept {
+    const std::uint64_t prefix = key_prefix(key);
+    const std::size_t end = first + count;
+    std::size_t lo = lower_bound_prefix(prefixes, first, count, prefix);
+    if (lo == end || prefixes[lo] != prefix) return kMissing;
+    std::size_t hi = lo + 1;
+    if (hi < end && prefixes[hi] == prefix) {
+        // Several keys share the prefix: the first of them not below `key`.
+        hi = lower_bound_prefix(prefixes, hi, end - hi, prefix + 1);  // prefix < 2^64 - 1 here
+        for (std::size_t n = hi - lo; n > 0;) {
+            const std::size_t half = n / 2;
+            if (compare_keys(prefix, key_at(lo + half), prefix, key) < 0) {
+                lo += half + 1;
+                n -= half + 1;
+            } else {
+                n = half;
+            }
+        }
+    }
+    if (lo == hi) return kMissing;
+    // With equal prefixes, keys of equal length up to eight bytes are equal:
+    // the bytes in the dictionary need not be read.
+    const std::string_view found = key_at(lo);
+    return found.size() == key.size() && (key.size() <= 8 || found == key) ? lo : kMissing;
+}
+
 }  // namespace
 
-ContextDict::ContextDict(std::string bytes, std::vector<Unigram> unigrams, std::vector<BigramGroup> bigram_index,
-                         std::vector<BigramPair> bigram_pairs) noexcept
-    : bytes_(std::move(bytes)),
-      unigrams_(std::move(unigrams)),
-      bigram_index_(std::move(bigram_index)),
-      bigram_pairs_(std::move(bigram_pairs)) {}
+std::uint64_t key_prefix(std::string_view key) noexcept {
+    unsigned char bytes[8] = {};
+    if (!key.empty()) std::memcpy(bytes, key.data(), std::min<std::size_t>(key.size(), 8));
+    std::uint64_t prefix;
+    std::memcpy(&prefix, bytes, 8);
+    return std::endian::native == std::endian::little ? std::byteswap(prefix) : prefix;
+}
 
 std::optional<std::string_view> ContextDict::unigram(std::string_view key) const noexcept {
-    auto it = std::lower_bound(unigrams_.begin(), unigrams_.end(), key,
-                               [this](const Unigram& u, std::string_view k) { return text(u.key) < k; });
-    if (it == unigrams_.end() || text(it->key) != key) return std::nullopt;
-    return text(it->value);
+    const std::size_t i = find_key(index_.unigram_prefixes, 0, index_.unigrams.size(), key,
+                                   [this](std::size_t k) { return text(index_.unigrams[k].key); });
+    if (i == kMissing) return std::nullopt;
+    return text(index_.unigrams[i].value);
 }
 
 std::optional<std::string_view> ContextDict::bigram(std::string_view previous, std::string_view key) const noexcept {
-    auto group = std::lower_bound(bigram_index_.begin(), bigram_index_.end(), previous,
-                                  [this](const BigramGroup& g, std::string_view k) { return text(g.first) < k; });
-    if (group == bigram_index_.end() || text(group->first) != previous) return std::nullopt;
-    auto first = bigram_pairs_.begin() + group->start;
-    auto last = first + group->count;
-    auto it = std::lower_bound(first, last, key,
-                               [this](const BigramPair& p, std::string_view k) { return text(p.second) < k; });
-    if (it == last || text(it->second) != key) return std::nullopt;
-    return text(it->third);
+    const std::size_t g = find_key(index_.group_prefixes, 0, index_.groups.size(), previous,
+                                   [this](std::size_t k) { return text(index_.groups[k].first); });
+    if (g == kMissing) return std::nullopt;
+    const BigramGroup& group = index_.groups[g];
+    const std::size_t i = find_key(index_.pair_prefixes, group.start, group.count, key,
+                                   [this](std::size_t k) { return text(index_.pairs[k].second); });
+    if (i == kMissing) return std::nullopt;
+    return text(index_.pairs[i].third);
 }
 
 std::expected<ContextDict, std::string> parse_dict(std::string bytes) {
@@ -423,34 +496,46 @@ std::expected<ContextDict, std::string> parse_dict(std::string bytes) {
         return std::unexpected("Dictionary section offset overlaps header");
     }
 
-    std::vector<ContextDict::Unigram> unigrams = read_unigrams(r, unigram_offset, unigram_count);
+    std::vector<Unigram> unigrams = read_unigrams(r, unigram_offset, unigram_count);
     std::vector<Bigram> bigrams;
     if (r) bigrams = read_bigrams(r, bigram_offset, bigram_count);
     if (!r) return std::unexpected(r.take_reason());
 
     auto text = [&](Span s) { return std::string_view(bytes.data() + s.offset, s.length); };
-    sort_keep_first(unigrams, [&](const ContextDict::Unigram& a, const ContextDict::Unigram& b) {
-        return text(a.key) < text(b.key);
-    });
+    auto compare = [&](const Key& a, const Key& b) {
+        return compare_keys(a.prefix, text(a.span), b.prefix, text(b.span));
+    };
+    sort_keep_first(unigrams, [&](const Unigram& a, const Unigram& b) { return compare(a.key, b.key) < 0; });
     sort_keep_first(bigrams, [&](const Bigram& a, const Bigram& b) {
-        const int c = text(a.first).compare(text(b.first));
-        return c != 0 ? c < 0 : text(a.second) < text(b.second);
+        const int c = compare(a.first, b.first);
+        return c != 0 ? c < 0 : compare(a.second, b.second) < 0;
     });
 
-    std::vector<ContextDict::BigramGroup> index;
-    std::vector<ContextDict::BigramPair> pairs;
-    pairs.reserve(bigrams.size());
+    ContextDict::Index index;
+    index.unigrams.reserve(unigrams.size());
+    index.unigram_prefixes.reserve(unigrams.size());
+    for (const Unigram& u : unigrams) {
+        index.unigrams.push_back({u.key.span, u.value});
+        index.unigram_prefixes.push_back(u.key.prefix);
+    }
+    unigrams = {};
+    index.pairs.reserve(bigrams.size());
+    index.pair_prefixes.reserve(bigrams.size());
     for (std::size_t i = 0; i < bigrams.size();) {
         std::size_t j = i + 1;
-        while (j < bigrams.size() && text(bigrams[j].first) == text(bigrams[i].first)) ++j;
-        if (pairs.size() > kU32Max) return std::unexpected("bigram index exceeds u32");
+        while (j < bigrams.size() && compare(bigrams[j].first, bigrams[i].first) == 0) ++j;
+        if (index.pairs.size() > kU32Max) return std::unexpected("bigram index exceeds u32");
         if (j - i > kU32Max) return std::unexpected("bigram group exceeds u32");
-        index.push_back({bigrams[i].first, static_cast<std::uint32_t>(pairs.size()),
-                         static_cast<std::uint32_t>(j - i)});
-        for (std::size_t k = i; k < j; ++k) pairs.push_back({bigrams[k].second, bigrams[k].third});
+        index.groups.push_back({bigrams[i].first.span, static_cast<std::uint32_t>(index.pairs.size()),
+                                static_cast<std::uint32_t>(j - i)});
+        index.group_prefixes.push_back(bigrams[i].first.prefix);
+        for (std::size_t k = i; k < j; ++k) {
+            index.pairs.push_back({bigrams[k].second.span, bigrams[k].third});
+            index.pair_prefixes.push_back(bigrams[k].second.prefix);
+        }
         i = j;
     }
-    return ContextDict(std::move(bytes), std::move(unigrams), std::move(index), std::move(pairs));
+    return ContextDict(std::move(bytes), std::move(index));
 }
 
 DictLoad load_dict(std::string_view lang) {

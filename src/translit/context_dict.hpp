@@ -31,6 +31,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -45,12 +46,17 @@ struct Span {
     std::uint32_t length;
 };
 
+// The first eight bytes of a key as a big-endian number, zero-padded.
+// Ordering by it agrees with ordering by the bytes, so a search runs over a
+// dense array of these and reads a key's own bytes only on a tie.
+std::uint64_t key_prefix(std::string_view key) noexcept;
+
 class ContextDict {
 public:
     struct Unigram {
         Span key, value;
     };
-    // The bigrams of one previous-word key: bigram_pairs[start, start + count).
+    // The bigrams of one previous-word key: pairs[start, start + count).
     struct BigramGroup {
         Span first;
         std::uint32_t start, count;
@@ -58,26 +64,32 @@ public:
     struct BigramPair {
         Span second, third;
     };
+    // Each array sorted by its key's bytes, with its keys' prefixes beside it.
+    struct Index {
+        std::vector<Unigram> unigrams;
+        std::vector<std::uint64_t> unigram_prefixes;
+        std::vector<BigramGroup> groups;  // by previous-word key
+        std::vector<std::uint64_t> group_prefixes;
+        std::vector<BigramPair> pairs;  // by second key within a group
+        std::vector<std::uint64_t> pair_prefixes;
+    };
 
     ContextDict() = default;
-    ContextDict(std::string bytes, std::vector<Unigram> unigrams, std::vector<BigramGroup> bigram_index,
-                std::vector<BigramPair> bigram_pairs) noexcept;
+    ContextDict(std::string bytes, Index index) noexcept : bytes_(std::move(bytes)), index_(std::move(index)) {}
 
     // The vowelled form of `key`, alone or after `previous`.
     std::optional<std::string_view> unigram(std::string_view key) const noexcept;
     std::optional<std::string_view> bigram(std::string_view previous, std::string_view key) const noexcept;
 
-    bool has_bigrams() const noexcept { return !bigram_index_.empty(); }
-    std::size_t unigram_count() const noexcept { return unigrams_.size(); }
-    std::size_t bigram_count() const noexcept { return bigram_pairs_.size(); }
+    bool has_bigrams() const noexcept { return !index_.groups.empty(); }
+    std::size_t unigram_count() const noexcept { return index_.unigrams.size(); }
+    std::size_t bigram_count() const noexcept { return index_.pairs.size(); }
 
-    std::string_view text(Span s) const noexcept { return std::string_view(bytes_).substr(s.offset, s.length); }
+    std::string_view text(Span s) const noexcept { return std::string_view(bytes_.data() + s.offset, s.length); }
 
 private:
     std::string bytes_;
-    std::vector<Unigram> unigrams_;           // by key
-    std::vector<BigramGroup> bigram_index_;  // by previous-word key
-    std::vector<BigramPair> bigram_pairs_;   // by second key within a group
+    Index index_;
 };
 
 struct NotFound {};
