@@ -88,11 +88,6 @@ def test_validate_refuses_wrong_types_before_any_check(options, name):
     assert info.value.__notes__ == [f"while processing '{name}'"]
 
 
-def test_validate_takes_keywords_only():
-    with pytest.raises(TypeError, match="takes 0 positional arguments but 1 was given"):
-        _core._validate_transliterate_args("ru")
-
-
 # --- the entry ----------------------------------------------------------------------
 
 @pytest.mark.parametrize("text", ["", "plain ascii", "x" * 500])
@@ -285,11 +280,6 @@ def test_transliterate_refusals(text, options, error, message):
     assert str(info.value).startswith(message)
 
 
-def test_transliterate_is_the_native_entry():
-    assert kelrad.transliterate is _core._transliterate_entry
-    assert "transliterate" in kelrad.__all__
-
-
 # --- SurrogateSafe --------------------------------------------------------------------
 
 def refuses(*args, **kwargs):
@@ -379,8 +369,3 @@ def test_surrogate_safe_takes_update_wrapper():
 
     wrapper = functools.update_wrapper(_core.SurrogateSafe(f, record), f)
     assert (wrapper.__name__, wrapper.__doc__, wrapper.__wrapped__) == ("f", "Docs.", f)
-
-
-def test_package_scrub_and_retry_through_surrogate_safe():
-    safe = _core.SurrogateSafe(_core._reverse_transliterate, kelrad._scrub_and_retry)
-    assert safe("Da\ud83d\ude00", lang="ru") == "\u0414\u0430\U0001F600"

@@ -151,12 +151,11 @@ std::expected<void, CoreError> transliterate_context(std::string_view text, std:
         return fail(error::ContextDictCorrupt{std::string(name), corrupt->message});
     }
 
-    TransliterateOptions options;
-    options.lang = lang;
-    options.errors = *mode;
-    options.replace_with = replace_with;
-    options.strict_iso9 = strict_iso9;
-    options.gost7034 = gost7034;
+    const TransliterateOptions options{.lang = lang,
+                                       .errors = *mode,
+                                       .replace_with = replace_with,
+                                       .strict_iso9 = strict_iso9,
+                                       .gost7034 = gost7034};
     const std::string_view subject = *replaced ? std::string_view(**replaced) : text;
     context::transliterate_with_dict(subject, options, std::get<context::ContextDict>(*load), out);
     return {};

@@ -166,17 +166,3 @@ TEST(context_dict_survives_truncation_and_damage) {
         exercise(damaged);
     }
 }
-
-TEST(context_worker_bigram_then_unigram) {
-    auto parsed = context::parse_dict(sample_file());
-    CHECK(parsed.has_value());
-    if (!parsed) return;
-    transliterate::TransliterateOptions options;
-    std::string out;
-    // A bigram after "wld"; after the full stop a unigram; a Latin word
-    // between keeps the previous word.
-    context::transliterate_with_dict(sample_text(), options, *parsed, out);
-    CHECK_EQ(out, "walad kataba. qalam x kaatib");
-    context::transliterate_with_dict("", options, *parsed, out);
-    CHECK_EQ(out, "");
-}
