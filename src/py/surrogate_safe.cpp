@@ -13,6 +13,7 @@
 #include <cstddef>
 
 #include "py/bind.hpp"
+#include "py/callback.hpp"
 #include "py/transliterate.hpp"
 
 namespace kelrad::py {
@@ -78,11 +79,12 @@ PyObject* wrapper_call(PyObject* self, PyObject* args, PyObject* kwargs) {
             if (!keywords) return nullptr;
         }
         PyObject* inner = as_wrapper(self)->inner;
-        PyObject* result = PyObject_Call(inner, args, keywords.get());
-        if (result != nullptr || !PyErr_ExceptionMatches(PyExc_UnicodeEncodeError)) return result;
+        Ref result = call_python(inner, args, keywords.get());
+        if (result || !PyErr_ExceptionMatches(PyExc_UnicodeEncodeError)) return result.release();
         PyErr_Clear();
-        return PyObject_CallFunctionObjArgs(as_wrapper(self)->retry, inner, args,
-                                            keywords ? keywords.get() : Py_None, nullptr);
+        Ref retry_args = Ref::steal(PyTuple_Pack(3, inner, args, keywords ? keywords.get() : Py_None));
+        if (!retry_args) return nullptr;
+        return call_python(as_wrapper(self)->retry, retry_args.get()).release();
     });
 }
 

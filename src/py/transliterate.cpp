@@ -8,6 +8,7 @@
 
 #include "py/batch.hpp"
 #include "py/bind.hpp"
+#include "py/callback.hpp"
 #include "py/errors.hpp"
 #include "py/registry.hpp"
 #include "text/lock.hpp"
@@ -449,7 +450,7 @@ PyObject* call_dispatcher(PyObject* text, const ForwardArgs& a, std::optional<st
     }
     Ref positional = Ref::steal(PyTuple_Pack(1, text));
     if (!positional) return nullptr;
-    return PyObject_Call(dispatcher.get(), positional.get(), kwargs.get());
+    return call_python(dispatcher.get(), positional.get(), kwargs.get()).release();
 }
 
 PyObject* transliterate_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
