@@ -279,45 +279,92 @@ std::string_view Args::bytes(std::size_t i) {
     return std::string_view(data, static_cast<std::size_t>(size));
 }
 
-std::vector<std::string> Args::str_list(std::size_t i) {
-    std::vector<std::string> out;
-    if (skip(i)) return out;
+// A tuple of the items of a sequence parameter that is not a str. Items of
+// a list or tuple are checked by the caller; any other sequence is iterated
+// here, each item checked as it comes, so that a bad item fails before a
+// later iteration error.
+Ref Args::sequence_snapshot(std::size_t i, bool (*valid)(PyObject*)) {
+    if (skip(i)) return {};
     PyObject* obj = slots_[i];
     if (PyUnicode_Check(obj)) {
         raise_type_error("Can't extract `str` to `Vec`");
         fail_conversion(i);
-        return out;
+        return {};
     }
     if (!PySequence_Check(obj)) {
         type_mismatch(i, obj, "Sequence");
-        return out;
-    }
-    // The length only sizes the vector, and a sequence may report any length
-    // (range(10**12), a __len__ that lies): the hint is capped, and the items
-    // actually yielded decide.
-    constexpr Py_ssize_t kMaxReserved = Py_ssize_t{1} << 16;
-    Py_ssize_t hint = PySequence_Size(obj);
-    if (hint < 0) {
-        PyErr_Clear();
-    } else {
-        out.reserve(static_cast<std::size_t>(std::min(hint, kMaxReserved)));
-    }
-    Ref iter = Ref::steal(PyObject_GetIter(obj));
-    if (!iter) {
-        fail_conversion(i);
         return {};
     }
-    while (Ref item = Ref::steal(PyIter_Next(iter.get()))) {
-        auto v = utf8_view(item.get());
-        if (!v) {
+    Ref items;
+    if (PyTuple_CheckExact(obj)) {
+        items = Ref::borrow(obj);
+    } else if (PyList_CheckExact(obj)) {
+        // Iterating a list runs no Python code: one copy of its items is the
+        // same as taking them one at a time.
+        items = Ref::steal(PyList_AsTuple(obj));
+    } else {
+        // The length plays no part (range(10**12), a __len__ that lies).
+        Ref list = Ref::steal(PyList_New(0));
+        Ref iter = Ref::steal(list ? PyObject_GetIter(obj) : nullptr);
+        if (!iter) {
             fail_conversion(i);
             return {};
         }
-        out.emplace_back(*v);
+        while (Ref item = Ref::steal(PyIter_Next(iter.get()))) {
+            if (!valid(item.get()) || PyList_Append(list.get(), item.get()) < 0) {
+                fail_conversion(i);
+                return {};
+            }
+        }
+        if (!PyErr_Occurred()) items = Ref::steal(PyList_AsTuple(list.get()));
     }
-    if (PyErr_Occurred()) {
-        fail_conversion(i);
-        return {};
+    if (!items) fail_conversion(i);
+    return items;
+}
+
+std::vector<std::string> Args::str_list(std::size_t i) {
+    std::vector<std::string> out;
+    str_tuple(i, [&](PyObject*, std::string_view text, std::size_t count) {
+        out.reserve(count);
+        out.emplace_back(text);
+    });
+    if (!ok_) out.clear();
+    return out;
+}
+
+namespace {
+
+// A tuple of exactly two str, viewed in place.
+std::optional<std::pair<std::string_view, std::string_view>> str_pair(PyObject* item) {
+    if (!PyTuple_Check(item)) {
+        raise_type_mismatch(item, "tuple");
+        return std::nullopt;
+    }
+    if (Py_ssize_t n = PyTuple_Size(item); n != 2) {
+        raise_type_error("expected tuple of length 2, but got tuple of length " + std::to_string(n));
+        return std::nullopt;
+    }
+    auto key = utf8_view(PyTuple_GetItem(item, 0));
+    auto value = key ? utf8_view(PyTuple_GetItem(item, 1)) : std::nullopt;
+    if (!value) return std::nullopt;
+    return std::pair(*key, *value);
+}
+
+}  // namespace
+
+std::vector<std::pair<std::string, std::string>> Args::str_pair_list(std::size_t i) {
+    std::vector<std::pair<std::string, std::string>> out;
+    Ref items = sequence_snapshot(i, [](PyObject* item) { return str_pair(item).has_value(); });
+    if (!items) return out;
+    const Py_ssize_t count = PyTuple_Size(items.get());
+    out.reserve(static_cast<std::size_t>(count));
+    for (Py_ssize_t k = 0; k < count; ++k) {
+        auto pair = str_pair(PyTuple_GetItem(items.get(), k));
+        if (!pair) {
+            fail_conversion(i);
+            return {};
+        }
+        out.emplace_back(pair->first, pair->second);
     }
     return out;
 }

@@ -78,21 +78,36 @@ public:
     double f64(std::size_t i, double fallback);
     std::string_view bytes(std::size_t i);
     std::vector<std::string> str_list(std::size_t i);
+    // The same conversion without copying the texts: returns a tuple of the
+    // items (the argument itself when it is a tuple) that keeps each alive,
+    // after `each(item, utf8, count)` has seen every item in order, `count`
+    // being the number of items. The views stay valid while the tuple lives.
+    // Null when the parameter was left out or the conversion failed.
+    template <class Each>
+    Ref str_tuple(std::size_t i, Each&& each);
     // A dict (or subclass) whose keys and values are all str, as owned pairs
     // in the dict's iteration order.
     std::vector<std::pair<std::string, std::string>> str_map(std::size_t i);
+    // A sequence (not a str) of tuples of exactly two str, as owned pairs in
+    // order.
+    std::vector<std::pair<std::string, std::string>> str_pair_list(std::size_t i);
     PyObject* object(std::size_t i) noexcept { return slots_[i]; }
     // An instance of one of the module's own classes (borrowed), refused with
     // the type-mismatch TypeError naming the class otherwise.
     PyObject* instance(std::size_t i, PyTypeObject* type, std::string_view class_name);
+    // For a conversion of the caller's own: marks parameter i failed, adding
+    // the note that names it to the exception already set.
+    void fail_conversion(std::size_t i);
 
 private:
     void bind(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
     void bind_keyword(PyObject* name, PyObject* value);
     void check_missing();
     bool skip(std::size_t i) const noexcept { return !ok_ || slots_[i] == nullptr; }
-    void fail_conversion(std::size_t i);
     bool type_mismatch(std::size_t i, PyObject* obj, std::string_view target);
+    // `valid` checks (and sets the exception for) one item of a sequence
+    // that is neither a list nor a tuple, as it is iterated.
+    Ref sequence_snapshot(std::size_t i, bool (*valid)(PyObject*));
     std::string display_name() const;
 
     Signature sig_;
@@ -107,6 +122,23 @@ std::optional<std::string_view> utf8_view(PyObject* obj);
 
 // Raises the conversion TypeError: "'int' object is not an instance of 'str'".
 std::nullptr_t raise_type_mismatch(PyObject* obj, std::string_view target);
+
+template <class Each>
+Ref Args::str_tuple(std::size_t i, Each&& each) {
+    Ref items = sequence_snapshot(i, [](PyObject* item) { return utf8_view(item).has_value(); });
+    if (!items) return items;
+    const Py_ssize_t count = PyTuple_Size(items.get());
+    for (Py_ssize_t k = 0; k < count; ++k) {
+        PyObject* item = PyTuple_GetItem(items.get(), k);
+        auto text = utf8_view(item);
+        if (!text) {
+            fail_conversion(i);
+            return {};
+        }
+        each(item, *text, static_cast<std::size_t>(count));
+    }
+    return items;
+}
 
 // Result conversions.
 inline PyObject* to_py(std::string_view s) noexcept { return new_str(s).release(); }

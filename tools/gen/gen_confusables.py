@@ -18,7 +18,7 @@ Latin:
    to "b", from b with macron).
 3. A Latin source whose prototype is ASCII letters plus marks that all
    compose (the NFC holds no mark) maps to that NFC form (U+011B to U+0115,
-   U+01C4 to "DZ" with caron). Other Latin letters keep their marks: TR39 pairs
+   U+01C4 to U+0044 U+017D). Other Latin letters keep their marks: TR39 pairs
    U+00E7 with c and comma below, not with c, so U+00E7 is no key.
 4. Every DIGIT_PROTOTYPES key is a key. A key of General_Category Nd maps to
    its ASCII digit (U+0661 to "1", U+1D7CE to "0"); a key of Nl or No whose
@@ -44,11 +44,11 @@ the fold must be stable on its own output), when a row that callers rely on
 checksums below.
 
 Also written: the 47 DIGIT_PROTOTYPES of the "tr39" digit policy, as written
-here (17.0.0 gives U+0668 and U+06F8 "\u0245" and U+2070 "\u00ba"; the policy keeps
-the letters "a" and "o" that earlier versions gave); the set of TR39 sources;
-the coverage of each script (Scripts.txt script of a prototype's first
-character: how many sources, how many some map folds); and the sorted names of
-the block-based script table.
+here (17.0.0 gives U+0668 and U+06F8 the prototype U+0245 and U+2070 U+00BA;
+the policy keeps "a" and "o"); the set of TR39 sources; the coverage of each
+script (Scripts.txt script of a prototype's first character: how many
+sources, how many some map folds); and the sorted names of the block-based
+script table.
 """
 
 from __future__ import annotations
@@ -143,8 +143,8 @@ Ugaritic 3/0; Yi 12/0
 """
 
 GENERATOR = "gen_confusables.py"
-INPUTS = ["UTS #39 17.0.0 confusables.txt", "UCD 17.0.0 UnicodeData.txt, Scripts.txt",
-          "the block-based script rows", "confusables_extra.tsv"]
+INPUTS = ["UTS #39 17.0.0 confusables.txt", "UCD 17.0.0 UnicodeData.txt, Scripts.txt, DerivedGeneralCategory.txt, "
+          "DerivedCombiningClass.txt", "the block-based script rows", "confusables_extra.tsv"]
 
 
 class Unicode:
@@ -373,7 +373,8 @@ def map_arrays(name: str, mapping: dict[int, str], pool: Pool) -> str:
     entries = wrap(f"{{0x{cp:04X}, 0x{pool.ref[mapping[cp]]:06X}}}" for cp in lay.slots)
     return (f"const phf::Displacement k{name}Displacements[{len(lay.displacements)}] = {{\n{disp}}};\n\n"
             f"const phf::Entry<std::uint32_t> k{name}Entries[{len(lay.slots)}] = {{\n{entries}}};\n\n"
-            f"constexpr phf::Map<std::uint32_t> k{name}Map = {{0x{lay.key:X}, k{name}Displacements, k{name}Entries}};\n")
+            f"constexpr phf::Map<std::uint32_t> k{name}Map = "
+            f"{{0x{lay.key:X}, k{name}Displacements, k{name}Entries}};\n")
 
 
 def bitmap_body(keys) -> str:
@@ -404,6 +405,10 @@ def main() -> None:
     def above(m):
         return sum(cp > 0xFFFF for cp in m)
 
+    multi = sum(len(v) > 1 for v in lat.values())
+    not_ascii = sum(not v.isascii() for v in lat.values())
+    values = sum(len(m) for m in maps.values()) + len(DIGIT_PROTOTYPES)
+
     head = banner(GENERATOR, INPUTS)
     names = ", ".join(f"k{n}" for n in u.script_names)
     decls = "".join(
@@ -415,8 +420,8 @@ def main() -> None:
 //
 // A target map takes a source character to its prototype, a non-empty text in
 // the target script or in common characters. CONFUSABLES_LATIN holds {len(lat)}
-// entries ({above(lat)} keys above U+FFFF, {sum(len(v) > 1 for v in lat.values())} prototypes of two to four characters,
-// {sum(not v.isascii() for v in lat.values())} of them not ASCII), CONFUSABLES_CYRILLIC {len(cyr)} ({above(cyr)} above U+FFFF),
+// entries ({above(lat)} keys above U+FFFF, {multi} prototypes of two to four characters,
+// {not_ascii} of them not ASCII), CONFUSABLES_CYRILLIC {len(cyr)} ({above(cyr)} above U+FFFF),
 // CONFUSABLES_ARABIC {len(ara)} ({above(ara)}) and CONFUSABLES_HEBREW {len(heb)} ({above(heb)}); tools/gen/{GENERATOR}
 // gives the rules that chose them. No prototype holds a key of its own map,
 // so one pass of a fold is stable on its own output.
@@ -424,7 +429,7 @@ def main() -> None:
 // Each map is a perfect-hash map (util/perfect_hash.hpp) whose 8-byte entries
 // hold a text reference into kConfusablePool: the byte offset shifted left by
 // 8, plus the length. Equal prototypes, and prototypes inside longer ones,
-// share their bytes: the pool of all {sum(len(m) for m in maps.values()) + len(DIGIT_PROTOTYPES):,} values is {len(pool.data):,} bytes. A lookup is
+// share their bytes: the pool of all {values:,} values is {len(pool.data):,} bytes. A lookup is
 // one hash, two reads and one compare. In front of each map stands its BMP
 // pre-filter, 1024 words over U+0000..U+FFFF with bit c % 64 of word c / 64
 // set exactly for the keys (8 KiB a map): most text never reaches the hash.
@@ -509,8 +514,8 @@ extern const std::string_view SCRIPT_NAMES[{len(u.script_names)}];
 """)
     hashed = "\n".join(map_arrays(stem[t], maps[t], pool) for t in TARGETS)
     public = "\n".join(f"const std::uint64_t CONFUSABLE_BMP_{upper[t]}[1024] = {{\n{bitmap_body(maps[t])}}};\n\n"
-                       f"constinit const ConfusableMap CONFUSABLES_{upper[t]} = {{k{stem[t]}Map, CONFUSABLE_BMP_{upper[t]}}};\n"
-                       for t in TARGETS)
+                       f"constinit const ConfusableMap CONFUSABLES_{upper[t]} = "
+                       f"{{k{stem[t]}Map, CONFUSABLE_BMP_{upper[t]}}};\n" for t in TARGETS)
     pool_body = "".join(f"    {cpp_string(pool.data[i:i + 64])}\n" for i in range(0, len(pool.data), 64))
     coverage_body = wrap(f'{{"{n}", {s}, {f}}}' for n, s, f in rows)
     write("confusables.cpp", head + f"""#include "tables/confusables.hpp"

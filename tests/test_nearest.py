@@ -1,0 +1,209 @@
+"""Nearest match: `_nearest_match` and its result class `NearestMatch`."""
+
+import inspect
+import random
+import weakref
+
+import pytest
+
+from kelrad import _core
+from test_batches import count_during
+
+M = _core._nearest_match
+
+
+@pytest.mark.parametrize(
+    "value, candidates, options, expected",
+    [
+        ("colour", ["color", "colours"], {}, ("color", 1)),  # a tie: the first wins
+        ("abc", ["abd", "abc", "ab"], {}, ("abc", 0)),
+        ("abc", ["xyz"], {}, None),
+        ("abc", ["xyz"], {"max_distance": 3}, ("xyz", 3)),
+        ("abc", ["xyz"], {"max_distance": 2**64 - 1}, ("xyz", 3)),
+        ("abc", [], {"max_distance": 2**64 - 1}, None),
+        ("abc", ["abd", "abc"], {"max_distance": 0}, ("abc", 0)),
+        ("abc", ["abd"], {"max_distance": 0}, None),
+        ("ABC", ["abc"], {}, None),  # case counts
+        ("\u00e9", ["e"], {}, ("e", 1)),  # code points, not bytes
+        ("\u00e9", ["e\u0301"], {}, None),
+        ("\u00e9", ["e\u0301"], {"max_distance": 2}, ("e\u0301", 2)),
+        ("", ["", "a"], {}, ("", 0)),
+        ("", ["ab", "a"], {}, ("a", 1)),
+        ("\U0001F600x", ["\U0001F601x", "\U0001F600"], {}, ("\U0001F601x", 1)),
+        ("abcd", ["xbcx", "abxd", "abcdef"], {"max_distance": 2}, ("abxd", 1)),  # a later, closer one wins
+    ],
+)
+def test_nearest_match(value, candidates, options, expected):
+    match = M(value, candidates, **options)
+    assert (match.value, match.distance) == expected if expected else match is None
+
+
+class Word(str):
+    pass
+
+
+def brute_force(value, candidates, max_distance):
+    best = None
+    for c in candidates:
+        d = _core._edit_distance(value, c)
+        if d <= max_distance and (best is None or d < best[1]):
+            best = (c, d)
+            if d == 0:
+                break
+    return best
+
+
+# Short lists are scanned with the interpreter lock held, long ones without.
+@pytest.mark.parametrize("rounds, most_candidates", [(3000, 10), (20, 3000)])
+def test_equals_a_brute_force_scan(rounds, most_candidates):
+    rng = random.Random(5)
+    alphabet = ["a", "b", "\u00e9", "e", "\u0301", "\u65e5", "\U0001F600"]
+    for _ in range(rounds):
+        value = "".join(rng.choices(alphabet, k=rng.randrange(7)))
+        count = rng.randrange(most_candidates)
+        candidates = ["".join(rng.choices(alphabet, k=rng.randrange(7))) for _ in range(count)]
+        if candidates and rng.random() < 0.3:
+            candidates[rng.randrange(len(candidates))] = Word(value)
+        max_distance = rng.choice([0, 1, 2, 3, 6, 2**64 - 1])
+        match = M(value, candidates, max_distance=max_distance)
+        assert (match and (match.value, match.distance)) == brute_force(value, candidates, max_distance)
+
+
+# Quadratic work would not finish: 40 distances of 10^10 cells each.
+def test_long_value_against_long_candidates():
+    value = "ab" * 50_000
+    candidates = ["cd" * 50_000] * 20 + ["ab" * 49_999 + "ac"] + ["b" + value[1:]] * 19
+    match = M(value, candidates)
+    assert (match.value, match.distance) == ("ab" * 49_999 + "ac", 1)
+    assert M(value, candidates[:20], max_distance=10) is None
+    assert M(value, ["ba" * 50_000], max_distance=50).distance == 2
+
+
+def test_other_threads_run_during_a_large_scan():
+    rng = random.Random(7)
+    value = "".join(rng.choices("abcdefghij", k=30))
+    words = ["".join(rng.choices("abcdefghij", k=30)) for _ in range(20_000)]
+    baseline = "".join(rng.choices("abcdefghij", k=3000))
+    # The least of a few runs: on a busy machine the counter may still get the
+    # lock for a while around a call that holds it.
+    held = min(count_during(lambda: _core._edit_distance(baseline, baseline[::-1])) for _ in range(3))
+    released = min(count_during(lambda: M(value, words, max_distance=30)) for _ in range(3))
+    assert released > 10 * max(held, 100), (held, released)
+
+
+class Reversed(list):
+    def __iter__(self):
+        return reversed(self[:])
+
+
+class Items:
+    """A sequence that yields its items, then fails."""
+
+    def __init__(self, *items):
+        self.items = items
+
+    def __len__(self):
+        return 1
+
+    def __getitem__(self, i):
+        if i < len(self.items):
+            return self.items[i]
+        raise ValueError("broken sequence")
+
+
+@pytest.mark.parametrize(
+    "candidates, expected",
+    [
+        (("abd", "abc"), ("abc", 0)),
+        (Reversed(["abd", "abe"]), ("abe", 1)),  # a list subclass is iterated as it says
+        (Items("abx", "abd"), ValueError),
+        (Items("abx", 5), TypeError),  # the bad item, before the failing iteration
+        (iter(["abc"]), TypeError),  # not a sequence
+    ],
+    ids=["tuple", "list subclass", "failing iteration", "bad item first", "iterator"],
+)
+def test_candidate_sequences(candidates, expected):
+    if isinstance(expected, type):
+        with pytest.raises(expected) as info:
+            M("abc", candidates)
+        assert info.value.__notes__ == ["while processing 'candidates'"]
+    else:
+        match = M("abc", candidates)
+        assert (match.value, match.distance) == expected
+
+
+NOT_STR = "'int' object is not an instance of 'str'"
+
+
+@pytest.mark.parametrize(
+    "args, kwargs, exc, message, param",
+    [
+        ((1, ["a"]), {}, TypeError, NOT_STR, "value"),
+        ((1, "abc"), {}, TypeError, NOT_STR, "value"),  # the first parameter fails first
+        (("a", "abc"), {}, TypeError, "Can't extract `str` to `Vec`", "candidates"),
+        (("a", {"a": 1}), {}, TypeError, "'dict' object is not an instance of 'Sequence'", "candidates"),
+        (("abc", ["abc", 5]), {}, TypeError, NOT_STR, "candidates"),  # after an exact match
+        (("abc", ["abc", "a\ud800"]), {}, UnicodeEncodeError, None, "candidates"),
+        (("a", ["a"]), {"max_distance": -1}, OverflowError, None, "max_distance"),
+        (("a", ["a"]), {"max_distance": 2**64}, OverflowError, None, "max_distance"),
+        (("a", 5), {"max_distance": -1}, TypeError, "'int' object is not an instance of 'Sequence'", "candidates"),
+    ],
+)
+def test_conversion_errors(args, kwargs, exc, message, param):
+    with pytest.raises(exc) as info:
+        M(*args, **kwargs)
+    if message:
+        assert str(info.value) == message
+    assert info.value.__notes__ == [f"while processing '{param}'"]
+
+
+def test_signature_and_binding():
+    assert M.__text_signature__ == "(value, candidates, *, max_distance=1)"
+    assert "nearest_match(value, candidates, *, max_distance=1) -> NearestMatch | None" in M.__doc__
+    with pytest.raises(TypeError, match=r"takes 2 positional arguments but 3 were given"):
+        M("a", ["a"], 1)
+    assert M(candidates=("x", "b"), value="a").value == "x"
+
+
+@pytest.mark.parametrize(
+    "value, shown",
+    [
+        ('say "hi"', r'"say \"hi\""'),
+        ("back\\slash", r'"back\\slash"'),
+        ("it's", "\"it's\""),
+        ("t\tn\nr\r0\0", r'"t\tn\nr\r0\0"'),
+        ("zero\u200bwidth", r'"zero\u{200b}width"'),
+        ("e\u0301", r'"e\u{301}"'),
+        ("nb\u00a0sp", r'"nb\u{a0}sp"'),
+        ("line\u2028sep", r'"line\u{2028}sep"'),
+        ("pua\ue000", r'"pua\u{e000}"'),
+        ("unassigned\U0003ffff", r'"unassigned\u{3ffff}"'),
+        ("\u00e9 \u65e5 \U0001F600", '"\u00e9 \u65e5 \U0001F600"'),
+    ],
+)
+def test_repr_quotes_with_debug_escapes(value, shown):
+    assert repr(M(value, [value])) == f"NearestMatch(value={shown}, distance=0)"
+
+
+def test_result_class():
+    cls = _core.NearestMatch
+    assert (cls.__module__, cls.__qualname__) == ("builtins", "NearestMatch")
+    assert cls.__doc__ == "One candidate name and how far it is from the value asked about."
+    assert cls.value.__doc__ == "The candidate, in the spelling the caller supplied."
+    assert cls.distance.__doc__ == ("Its edit distance. `0` means the value *is* this candidate, which is reported\n"
+                                    "rather than skipped \u2014 see `nearest_match`.")
+    match = M("colour", [Word("colours")])
+    assert type(match.value) is str and match.value is not match.value
+    with pytest.raises(TypeError):
+        cls()
+    with pytest.raises(TypeError):
+        type("Sub", (cls,), {})
+    for name in ("value", "distance", "other"):
+        with pytest.raises(AttributeError):
+            setattr(match, name, 1)
+    with pytest.raises(AttributeError):
+        del match.value
+    with pytest.raises(TypeError):
+        weakref.ref(match)
+    assert not hasattr(match, "__dict__")
+    assert [p.name for p in inspect.signature(M).parameters.values()] == ["value", "candidates", "max_distance"]
