@@ -306,3 +306,28 @@ def test_seal_refuses_the_provider():
                                        "was called); register/remove/clear are not permitted after sealing")
         assert _core._demojize("\\u2764") == "love"
     """)
+
+
+def test_internal_failure_inside_the_provider_is_resumed():
+    # Unlike the provider's own exceptions, the module's internal failure is no warning.
+    run_isolated("""
+        import warnings
+        from kelrad import _core
+
+        class Provider:
+            def lookup(self, sequence):
+                raise self.error
+
+        provider = Provider()
+        provider.error = KeyError()
+        with warnings.catch_warnings(record=True):
+            assert _core._demojize("\\u2764", provider=provider) == "red heart"
+        Panic = next(c for c in BaseException.__subclasses__() if c.__name__ == "PanicException")
+        provider.error = Panic("invariant broken")
+        try:
+            _core._demojize("\\u2764", provider=provider)
+        except Panic as e:
+            assert e is not provider.error and str(e) == "invariant broken"
+        else:
+            raise AssertionError("not resumed")
+    """)
