@@ -2,36 +2,26 @@
 
 import pathlib
 import random
+import sys
 
 import pytest
 
 import kelrad
 from kelrad import _core
 
-UCD = pathlib.Path(__file__).resolve().parents[1] / "data" / "unicode-17.0.0" / "ucd"
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1] / "tools" / "gen"))
+
+from ucd import UCD17, code_point_set, data_lines, parse_range, unicode_data  # noqa: E402
+
 PRESETS = ["canonicalize", "canonicalize_strict", "strip_obfuscation", "strip_format", "skeleton_key", "sort_key",
            "search_key", "catalog_key", "ml_normalize"]
 ALIASES = {"security_clean": "canonicalize", "normalize_user_input": "canonicalize_strict",
            "display_clean": "strip_format"}
 
-
-def data_rows(path):
-    with open(path, encoding="utf-8") as f:
-        for line in f:
-            fields = [x.strip() for x in line.split("#", 1)[0].split(";")]
-            if len(fields) > 1:
-                yield fields
-
-
-def code_points(spec):
-    first, _, last = spec.partition("..")
-    return range(int(first, 16), int(last or first, 16) + 1)
-
-
-MARKS = {cp for f in data_rows(UCD / "extracted" / "DerivedGeneralCategory.txt") if f[1] in ("Mn", "Mc", "Me")
-         for cp in code_points(f[0])}
+MARKS = code_point_set([parse_range(f[0]) for f in data_lines(UCD17 / "extracted" / "DerivedGeneralCategory.txt")
+                        if f[1] in ("Mn", "Mc", "Me")])
 CANONICAL = {int(f[0], 16): [int(x, 16) for x in f[5].split()]
-             for f in data_rows(UCD / "UnicodeData.txt") if f[5] and not f[5].startswith("<")}
+             for f in unicode_data() if f[5] and not f[5].startswith("<")}
 
 
 def canonical_decomposition(cp):

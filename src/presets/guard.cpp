@@ -24,7 +24,9 @@ constexpr std::uint64_t ascii_equal(std::uint64_t w, unsigned char b) noexcept {
 
 // The ASCII whitespace that collapsing rewrites whatever its neighbours: TAB
 // to CR and the information separators U+001C-001F.
-constexpr bool is_whitespace_control(unsigned b) noexcept { return (b >= 0x09 && b <= 0x0D) || (b >= 0x1C && b <= 0x1F); }
+constexpr bool is_whitespace_control(unsigned b) noexcept {
+    return (b >= 0x09 && b <= 0x0D) || (b >= 0x1C && b <= 0x1F);
+}
 
 // The plain-range classes of the non-ASCII tests, one bit per spec flag.
 constexpr unsigned kControl = 1;

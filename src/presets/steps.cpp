@@ -135,7 +135,8 @@ StepResult apply_step(const PresetStep& step, std::string_view text, const Prese
             return confusables_nfc_fixed_point(text, step.target, ctx.digit_policy, out);
         case Kind::ConfusablesNfcFixedPointScripts:
             return confusables_nfc_fixed_point_scripts(text, step.target, ctx.digit_policy, out);
-        case Kind::FoldAsciiDigitLookalikes: return confusables::fold_ascii_digit_lookalikes(text, ctx.digit_policy, out);
+        case Kind::FoldAsciiDigitLookalikes:
+            return confusables::fold_ascii_digit_lookalikes(text, ctx.digit_policy, out);
         case Kind::FixedPoint: return apply_fixed_point(step, text, ctx, out);
         case Kind::Demojize:
             if (step.flag_a && !ctx.emoji_names) return false;
