@@ -16,8 +16,9 @@ of clean French, and 10,000 clean and 10,000 dirty short strings.
 library (from Python the chain runs without the guard only under
 digit_policy="preserve", which adds the opening confusable fold).
 
-The two sides run in interleaved rounds; each figure is the best round. The
-ratio is the peer's time over kelrad's (above 1: kelrad is faster).
+(a) runs the two sides in interleaved rounds on fresh str objects
+(bench/interleaved.py); (b) alternates them natively. Each figure is the best
+round; the ratio is the peer's time over kelrad's (above 1: kelrad is faster).
 """
 
 from __future__ import annotations
@@ -30,7 +31,6 @@ import shlex
 import subprocess
 import sys
 import tempfile
-import time
 import unicodedata
 
 ROOT = pathlib.Path(__file__).resolve().parents[1]
@@ -38,11 +38,14 @@ BUILD = ROOT / os.environ.get("KELRAD_BUILD_DIR", "build/tests")
 PKG = BUILD / "pkg"
 if (PKG / "kelrad").is_dir():
     sys.path.insert(0, str(PKG))
+sys.path.insert(0, str(ROOT / "bench"))
+
+from interleaved import compare  # noqa: E402
 
 from kelrad import _core  # noqa: E402
 
 MIB = 1 << 20
-ROUNDS = 7
+ROUNDS = 21
 
 CONTROLS = re.compile("[\x00-\x08\x0e-\x1b\x7f-\x84\x86-\x9f]")
 INVISIBLE = re.compile(
@@ -84,55 +87,25 @@ def sized(sample: str, size: int) -> str:
 
 def shorts(samples: list[str], n: int = 10_000) -> list[str]:
     rng = random.Random(7)
-    return [rng.choice(samples) + " " + str(i) for i in range(n)]  # distinct strings, no shared UTF-8 cache
+    return [rng.choice(samples) + " " + str(i) for i in range(n)]
 
 
-def interleaved(ours, theirs) -> tuple[float, float]:
-    """Best time of each over ROUNDS rounds, alternating which runs first."""
-    best_ours = best_theirs = float("inf")
-    for r in range(ROUNDS):
-        pair = [(0, ours), (1, theirs)] if r % 2 == 0 else [(1, theirs), (0, ours)]
-        for which, fn in pair:
-            t0 = time.perf_counter()
-            fn()
-            dt = time.perf_counter() - t0
-            if which == 0:
-                best_ours = min(best_ours, dt)
-            else:
-                best_theirs = min(best_theirs, dt)
-    return best_ours, best_theirs
-
-
-def best(fn) -> float:
-    times = []
-    for _ in range(ROUNDS):
-        t0 = time.perf_counter()
-        fn()
-        times.append(time.perf_counter() - t0)
-    return min(times)
-
-
-def row(label: str, ours: float, theirs: float, peer: str = "Python") -> float:
-    print(f"  {label:<34} kelrad {ours * 1e3:9.3f} ms   {peer} {theirs * 1e3:9.3f} ms   x{theirs / ours:7.1f}")
-    return theirs / ours
+def row(label: str, ours: float, theirs: float) -> None:
+    print(f"  {label:<40} kelrad {ours * 1e3:9.3f} ms   chain  {theirs * 1e3:9.3f} ms   x{theirs / ours:7.2f}")
 
 
 def main() -> None:
     print(f"CPython {sys.version.split()[0]} (unicodedata {unicodedata.unidata_version})")
     print("(a) _canonicalize against the plain-Python chain")
     inputs = {
-        "dirty 1 MiB (target >= 1.5)": sized(DIRTY, MIB),
-        "clean ASCII 1 MiB (target >= 10)": sized(ENGLISH, MIB),
-        "clean French 1 MiB (target >= 10)": sized(FRENCH, MIB),
+        "dirty 1 MiB (target >= 1.5)": [sized(DIRTY, MIB)],
+        "clean ASCII 1 MiB (target >= 10)": [sized(ENGLISH, MIB)],
+        "clean French 1 MiB (target >= 10)": [sized(FRENCH, MIB)],
+        "10,000 clean short strings (target >= 10)": shorts(SHORT_CLEAN),
+        "10,000 dirty short strings": shorts(SHORT_DIRTY),
     }
-    for label, text in inputs.items():
-        ours, theirs = interleaved(lambda: _core._canonicalize(text), lambda: python_canonicalize(text))
-        row(label, ours, theirs)
-    for label, items in (("10,000 clean short strings", shorts(SHORT_CLEAN)),
-                         ("10,000 dirty short strings", shorts(SHORT_DIRTY))):
-        ours, theirs = interleaved(lambda: [_core._canonicalize(s) for s in items],
-                                   lambda: [python_canonicalize(s) for s in items])
-        row(label, ours, theirs)
+    for label, items in inputs.items():
+        compare(label, _core._canonicalize, python_canonicalize, items, "Python")
 
     print("(b) the guard against the chain it spares, natively")
     with tempfile.TemporaryDirectory() as tmp:
@@ -143,9 +116,9 @@ def main() -> None:
             for size in (4 << 10, 64 << 10, MIB):
                 path = pathlib.Path(tmp) / "text"
                 path.write_text(sized(sample, size), encoding="utf-8")
-                run = subprocess.run([timer, path, str(ROUNDS * 3)], capture_output=True, text=True, check=True)
+                run = subprocess.run([timer, path, str(ROUNDS)], capture_output=True, text=True, check=True)
                 guard, chain = (float(x) * 1e-9 for x in run.stdout.split())
-                row(f"{name} {size >> 10} KiB (target >= {target})", guard, chain, peer="chain ")
+                row(f"{name} {size >> 10} KiB (target >= {target})", guard, chain)
 
 
 def build_timer(tmp: pathlib.Path) -> pathlib.Path | None:

@@ -1,6 +1,6 @@
 #include "presets/guard.hpp"
 
-#include "tables/emoji_names.hpp"
+#include "tables/emoji.hpp"
 #include "tables/guard.hpp"
 #include "text/case_fold.hpp"
 #include "util/swar.hpp"
@@ -78,7 +78,8 @@ bool may_be_emoji(char32_t c) noexcept {
         in(c, 0xE0020, 0xE007F) || in(c, 0xFE00, 0xFE0F) || c == 0x200D || c == 0x20E3) {
         return true;
     }
-    return tables::EMOJI_SINGLE_NAMES.find(c) != nullptr || tables::EMOJI_SEQUENCE_STARTERS.find(c) != nullptr;
+    const tables::EmojiEntry& entry = tables::emoji_entry(c);
+    return entry.name != tables::kNoEmojiName || entry.trie_node != 0;
 }
 
 class Scanner {
