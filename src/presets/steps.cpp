@@ -62,8 +62,6 @@ bool per_character_list(std::span<const PresetStep> steps) noexcept {
     return true;
 }
 
-StepResult apply_step(const PresetStep& step, std::string_view text, const PresetContext& ctx, std::string& out);
-
 StepResult apply_fixed_point(const PresetStep& step, std::string_view text, const PresetContext& ctx,
                              std::string& out) {
     const std::span<const PresetStep> inner = step.inner_steps();

@@ -179,7 +179,7 @@ TEST(guard_is_sound_for_composition_pairs) {
     for (char32_t cp = 0x80; cp <= 0x10FFFF; ++cp) {
         if (cp == 0xD800) cp = 0xE000;
         const auto d = normalize::compatibility_decomposition(cp);
-        if (d.size() > 1 && normalize::quick_check(d[0], normalize::Form::NFKC) == normalize::QuickCheck::Maybe) {
+        if (d[0] != cp && normalize::quick_check(d[0], normalize::Form::NFKC) == normalize::QuickCheck::Maybe) {
             maybe_led.push_back(cp);
         }
     }
@@ -257,6 +257,8 @@ TEST(guard_is_exact_on_ascii) {
     CHECK_EQ(failures, 0u);
 }
 
+// Non-ASCII characters next to the tests that catch them (ASCII is covered
+// whole by guard_is_exact_on_ascii).
 TEST(guard_verdicts) {
     using enum GuardVerdict;
     struct Case {
@@ -266,25 +268,12 @@ TEST(guard_verdicts) {
         GuardVerdict want;
     };
     const Case cases[] = {
-        {"doubled space", U"a  b", Preset::Canonicalize, CollapseWhitespaceOnly},
-        {"leading space", U" ab", Preset::Canonicalize, CollapseWhitespaceOnly},
-        {"trailing space", U"ab ", Preset::Canonicalize, CollapseWhitespaceOnly},
-        {"tab", U"a\tb", Preset::Canonicalize, CollapseWhitespaceOnly},
-        {"one space", U"a b", Preset::Canonicalize, Canonical},
         {"no-break space", U"a\u00a0b", Preset::Canonicalize, RunPreset},
-        {"spaces across a word boundary", U"abcdefg  hijklmn", Preset::Canonicalize, CollapseWhitespaceOnly},
         {"space after a passing letter", U"\u00e9 ", Preset::Canonicalize, CollapseWhitespaceOnly},
-        {"capital, no case folding", U"Hello", Preset::Canonicalize, Canonical},
-        {"capital, case folding", U"Hello", Preset::SortKey, RunPreset},
-        {"capital in a second word", U"abcdefghijklmnoP", Preset::SearchKey, RunPreset},
         {"decomposed accent", U"e\u0301", Preset::Canonicalize, RunPreset},
         {"precomposed accent", U"\u00e9", Preset::Canonicalize, Canonical},
         {"precomposed accent, no marks kept", U"\u00e9", Preset::StripObfuscation, RunPreset},
         {"precomposed accent, key", U"\u00e9", Preset::SearchKey, RunPreset},
-        {"vertical line", U"a|b", Preset::Canonicalize, RunPreset},
-        {"vertical line, no confusables", U"a|b", Preset::StripFormat, Canonical},
-        {"digit one, skeleton", U"abc1", Preset::SkeletonKey, RunPreset},
-        {"digit one", U"abc1", Preset::Canonicalize, Canonical},
         {"class-0 mark that composes", U"\u0bc6\u0bbe", Preset::Canonicalize, RunPreset},
         {"letter that composes", U"\U00016D63\U00016D68", Preset::Canonicalize, RunPreset},
         {"Latin confusable", U"\u0430", Preset::Canonicalize, RunPreset},
@@ -298,6 +287,14 @@ TEST(guard_verdicts) {
         CHECK(verdict(v, u8(c.text)) == c.want);
     }
     for (const Variant& v : kVariants) CHECK(verdict(v, "") == GuardVerdict::Canonical);
+
+    // Emoji naming, which no constant chain asks about without also sending
+    // all non-ASCII text to the chain: a named character outside the emoji
+    // blocks is found through the name table.
+    const presets::guard::GuardSpec emoji{.emoji = true};
+    CHECK(presets::guard::scan(u8(U"\u203c"), emoji, nullptr) == RunPreset);
+    CHECK(presets::guard::scan(u8(U"\U0001F600"), emoji, nullptr) == RunPreset);
+    CHECK(presets::guard::scan(u8(U"#1 \u00e9"), emoji, nullptr) == Canonical);
 }
 
 TEST(guard_spec_derivation) {
