@@ -1,6 +1,6 @@
 #include "presets/guard.hpp"
 
-#include "tables/emoji_names.hpp"
+#include "tables/emoji.hpp"
 #include "tables/guard.hpp"
 #include "text/case_fold.hpp"
 #include "util/swar.hpp"
@@ -24,7 +24,9 @@ constexpr std::uint64_t ascii_equal(std::uint64_t w, unsigned char b) noexcept {
 
 // The ASCII whitespace that collapsing rewrites whatever its neighbours: TAB
 // to CR and the information separators U+001C-001F.
-constexpr bool is_whitespace_control(unsigned b) noexcept { return (b >= 0x09 && b <= 0x0D) || (b >= 0x1C && b <= 0x1F); }
+constexpr bool is_whitespace_control(unsigned b) noexcept {
+    return (b >= 0x09 && b <= 0x0D) || (b >= 0x1C && b <= 0x1F);
+}
 
 // The plain-range classes of the non-ASCII tests, one bit per spec flag.
 constexpr unsigned kControl = 1;
@@ -76,7 +78,8 @@ bool may_be_emoji(char32_t c) noexcept {
         in(c, 0xE0020, 0xE007F) || in(c, 0xFE00, 0xFE0F) || c == 0x200D || c == 0x20E3) {
         return true;
     }
-    return tables::EMOJI_SINGLE_NAMES.find(c) != nullptr || tables::EMOJI_SEQUENCE_STARTERS.find(c) != nullptr;
+    const tables::EmojiEntry& entry = tables::emoji_entry(c);
+    return entry.name != tables::kNoEmojiName || entry.trie_node != 0;
 }
 
 class Scanner {
@@ -100,19 +103,33 @@ public:
         const std::size_t n = text.size();
         std::size_t i = 0;
         while (i < n) {
-            if (i + 8 <= n) {
+            for (; i + 8 <= n; i += 8) {
                 const std::uint64_t w = swar::load(p + i);
-                if ((w & kHighBits) == 0) {
-                    if (!ascii_word(w, i)) return GuardVerdict::RunPreset;
-                    i += 8;
-                    continue;
-                }
+                if (w & kHighBits) break;
+                if (!ascii_bytes(w, i, 8)) return GuardVerdict::RunPreset;
             }
-            const auto b = static_cast<unsigned char>(p[i]);
-            if (b < 0x80) {
-                if (!ascii_byte(b, i)) return GuardVerdict::RunPreset;
-                ++i;
-                continue;
+            if (i == n) break;
+            // The next eight bytes, or the last few; the ASCII bytes before
+            // the first non-ASCII one are tested together (the rest of the
+            // word made neutral), that character on its own.
+            std::uint64_t w;
+            std::size_t count = n - i;
+            if (count >= 8) {
+                w = swar::load(p + i);
+                count = 8;
+            } else if (n >= 8) {
+                w = swar::load(p + n - 8) >> (8 * (8 - count));  // the last eight bytes, already seen ones shifted out
+            } else {
+                w = 0;
+                for (std::size_t k = count; k-- > 0;) w = (w << 8) | static_cast<unsigned char>(p[i + k]);
+            }
+            if (const std::uint64_t high = w & kHighBits & low_bytes(count)) count = swar::first_marked(high);
+            if (count > 0) {
+                if (!ascii_bytes((w & low_bytes(count)) | (kNeutralWord & ~low_bytes(count)), i, count)) {
+                    return GuardVerdict::RunPreset;
+                }
+                i += count;
+                if (i == n || static_cast<unsigned char>(p[i]) < 0x80) continue;
             }
             auto [cp, len] = utf8::decode(text, i);
             if (runs_preset(cp)) return GuardVerdict::RunPreset;
@@ -124,25 +141,30 @@ public:
     }
 
 private:
+    // A word of the byte 'a', which no ASCII test stops at.
+    static constexpr std::uint64_t kNeutralWord = kOnes * 'a';
+
+    // The mask of the first `count` bytes of a word (count 1 to 8).
+    static constexpr std::uint64_t low_bytes(std::size_t count) noexcept {
+        return count >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * count)) - 1;
+    }
+
     // False when the byte sends the text to the chain.
-    // A space that ends the text is caught after the last byte.
     bool ascii_byte(unsigned b, std::size_t i) noexcept {
         if (spec_.controls && ((b < 0x20 && !is_whitespace_control(b)) || b == 0x7F)) return false;
         if (spec_.case_fold && b >= 'A' && b <= 'Z') return false;
         if (spec_.confusables && (b == '"' || b == '`' || b == '|')) return false;
         if (spec_.ascii_digit_lookalikes && (b == '0' || b == '1' || b == 'I')) return false;
         if (spec_.whitespace) {
-            if (is_whitespace_control(b) || (b == ' ' && (i == 0 || after_space_))) {
-                needs_collapse_ = true;
-            }
+            if (is_whitespace_control(b) || (b == ' ' && (i == 0 || after_space_))) needs_collapse_ = true;
             after_space_ = b == ' ';
         }
         return true;
     }
 
-    // Eight ASCII bytes at position i; false when one of them sends the
-    // text to the chain.
-    bool ascii_word(std::uint64_t w, std::size_t i) noexcept {
+    // The `count` ASCII bytes at position i, the rest of the word neutral;
+    // false when one of them sends the text to the chain.
+    bool ascii_bytes(std::uint64_t w, std::size_t i, std::size_t count) noexcept {
         std::uint64_t stop = 0;
         if (spec_.case_fold) stop |= ascii_at_least(w, 'A') & ~ascii_at_least(w, 'Z' + 1);
         if (spec_.confusables) stop |= ascii_equal(w, '"') | ascii_equal(w, '`') | ascii_equal(w, '|');
@@ -151,19 +173,19 @@ private:
         if (stop) return false;
         // Controls are rare: the bytes below U+0020 are left to the byte test.
         if (~ascii_at_least(w, 0x20) & kHighBits) {
-            for (unsigned k = 0; k < 8; ++k) {
+            for (std::size_t k = 0; k < count; ++k) {
                 if (!ascii_byte(static_cast<unsigned char>(w >> (8 * k)), i + k)) return false;
             }
             return true;
         }
         if (!spec_.whitespace) return true;
         const std::uint64_t spaces = ascii_equal(w, ' ');
-        // A space after a space (the one before this word included), or one
+        // A space after a space (the one before these bytes included), or one
         // that opens the text; a space that ends the text is caught at the end.
         if ((spaces & ((spaces << 8) | (after_space_ ? 0x80 : 0))) || (i == 0 && (spaces & 0x80))) {
             needs_collapse_ = true;
         }
-        after_space_ = (spaces >> 63) != 0;
+        after_space_ = (spaces >> (8 * count - 1)) & 1;
         return true;
     }
 
@@ -180,7 +202,7 @@ private:
         return false;
     }
 
-    const GuardSpec& spec_;
+    const GuardSpec spec_;  // a copy: no write of the scan state can alias it
     const tables::ConfusableMap* map_;
     unsigned special_mask_ = 0;
     std::uint8_t props_mask_ = 0;

@@ -25,13 +25,20 @@ constexpr PresetStep kStripFormatChars = PresetStep::strip_format_chars(true, fa
 constexpr PresetStep kFoldLatin = PresetStep::confusable(Kind::FoldConfusableChars, kLatin);
 
 constexpr PresetStep kCanonicalizeSteps[] = {
-    step(Kind::ResolveDeletions),  kOpeningFold,
-    step(Kind::Nfkc),              step(Kind::StripBidi),
-    kStripFormatChars,             step(Kind::StripControl),
-    step(Kind::StripZeroWidth),    step(Kind::CollapseWhitespace),
-    step(Kind::CollapseRepeatedMarks), PresetStep::strip_zalgo(kZalgoCap),
-    step(Kind::Nfc),               PresetStep::confusable(Kind::ConfusablesNfcFixedPoint, kLatin),
-    step(Kind::CollapseRepeatedMarks), PresetStep::strip_zalgo_if_zalgo(kZalgoCap),
+    step(Kind::ResolveDeletions),
+    kOpeningFold,
+    step(Kind::Nfkc),
+    step(Kind::StripBidi),
+    kStripFormatChars,
+    step(Kind::StripControl),
+    step(Kind::StripZeroWidth),
+    step(Kind::CollapseWhitespace),
+    step(Kind::CollapseRepeatedMarks),
+    PresetStep::strip_zalgo(kZalgoCap),
+    step(Kind::Nfc),
+    PresetStep::confusable(Kind::ConfusablesNfcFixedPoint, kLatin),
+    step(Kind::CollapseRepeatedMarks),
+    PresetStep::strip_zalgo_if_zalgo(kZalgoCap),
 };
 
 constexpr PresetStep kCanonicalizeStrictSteps[] = {
@@ -51,36 +58,60 @@ constexpr PresetStep kCanonicalizeStrictSteps[] = {
 
 // Every mark goes but for the negation overlays that zalgo stripping keeps.
 constexpr PresetStep kStripObfuscationSteps[] = {
-    step(Kind::ResolveDeletions), kOpeningFold,          step(Kind::Nfkc),       PresetStep::strip_zalgo(0),
-    step(Kind::StripBidi),        step(Kind::StripZeroWidth), kStripFormatChars, kFoldLatin,
-    step(Kind::StripAccents),     step(Kind::StripControl),   step(Kind::CollapseWhitespace),
+    step(Kind::ResolveDeletions),
+    kOpeningFold,
+    step(Kind::Nfkc),
+    PresetStep::strip_zalgo(0),
+    step(Kind::StripBidi),
+    step(Kind::StripZeroWidth),
+    kStripFormatChars,
+    kFoldLatin,
+    step(Kind::StripAccents),
+    step(Kind::StripControl),
+    step(Kind::CollapseWhitespace),
     step(Kind::NfcUnlessAscii),
 };
 
 // Only removes or shrinks: private use and the emoji presentation selectors stay.
 constexpr PresetStep kStripFormatSteps[] = {
-    step(Kind::StripBidi), PresetStep::strip_format_chars(false, true), step(Kind::StripControl),
-    step(Kind::StripZeroWidth), step(Kind::CollapseWhitespace),
+    step(Kind::StripBidi),
+    PresetStep::strip_format_chars(false, true),
+    step(Kind::StripControl),
+    step(Kind::StripZeroWidth),
+    step(Kind::CollapseWhitespace),
 };
 
 constexpr PresetStep kSkeletonFixedPoint[] = {step(Kind::FoldCase), kFoldLatin, step(Kind::Nfkc)};
 // No opening fold: the digit policy acts through the character folds.
 constexpr PresetStep kSkeletonKeySteps[] = {
-    step(Kind::ResolveDeletions), step(Kind::StripBidi),      kStripFormatChars,
-    step(Kind::StripControl),     step(Kind::StripZeroWidth), step(Kind::Nfkc),
-    kFoldLatin,                   step(Kind::FoldAsciiDigitLookalikes), PresetStep::fixed_point(kSkeletonFixedPoint),
+    step(Kind::ResolveDeletions),
+    step(Kind::StripBidi),
+    kStripFormatChars,
+    step(Kind::StripControl),
+    step(Kind::StripZeroWidth),
+    step(Kind::Nfkc),
+    kFoldLatin,
+    step(Kind::FoldAsciiDigitLookalikes),
+    PresetStep::fixed_point(kSkeletonFixedPoint),
     step(Kind::CollapseWhitespace),
 };
 
 // Latin text keeps its accents; Bopomofo stays as it is.
 constexpr PresetStep kSortKeySteps[] = {
-    step(Kind::ResolveDeletions), kOpeningFold,
-    step(Kind::Nfkc),             step(Kind::StripBidi),
-    kStripFormatChars,            step(Kind::FoldCase),
-    step(Kind::TransliterateNonLatinRuns), step(Kind::FoldCase),
-    step(Kind::StripControl),     step(Kind::StripZeroWidth),
-    step(Kind::CollapseWhitespace), step(Kind::CollapseRepeatedMarks),
-    PresetStep::strip_zalgo(kZalgoCap), step(Kind::NfcUnlessAscii),
+    step(Kind::ResolveDeletions),
+    kOpeningFold,
+    step(Kind::Nfkc),
+    step(Kind::StripBidi),
+    kStripFormatChars,
+    step(Kind::FoldCase),
+    step(Kind::TransliterateNonLatinRuns),
+    step(Kind::FoldCase),
+    step(Kind::StripControl),
+    step(Kind::StripZeroWidth),
+    step(Kind::CollapseWhitespace),
+    step(Kind::CollapseRepeatedMarks),
+    PresetStep::strip_zalgo(kZalgoCap),
+    step(Kind::NfcUnlessAscii),
 };
 
 constexpr PresetStep kSearchKeySteps[] = {
@@ -124,15 +155,28 @@ constexpr PresetStep kCatalogKeySteps[] = {
 // only with a language, dropping what it cannot write.
 constexpr PresetStep kNameEmoji = PresetStep::demojize(true, true);
 constexpr PresetStep kMlNormalizeSteps[] = {
-    step(Kind::ResolveDeletions), step(Kind::Nfkc),         kNameEmoji,
-    PresetStep::transliterate(ErrorMode::Ignore, true), step(Kind::StripAccents), kNameEmoji,
-    step(Kind::FoldCase),         step(Kind::StripControl), step(Kind::StripZeroWidth),
-    step(Kind::CollapseWhitespace), step(Kind::NfcUnlessAscii),
+    step(Kind::ResolveDeletions),
+    step(Kind::Nfkc),
+    kNameEmoji,
+    PresetStep::transliterate(ErrorMode::Ignore, true),
+    step(Kind::StripAccents),
+    kNameEmoji,
+    step(Kind::FoldCase),
+    step(Kind::StripControl),
+    step(Kind::StripZeroWidth),
+    step(Kind::CollapseWhitespace),
+    step(Kind::NfcUnlessAscii),
 };
 constexpr PresetStep kMlNormalizeKeepCaseSteps[] = {
-    step(Kind::ResolveDeletions), step(Kind::Nfkc),         kNameEmoji,
-    PresetStep::transliterate(ErrorMode::Ignore, true), step(Kind::StripAccents), kNameEmoji,
-    step(Kind::StripControl),     step(Kind::StripZeroWidth), step(Kind::CollapseWhitespace),
+    step(Kind::ResolveDeletions),
+    step(Kind::Nfkc),
+    kNameEmoji,
+    PresetStep::transliterate(ErrorMode::Ignore, true),
+    step(Kind::StripAccents),
+    kNameEmoji,
+    step(Kind::StripControl),
+    step(Kind::StripZeroWidth),
+    step(Kind::CollapseWhitespace),
     step(Kind::NfcUnlessAscii),
 };
 
@@ -222,12 +266,15 @@ constexpr NamedPreset kPresetNames[] = {
     {"ml_normalize", Preset::MlNormalize},
 };
 
-// The plain form of a preset: its result, or a copy of its input.
-std::expected<std::string, CoreError> as_string(std::string_view text, std::expected<bool, CoreError> changed,
-                                                std::string&& out) {
+// The plain form of a preset: `run(out)` is the preset writing into `out`;
+// its result, or a copy of the input.
+template <class Run>
+std::expected<std::string, CoreError> as_string(std::string_view text, Run&& run) {
+    std::string out;
+    auto changed = run(out);
     if (!changed) return std::unexpected(std::move(changed.error()));
     if (!*changed) out.assign(text);
-    return std::move(out);
+    return out;
 }
 
 }  // namespace
@@ -287,8 +334,8 @@ std::expected<bool, CoreError> run_preset(Preset preset, std::string_view text, 
         switch (guard::scan(text, spec, map)) {
             case guard::GuardVerdict::Canonical: return false;
             case guard::GuardVerdict::CollapseWhitespaceOnly:
-                strip::collapse_whitespace(text, out);
-                return out != text;
+                strip::collapse_whitespace(text, out);  // changes every text the guard sends here
+                return true;
             case guard::GuardVerdict::RunPreset: break;
         }
     }
@@ -345,26 +392,21 @@ std::expected<bool, CoreError> catalog_key(std::string_view text, std::optional<
 
 std::expected<bool, CoreError> ml_normalize(std::string_view text, std::optional<std::string_view> lang,
                                             std::string_view emoji_style, bool fold_case, std::string& out) {
-    return run_preset(Preset::MlNormalize, text, {.digit_policy = DigitPolicy::Numeric, .lang = lang, .emoji_style = emoji_style, .fold_case = fold_case},
-                      out);
+    const PresetOptions options{
+        .digit_policy = DigitPolicy::Numeric, .lang = lang, .emoji_style = emoji_style, .fold_case = fold_case};
+    return run_preset(Preset::MlNormalize, text, options, out);
 }
 
 std::expected<std::string, CoreError> canonicalize(std::string_view text, DigitPolicy digit_policy) {
-    std::string out;
-    auto changed = canonicalize(text, digit_policy, out);
-    return as_string(text, std::move(changed), std::move(out));
+    return as_string(text, [&](std::string& out) { return canonicalize(text, digit_policy, out); });
 }
 
 std::expected<std::string, CoreError> canonicalize_strict(std::string_view text, DigitPolicy digit_policy) {
-    std::string out;
-    auto changed = canonicalize_strict(text, digit_policy, out);
-    return as_string(text, std::move(changed), std::move(out));
+    return as_string(text, [&](std::string& out) { return canonicalize_strict(text, digit_policy, out); });
 }
 
 std::expected<std::string, CoreError> strip_obfuscation(std::string_view text, DigitPolicy digit_policy) {
-    std::string out;
-    auto changed = strip_obfuscation(text, digit_policy, out);
-    return as_string(text, std::move(changed), std::move(out));
+    return as_string(text, [&](std::string& out) { return strip_obfuscation(text, digit_policy, out); });
 }
 
 std::string strip_format(std::string_view text) {
@@ -374,37 +416,27 @@ std::string strip_format(std::string_view text) {
 }
 
 std::expected<std::string, CoreError> skeleton_key(std::string_view text, std::string_view digit_policy) {
-    std::string out;
-    auto changed = skeleton_key(text, digit_policy, out);
-    return as_string(text, std::move(changed), std::move(out));
+    return as_string(text, [&](std::string& out) { return skeleton_key(text, digit_policy, out); });
 }
 
 std::expected<std::string, CoreError> sort_key(std::string_view text, std::optional<std::string_view> lang,
                                                DigitPolicy digit_policy) {
-    std::string out;
-    auto changed = sort_key(text, lang, digit_policy, out);
-    return as_string(text, std::move(changed), std::move(out));
+    return as_string(text, [&](std::string& out) { return sort_key(text, lang, digit_policy, out); });
 }
 
 std::expected<std::string, CoreError> search_key(std::string_view text, std::optional<std::string_view> lang,
                                                  DigitPolicy digit_policy) {
-    std::string out;
-    auto changed = search_key(text, lang, digit_policy, out);
-    return as_string(text, std::move(changed), std::move(out));
+    return as_string(text, [&](std::string& out) { return search_key(text, lang, digit_policy, out); });
 }
 
 std::expected<std::string, CoreError> catalog_key(std::string_view text, std::optional<std::string_view> lang,
                                                   bool strict_iso9, DigitPolicy digit_policy) {
-    std::string out;
-    auto changed = catalog_key(text, lang, strict_iso9, digit_policy, out);
-    return as_string(text, std::move(changed), std::move(out));
+    return as_string(text, [&](std::string& out) { return catalog_key(text, lang, strict_iso9, digit_policy, out); });
 }
 
 std::expected<std::string, CoreError> ml_normalize(std::string_view text, std::optional<std::string_view> lang,
                                                    std::string_view emoji_style, bool fold_case) {
-    std::string out;
-    auto changed = ml_normalize(text, lang, emoji_style, fold_case, out);
-    return as_string(text, std::move(changed), std::move(out));
+    return as_string(text, [&](std::string& out) { return ml_normalize(text, lang, emoji_style, fold_case, out); });
 }
 
 }  // namespace kelrad::presets

@@ -62,8 +62,6 @@ bool per_character_list(std::span<const PresetStep> steps) noexcept {
     return true;
 }
 
-StepResult apply_step(const PresetStep& step, std::string_view text, const PresetContext& ctx, std::string& out);
-
 StepResult apply_fixed_point(const PresetStep& step, std::string_view text, const PresetContext& ctx,
                              std::string& out) {
     const std::span<const PresetStep> inner = step.inner_steps();
@@ -135,7 +133,8 @@ StepResult apply_step(const PresetStep& step, std::string_view text, const Prese
             return confusables_nfc_fixed_point(text, step.target, ctx.digit_policy, out);
         case Kind::ConfusablesNfcFixedPointScripts:
             return confusables_nfc_fixed_point_scripts(text, step.target, ctx.digit_policy, out);
-        case Kind::FoldAsciiDigitLookalikes: return confusables::fold_ascii_digit_lookalikes(text, ctx.digit_policy, out);
+        case Kind::FoldAsciiDigitLookalikes:
+            return confusables::fold_ascii_digit_lookalikes(text, ctx.digit_policy, out);
         case Kind::FixedPoint: return apply_fixed_point(step, text, ctx, out);
         case Kind::Demojize:
             if (step.flag_a && !ctx.emoji_names) return false;

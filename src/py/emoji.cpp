@@ -2,13 +2,18 @@
 // provider: the process-wide default (GLOBAL_PROVIDER) and the adapter that
 // lets demojize ask a Python object for names.
 #include "py/bind.hpp"
+
+#include <new>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "py/callback.hpp"
 #include "py/registry.hpp"
 #include "text/emoji.hpp"
 #include "text/lock.hpp"
 #include "text/warning.hpp"
 #include "translit/seal.hpp"
-
-#include <utility>
 
 namespace kelrad::py {
 namespace {
@@ -43,7 +48,8 @@ std::string describe_raised_exception() {
 
 // A Python object with a `lookup(sequence)` method: a list of code points in,
 // a str or None out. Whatever else it does costs one warning and leaves the
-// position to the built-in names.
+// position to the built-in names; only the module's own internal failure,
+// raised inside the call, goes on as one (see callback.hpp).
 class PythonProvider final : public emoji::NameProvider {
 public:
     explicit PythonProvider(PyObject* provider) noexcept : provider_(provider) {}
@@ -56,7 +62,12 @@ public:
             if (!item) throw std::bad_alloc();
             PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), item);
         }
-        Ref result = Ref::steal(PyObject_CallMethod(provider_, "lookup", "O", list.get()));
+        Ref result;
+        if (Ref lookup = Ref::steal(PyObject_GetAttrString(provider_, "lookup"))) {
+            Ref call_args = Ref::steal(PyTuple_Pack(1, list.get()));
+            if (!call_args) throw std::bad_alloc();
+            result = call_python(lookup.get(), call_args.get());
+        }
         if (!result) {
             warn("kelrad: EmojiProvider.lookup() raised an exception and will be ignored: ");
             return Answer::Failed;

@@ -11,10 +11,32 @@ using presets::DigitPolicy;
 
 constexpr std::string_view kDefaultDigitPolicy = "numeric";
 
+// A new str of the text. CPython decodes UTF-8 into an ASCII buffer that it
+// widens and copies at the first other character, which costs as much as a
+// whole preset on a short clean name; a short text whose characters are all
+// below U+0100 is handed over as Latin-1 instead, measured and copied once.
+PyObject* new_text_str(std::string_view text) noexcept {
+    constexpr std::size_t kMaxLatin1 = 256;
+    char latin1[kMaxLatin1];
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < text.size() && text.size() <= kMaxLatin1; ++i, ++n) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        if (b < 0x80) {
+            latin1[n] = static_cast<char>(b);
+        } else if (b == 0xC2 || b == 0xC3) {  // U+0080..U+00FF
+            latin1[n] = static_cast<char>(((b & 0x03) << 6) | (static_cast<unsigned char>(text[++i]) & 0x3F));
+        } else {
+            return to_py(text);
+        }
+    }
+    if (text.size() > kMaxLatin1) return to_py(text);
+    return PyUnicode_DecodeLatin1(latin1, static_cast<Py_ssize_t>(n), nullptr);
+}
+
 // The preset's text as a new str: its result, or its input copied.
 PyObject* preset_result(std::string_view text, const std::expected<bool, CoreError>& changed, const std::string& out) {
     if (!changed) return raise(changed.error());
-    return to_py(*changed ? std::string_view(out) : text);
+    return new_text_str(*changed ? std::string_view(out) : text);
 }
 
 // The entry of a preset whose only option is the digit policy:
@@ -49,7 +71,7 @@ PyObject* strip_obfuscation(PyObject*, PyObject* const* args, Py_ssize_t nargs, 
 PyObject* strip_format(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return text_entry("_strip_format", args, nargs, kwnames, [](std::string_view text) {
         std::string out;
-        return to_py(presets::strip_format(text, out) ? std::string_view(out) : text);
+        return new_text_str(presets::strip_format(text, out) ? std::string_view(out) : text);
     });
 }
 

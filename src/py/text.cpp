@@ -133,10 +133,24 @@ PyObject* grapheme_len(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
 }
 
 PyObject* grapheme_split(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return text_entry("_grapheme_split", args, nargs, kwnames, [](std::string_view text) {
-        std::vector<std::string_view> parts;
-        for (std::string_view cluster : grapheme::clusters(text)) parts.push_back(cluster);
-        return to_py(std::span<const std::string_view>(parts));
+    return text_entry("_grapheme_split", args, nargs, kwnames, [](std::string_view text) -> PyObject* {
+        // Every cluster becomes its str first, then the list is made at its
+        // final size. Most clusters are one code point, whose str is made
+        // directly (ASCII and Latin-1 ones are shared) rather than decoded.
+        std::vector<Ref> parts;
+        parts.reserve(text.size());  // pages are touched only as clusters come
+        for (std::string_view cluster : grapheme::clusters(text)) {
+            utf8::Decoded first = utf8::decode(cluster, 0);
+            parts.push_back(first.len == cluster.size() ? Ref::steal(PyUnicode_FromOrdinal(static_cast<int>(first.cp)))
+                                                        : new_str(cluster));
+            if (!parts.back()) return nullptr;
+        }
+        Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(parts.size())));
+        if (!list) return nullptr;
+        for (std::size_t i = 0; i < parts.size(); ++i) {
+            PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), parts[i].release());
+        }
+        return list.release();
     });
 }
 

@@ -3,88 +3,2798 @@
 
 namespace kelrad::tables {
 
-const CodepointRange EMOJI_PROPERTY_RANGES[151] = {
-    {0x0023, 0x0023}, {0x002A, 0x002A}, {0x0030, 0x0039}, {0x00A9, 0x00A9}, {0x00AE, 0x00AE},
-    {0x203C, 0x203C}, {0x2049, 0x2049}, {0x2122, 0x2122}, {0x2139, 0x2139}, {0x2194, 0x2199},
-    {0x21A9, 0x21AA}, {0x231A, 0x231B}, {0x2328, 0x2328}, {0x23CF, 0x23CF}, {0x23E9, 0x23F3},
-    {0x23F8, 0x23FA}, {0x24C2, 0x24C2}, {0x25AA, 0x25AB}, {0x25B6, 0x25B6}, {0x25C0, 0x25C0},
-    {0x25FB, 0x25FE}, {0x2600, 0x2604}, {0x260E, 0x260E}, {0x2611, 0x2611}, {0x2614, 0x2615},
-    {0x2618, 0x2618}, {0x261D, 0x261D}, {0x2620, 0x2620}, {0x2622, 0x2623}, {0x2626, 0x2626},
-    {0x262A, 0x262A}, {0x262E, 0x262F}, {0x2638, 0x263A}, {0x2640, 0x2640}, {0x2642, 0x2642},
-    {0x2648, 0x2653}, {0x265F, 0x2660}, {0x2663, 0x2663}, {0x2665, 0x2666}, {0x2668, 0x2668},
-    {0x267B, 0x267B}, {0x267E, 0x267F}, {0x2692, 0x2697}, {0x2699, 0x2699}, {0x269B, 0x269C},
-    {0x26A0, 0x26A1}, {0x26A7, 0x26A7}, {0x26AA, 0x26AB}, {0x26B0, 0x26B1}, {0x26BD, 0x26BE},
-    {0x26C4, 0x26C5}, {0x26C8, 0x26C8}, {0x26CE, 0x26CF}, {0x26D1, 0x26D1}, {0x26D3, 0x26D4},
-    {0x26E9, 0x26EA}, {0x26F0, 0x26F5}, {0x26F7, 0x26FA}, {0x26FD, 0x26FD}, {0x2702, 0x2702},
-    {0x2705, 0x2705}, {0x2708, 0x270D}, {0x270F, 0x270F}, {0x2712, 0x2712}, {0x2714, 0x2714},
-    {0x2716, 0x2716}, {0x271D, 0x271D}, {0x2721, 0x2721}, {0x2728, 0x2728}, {0x2733, 0x2734},
-    {0x2744, 0x2744}, {0x2747, 0x2747}, {0x274C, 0x274C}, {0x274E, 0x274E}, {0x2753, 0x2755},
-    {0x2757, 0x2757}, {0x2763, 0x2764}, {0x2795, 0x2797}, {0x27A1, 0x27A1}, {0x27B0, 0x27B0},
-    {0x27BF, 0x27BF}, {0x2934, 0x2935}, {0x2B05, 0x2B07}, {0x2B1B, 0x2B1C}, {0x2B50, 0x2B50},
-    {0x2B55, 0x2B55}, {0x3030, 0x3030}, {0x303D, 0x303D}, {0x3297, 0x3297}, {0x3299, 0x3299},
-    {0x1F004, 0x1F004}, {0x1F0CF, 0x1F0CF}, {0x1F170, 0x1F171}, {0x1F17E, 0x1F17F}, {0x1F18E, 0x1F18E},
-    {0x1F191, 0x1F19A}, {0x1F1E6, 0x1F1FF}, {0x1F201, 0x1F202}, {0x1F21A, 0x1F21A}, {0x1F22F, 0x1F22F},
-    {0x1F232, 0x1F23A}, {0x1F250, 0x1F251}, {0x1F300, 0x1F321}, {0x1F324, 0x1F393}, {0x1F396, 0x1F397},
-    {0x1F399, 0x1F39B}, {0x1F39E, 0x1F3F0}, {0x1F3F3, 0x1F3F5}, {0x1F3F7, 0x1F4FD}, {0x1F4FF, 0x1F53D},
-    {0x1F549, 0x1F54E}, {0x1F550, 0x1F567}, {0x1F56F, 0x1F570}, {0x1F573, 0x1F57A}, {0x1F587, 0x1F587},
-    {0x1F58A, 0x1F58D}, {0x1F590, 0x1F590}, {0x1F595, 0x1F596}, {0x1F5A4, 0x1F5A5}, {0x1F5A8, 0x1F5A8},
-    {0x1F5B1, 0x1F5B2}, {0x1F5BC, 0x1F5BC}, {0x1F5C2, 0x1F5C4}, {0x1F5D1, 0x1F5D3}, {0x1F5DC, 0x1F5DE},
-    {0x1F5E1, 0x1F5E1}, {0x1F5E3, 0x1F5E3}, {0x1F5E8, 0x1F5E8}, {0x1F5EF, 0x1F5EF}, {0x1F5F3, 0x1F5F3},
-    {0x1F5FA, 0x1F64F}, {0x1F680, 0x1F6C5}, {0x1F6CB, 0x1F6D2}, {0x1F6D5, 0x1F6D7}, {0x1F6DC, 0x1F6E5},
-    {0x1F6E9, 0x1F6E9}, {0x1F6EB, 0x1F6EC}, {0x1F6F0, 0x1F6F0}, {0x1F6F3, 0x1F6FC}, {0x1F7E0, 0x1F7EB},
-    {0x1F7F0, 0x1F7F0}, {0x1F90C, 0x1F93A}, {0x1F93C, 0x1F945}, {0x1F947, 0x1F9FF}, {0x1FA70, 0x1FA7C},
-    {0x1FA80, 0x1FA88}, {0x1FA90, 0x1FABD}, {0x1FABF, 0x1FAC5}, {0x1FACE, 0x1FADB}, {0x1FAE0, 0x1FAE8},
-    {0x1FAF0, 0x1FAF8},
+const char EMOJI_NAME_POOL[78978] =
+    "couple with heart: person, person, medium-dark skin tone, medium"
+    "-light skin tonecouple with heart: person, person, medium-light "
+    "skin tone, medium-dark skin tonecouple with heart: woman, woman,"
+    " medium-dark skin tone, medium-light skin tonecouple with heart:"
+    " woman, woman, medium-light skin tone, medium-dark skin tonecoup"
+    "le with heart: woman, man, medium-dark skin tone, medium-light s"
+    "kin tonecouple with heart: woman, man, medium-light skin tone, m"
+    "edium-dark skin tonecouple with heart: person, person, medium sk"
+    "in tone, medium-light skin tonecouple with heart: person, person"
+    ", medium-light skin tone, medium skin tonecouple with heart: man"
+    ", man, medium-dark skin tone, medium-light skin tonecouple with "
+    "heart: man, man, medium-light skin tone, medium-dark skin toneco"
+    "uple with heart: person, person, light skin tone, medium-light s"
+    "kin tonecouple with heart: person, person, medium skin tone, med"
+    "ium-dark skin tonecouple with heart: person, person, medium-dark"
+    " skin tone, medium skin tonecouple with heart: person, person, m"
+    "edium-light skin tone, light skin tonewoman and man holding hand"
+    "s: medium-dark skin tone, medium-light skin tonewoman and man ho"
+    "lding hands: medium-light skin tone, medium-dark skin tonecouple"
+    " with heart: person, person, dark skin tone, medium-light skin t"
+    "onecouple with heart: person, person, light skin tone, medium-da"
+    "rk skin tonecouple with heart: person, person, medium-dark skin "
+    "tone, light skin tonecouple with heart: person, person, medium-l"
+    "ight skin tone, dark skin tonecouple with heart: woman, woman, m"
+    "edium skin tone, medium-light skin tonecouple with heart: woman,"
+    " woman, medium-light skin tone, medium skin tonecouple with hear"
+    "t: person, person, dark skin tone, medium-dark skin tonecouple w"
+    "ith heart: person, person, medium-dark skin tone, dark skin tone"
+    "couple with heart: woman, woman, light skin tone, medium-light s"
+    "kin tonecouple with heart: woman, woman, medium skin tone, mediu"
+    "m-dark skin tonecouple with heart: woman, woman, medium-dark ski"
+    "n tone, medium skin tonecouple with heart: woman, woman, medium-"
+    "light skin tone, light skin tonecouple with heart: woman, man, m"
+    "edium skin tone, medium-light skin tonecouple with heart: woman,"
+    " man, medium-light skin tone, medium skin tonecouple with heart:"
+    " woman, woman, dark skin tone, medium-light skin tonecouple with"
+    " heart: woman, woman, light skin tone, medium-dark skin tonecoup"
+    "le with heart: woman, woman, medium-dark skin tone, light skin t"
+    "onecouple with heart: woman, woman, medium-light skin tone, dark"
+    " skin tonecouple with heart: woman, man, light skin tone, medium"
+    "-light skin tonecouple with heart: woman, man, medium skin tone,"
+    " medium-dark skin tonecouple with heart: woman, man, medium-dark"
+    " skin tone, medium skin tonecouple with heart: woman, man, mediu"
+    "m-light skin tone, light skin tonecouple with heart: woman, woma"
+    "n, dark skin tone, medium-dark skin tonecouple with heart: woman"
+    ", woman, medium-dark skin tone, dark skin tonecouple with heart:"
+    " man, man, medium skin tone, medium-light skin tonecouple with h"
+    "eart: man, man, medium-light skin tone, medium skin tonecouple w"
+    "ith heart: woman, man, dark skin tone, medium-light skin tonecou"
+    "ple with heart: woman, man, light skin tone, medium-dark skin to"
+    "necouple with heart: woman, man, medium-dark skin tone, light sk"
+    "in tonecouple with heart: woman, man, medium-light skin tone, da"
+    "rk skin tonepeople with bunny ears: medium-dark skin tone, mediu"
+    "m-light skin tonepeople with bunny ears: medium-light skin tone,"
+    " medium-dark skin tonewoman and man holding hands: medium skin t"
+    "one, medium-light skin tonewoman and man holding hands: medium-l"
+    "ight skin tone, medium skin tonecouple with heart: man, man, lig"
+    "ht skin tone, medium-light skin tonecouple with heart: man, man,"
+    " medium skin tone, medium-dark skin tonecouple with heart: man, "
+    "man, medium-dark skin tone, medium skin tonecouple with heart: m"
+    "an, man, medium-light skin tone, light skin tonecouple with hear"
+    "t: person, person, light skin tone, medium skin tonecouple with "
+    "heart: person, person, medium skin tone, light skin tonecouple w"
+    "ith heart: woman, man, dark skin tone, medium-dark skin tonecoup"
+    "le with heart: woman, man, medium-dark skin tone, dark skin tone"
+    "person in motorized wheelchair: medium-light skin tone, facing r"
+    "ightwoman and man holding hands: light skin tone, medium-light s"
+    "kin tonewoman and man holding hands: medium skin tone, medium-da"
+    "rk skin tonewoman and man holding hands: medium-dark skin tone, "
+    "medium skin tonewoman and man holding hands: medium-light skin t"
+    "one, light skin tonewomen with bunny ears: medium-dark skin tone"
+    ", medium-light skin tonewomen with bunny ears: medium-light skin"
+    " tone, medium-dark skin tonecouple with heart: man, man, dark sk"
+    "in tone, medium-light skin tonecouple with heart: man, man, ligh"
+    "t skin tone, medium-dark skin tonecouple with heart: man, man, m"
+    "edium-dark skin tone, light skin tonecouple with heart: man, man"
+    ", medium-light skin tone, dark skin tonecouple with heart: perso"
+    "n, person, dark skin tone, medium skin tonecouple with heart: pe"
+    "rson, person, medium skin tone, dark skin tonekiss: person, pers"
+    "on, medium-dark skin tone, medium-light skin tonekiss: person, p"
+    "erson, medium-light skin tone, medium-dark skin tonepeople holdi"
+    "ng hands: medium-dark skin tone, medium-light skin tonepeople ho"
+    "lding hands: medium-light skin tone, medium-dark skin toneperson"
+    " in motorized wheelchair: medium-dark skin tone, facing rightwom"
+    "an and man holding hands: dark skin tone, medium-light skin tone"
+    "woman and man holding hands: light skin tone, medium-dark skin t"
+    "onewoman and man holding hands: medium-dark skin tone, light ski"
+    "n tonewoman and man holding hands: medium-light skin tone, dark "
+    "skin tonewoman in motorized wheelchair: medium-light skin tone, "
+    "facing rightcouple with heart: man, man, dark skin tone, medium-"
+    "dark skin tonecouple with heart: man, man, medium-dark skin tone"
+    ", dark skin tonecouple with heart: person, person, dark skin ton"
+    "e, light skin tonecouple with heart: person, person, light skin "
+    "tone, dark skin tonecouple with heart: woman, woman, light skin "
+    "tone, medium skin tonecouple with heart: woman, woman, medium sk"
+    "in tone, light skin tonewoman and man holding hands: dark skin t"
+    "one, medium-dark skin tonewoman and man holding hands: medium-da"
+    "rk skin tone, dark skin tonewoman in motorized wheelchair: mediu"
+    "m-dark skin tone, facing rightwomen holding hands: medium-dark s"
+    "kin tone, medium-light skin tonewomen holding hands: medium-ligh"
+    "t skin tone, medium-dark skin tonecouple with heart: woman, woma"
+    "n, dark skin tone, medium skin tonecouple with heart: woman, wom"
+    "an, medium skin tone, dark skin tonekiss: woman, woman, medium-d"
+    "ark skin tone, medium-light skin tonekiss: woman, woman, medium-"
+    "light skin tone, medium-dark skin toneperson in manual wheelchai"
+    "r: medium-light skin tone, facing rightcouple with heart: woman,"
+    " man, light skin tone, medium skin tonecouple with heart: woman,"
+    " man, medium skin tone, light skin tonecouple with heart: woman,"
+    " woman, dark skin tone, light skin tonecouple with heart: woman,"
+    " woman, light skin tone, dark skin tonehand with index finger an"
+    "d thumb crossed: medium-light skin tonepeople with bunny ears: m"
+    "edium skin tone, medium-light skin tonepeople with bunny ears: m"
+    "edium-light skin tone, medium skin toneperson in manual wheelcha"
+    "ir: medium-dark skin tone, facing rightwoman in manual wheelchai"
+    "r: medium-light skin tone, facing rightcouple with heart: woman,"
+    " man, dark skin tone, medium skin tonecouple with heart: woman, "
+    "man, medium skin tone, dark skin tonehand with index finger and "
+    "thumb crossed: medium-dark skin tonekiss: woman, man, medium-dar"
+    "k skin tone, medium-light skin tonekiss: woman, man, medium-ligh"
+    "t skin tone, medium-dark skin tonepeople with bunny ears: light "
+    "skin tone, medium-light skin tonepeople with bunny ears: medium "
+    "skin tone, medium-dark skin tonepeople with bunny ears: medium-d"
+    "ark skin tone, medium skin tonepeople with bunny ears: medium-li"
+    "ght skin tone, light skin tonepeople wrestling: medium-dark skin"
+    " tone, medium-light skin tonepeople wrestling: medium-light skin"
+    " tone, medium-dark skin tonewoman in manual wheelchair: medium-d"
+    "ark skin tone, facing rightwomen with bunny ears: medium skin to"
+    "ne, medium-light skin tonewomen with bunny ears: medium-light sk"
+    "in tone, medium skin tonecouple with heart: man, man, light skin"
+    " tone, medium skin tonecouple with heart: man, man, medium skin "
+    "tone, light skin tonecouple with heart: woman, man, dark skin to"
+    "ne, light skin tonecouple with heart: woman, man, light skin ton"
+    "e, dark skin tonekiss: person, person, medium skin tone, medium-"
+    "light skin tonekiss: person, person, medium-light skin tone, med"
+    "ium skin tonepeople holding hands: medium skin tone, medium-ligh"
+    "t skin tonepeople holding hands: medium-light skin tone, medium "
+    "skin tonepeople with bunny ears: dark skin tone, medium-light sk"
+    "in tonepeople with bunny ears: light skin tone, medium-dark skin"
+    " tonepeople with bunny ears: medium-dark skin tone, light skin t"
+    "onepeople with bunny ears: medium-light skin tone, dark skin ton"
+    "eperson in motorized wheelchair: medium skin tone, facing rightw"
+    "oman and man holding hands: light skin tone, medium skin tonewom"
+    "an and man holding hands: medium skin tone, light skin tonewomen"
+    " with bunny ears: light skin tone, medium-light skin tonewomen w"
+    "ith bunny ears: medium skin tone, medium-dark skin tonewomen wit"
+    "h bunny ears: medium-dark skin tone, medium skin tonewomen with "
+    "bunny ears: medium-light skin tone, light skin tonewomen wrestli"
+    "ng: medium-dark skin tone, medium-light skin tonewomen wrestling"
+    ": medium-light skin tone, medium-dark skin tonecouple with heart"
+    ": man, man, dark skin tone, medium skin tonecouple with heart: m"
+    "an, man, medium skin tone, dark skin tonekiss: man, man, medium-"
+    "dark skin tone, medium-light skin tonekiss: man, man, medium-lig"
+    "ht skin tone, medium-dark skin tonekiss: person, person, light s"
+    "kin tone, medium-light skin tonekiss: person, person, medium ski"
+    "n tone, medium-dark skin tonekiss: person, person, medium-dark s"
+    "kin tone, medium skin tonekiss: person, person, medium-light ski"
+    "n tone, light skin tonepeople holding hands: light skin tone, me"
+    "dium-light skin tonepeople holding hands: medium skin tone, medi"
+    "um-dark skin tonepeople holding hands: medium-dark skin tone, me"
+    "dium skin tonepeople holding hands: medium-light skin tone, ligh"
+    "t skin tonepeople with bunny ears: dark skin tone, medium-dark s"
+    "kin tonepeople with bunny ears: medium-dark skin tone, dark skin"
+    " toneperson in motorized wheelchair: light skin tone, facing rig"
+    "htwoman and man holding hands: dark skin tone, medium skin tonew"
+    "oman and man holding hands: medium skin tone, dark skin tonewoma"
+    "n in motorized wheelchair: medium skin tone, facing rightwomen h"
+    "olding hands: medium skin tone, medium-light skin tonewomen hold"
+    "ing hands: medium-light skin tone, medium skin tonewomen with bu"
+    "nny ears: dark skin tone, medium-light skin tonewomen with bunny"
+    " ears: light skin tone, medium-dark skin tonewomen with bunny ea"
+    "rs: medium-dark skin tone, light skin tonewomen with bunny ears:"
+    " medium-light skin tone, dark skin tonecouple with heart: man, m"
+    "an, dark skin tone, light skin tonecouple with heart: man, man, "
+    "light skin tone, dark skin tonekiss: person, person, dark skin t"
+    "one, medium-light skin tonekiss: person, person, light skin tone"
+    ", medium-dark skin tonekiss: person, person, medium-dark skin to"
+    "ne, light skin tonekiss: person, person, medium-light skin tone,"
+    " dark skin tonekiss: woman, woman, medium skin tone, medium-ligh"
+    "t skin tonekiss: woman, woman, medium-light skin tone, medium sk"
+    "in tonepeople holding hands: dark skin tone, medium-light skin t"
+    "onepeople holding hands: light skin tone, medium-dark skin tonep"
+    "eople holding hands: medium-dark skin tone, light skin tonepeopl"
+    "e holding hands: medium-light skin tone, dark skin toneperson in"
+    " motorized wheelchair: dark skin tone, facing rightperson with w"
+    "hite cane: medium-light skin tone, facing rightwoman and man hol"
+    "ding hands: dark skin tone, light skin tonewoman and man holding"
+    " hands: light skin tone, dark skin tonewoman in motorized wheelc"
+    "hair: light skin tone, facing rightwomen holding hands: light sk"
+    "in tone, medium-light skin tonewomen holding hands: medium skin "
+    "tone, medium-dark skin tonewomen holding hands: medium-dark skin"
+    " tone, medium skin tonewomen holding hands: medium-light skin to"
+    "ne, light skin tonewomen with bunny ears: dark skin tone, medium"
+    "-dark skin tonewomen with bunny ears: medium-dark skin tone, dar"
+    "k skin tonekiss: person, person, dark skin tone, medium-dark ski"
+    "n tonekiss: person, person, medium-dark skin tone, dark skin ton"
+    "ekiss: woman, woman, light skin tone, medium-light skin tonekiss"
+    ": woman, woman, medium skin tone, medium-dark skin tonekiss: wom"
+    "an, woman, medium-dark skin tone, medium skin tonekiss: woman, w"
+    "oman, medium-light skin tone, light skin tonepeople holding hand"
+    "s: dark skin tone, medium-dark skin tonepeople holding hands: me"
+    "dium-dark skin tone, dark skin toneperson in manual wheelchair: "
+    "medium skin tone, facing rightperson with white cane: medium-dar"
+    "k skin tone, facing rightwoman in motorized wheelchair: dark ski"
+    "n tone, facing rightwoman with white cane: medium-light skin ton"
+    "e, facing rightwomen holding hands: dark skin tone, medium-light"
+    " skin tonewomen holding hands: light skin tone, medium-dark skin"
+    " tonewomen holding hands: medium-dark skin tone, light skin tone"
+    "women holding hands: medium-light skin tone, dark skin tonehand "
+    "with index finger and thumb crossed: medium skin tonekiss: woman"
+    ", man, medium skin tone, medium-light skin tonekiss: woman, man,"
+    " medium-light skin tone, medium skin tonekiss: woman, woman, dar"
+    "k skin tone, medium-light skin tonekiss: woman, woman, light ski"
+    "n tone, medium-dark skin tonekiss: woman, woman, medium-dark ski"
+    "n tone, light skin tonekiss: woman, woman, medium-light skin ton"
+    "e, dark skin tonepeople wrestling: medium skin tone, medium-ligh"
+    "t skin tonepeople wrestling: medium-light skin tone, medium skin"
+    " toneperson in manual wheelchair: light skin tone, facing rightw"
+    "oman in manual wheelchair: medium skin tone, facing rightwoman w"
+    "ith white cane: medium-dark skin tone, facing rightwomen holding"
+    " hands: dark skin tone, medium-dark skin tonewomen holding hands"
+    ": medium-dark skin tone, dark skin tonehand with index finger an"
+    "d thumb crossed: light skin tonekiss: woman, man, light skin ton"
+    "e, medium-light skin tonekiss: woman, man, medium skin tone, med"
+    "ium-dark skin tonekiss: woman, man, medium-dark skin tone, mediu"
+    "m skin tonekiss: woman, man, medium-light skin tone, light skin "
+    "tonekiss: woman, woman, dark skin tone, medium-dark skin tonekis"
+    "s: woman, woman, medium-dark skin tone, dark skin tonepeople wit"
+    "h bunny ears: light skin tone, medium skin tonepeople with bunny"
+    " ears: medium skin tone, light skin tonepeople wrestling: light "
+    "skin tone, medium-light skin tonepeople wrestling: medium skin t"
+    "one, medium-dark skin tonepeople wrestling: medium-dark skin ton"
+    "e, medium skin tonepeople wrestling: medium-light skin tone, lig"
+    "ht skin toneperson in manual wheelchair: dark skin tone, facing "
+    "rightwoman in manual wheelchair: light skin tone, facing rightwo"
+    "men wrestling: medium skin tone, medium-light skin tonewomen wre"
+    "stling: medium-light skin tone, medium skin tonehand with index "
+    "finger and thumb crossed: dark skin tonehandshake: medium-dark s"
+    "kin tone, medium-light skin tonehandshake: medium-light skin ton"
+    "e, medium-dark skin tonekiss: man, man, medium skin tone, medium"
+    "-light skin tonekiss: man, man, medium-light skin tone, medium s"
+    "kin tonekiss: woman, man, dark skin tone, medium-light skin tone"
+    "kiss: woman, man, light skin tone, medium-dark skin tonekiss: wo"
+    "man, man, medium-dark skin tone, light skin tonekiss: woman, man"
+    ", medium-light skin tone, dark skin tonepeople with bunny ears: "
+    "dark skin tone, medium skin tonepeople with bunny ears: medium s"
+    "kin tone, dark skin tonepeople wrestling: dark skin tone, medium"
+    "-light skin tonepeople wrestling: light skin tone, medium-dark s"
+    "kin tonepeople wrestling: medium-dark skin tone, light skin tone"
+    "people wrestling: medium-light skin tone, dark skin tonewoman in"
+    " manual wheelchair: dark skin tone, facing rightwomen with bunny"
+    " ears: light skin tone, medium skin tonewomen with bunny ears: m"
+    "edium skin tone, light skin tonewomen wrestling: light skin tone"
+    ", medium-light skin tonewomen wrestling: medium skin tone, mediu"
+    "m-dark skin tonewomen wrestling: medium-dark skin tone, medium s"
+    "kin tonewomen wrestling: medium-light skin tone, light skin tone"
+    "kiss: man, man, light skin tone, medium-light skin tonekiss: man"
+    ", man, medium skin tone, medium-dark skin tonekiss: man, man, me"
+    "dium-dark skin tone, medium skin tonekiss: man, man, medium-ligh"
+    "t skin tone, light skin tonekiss: person, person, light skin ton"
+    "e, medium skin tonekiss: person, person, medium skin tone, light"
+    " skin tonekiss: woman, man, dark skin tone, medium-dark skin ton"
+    "ekiss: woman, man, medium-dark skin tone, dark skin tonepeople h"
+    "olding hands: light skin tone, medium skin tonepeople holding ha"
+    "nds: medium skin tone, light skin tonepeople with bunny ears: da"
+    "rk skin tone, light skin tonepeople with bunny ears: light skin "
+    "tone, dark skin tonepeople wrestling: dark skin tone, medium-dar"
+    "k skin tonepeople wrestling: medium-dark skin tone, dark skin to"
+    "newomen with bunny ears: dark skin tone, medium skin tonewomen w"
+    "ith bunny ears: medium skin tone, dark skin tonewomen wrestling:"
+    " dark skin tone, medium-light skin tonewomen wrestling: light sk"
+    "in tone, medium-dark skin tonewomen wrestling: medium-dark skin "
+    "tone, light skin tonewomen wrestling: medium-light skin tone, da"
+    "rk skin tonekiss: man, man, dark skin tone, medium-light skin to"
+    "nekiss: man, man, light skin tone, medium-dark skin tonekiss: ma"
+    "n, man, medium-dark skin tone, light skin tonekiss: man, man, me"
+    "dium-light skin tone, dark skin tonekiss: person, person, dark s"
+    "kin tone, medium skin tonekiss: person, person, medium skin tone"
+    ", dark skin tonepeople holding hands: dark skin tone, medium ski"
+    "n tonepeople holding hands: medium skin tone, dark skin tonepers"
+    "on with white cane: medium skin tone, facing rightwomen holding "
+    "hands: light skin tone, medium skin tonewomen holding hands: med"
+    "ium skin tone, light skin tonewomen with bunny ears: dark skin t"
+    "one, light skin tonewomen with bunny ears: light skin tone, dark"
+    " skin tonewomen wrestling: dark skin tone, medium-dark skin tone"
+    "women wrestling: medium-dark skin tone, dark skin tonebackhand i"
+    "ndex pointing right: medium-light skin tonekiss: man, man, dark "
+    "skin tone, medium-dark skin tonekiss: man, man, medium-dark skin"
+    " tone, dark skin tonekiss: person, person, dark skin tone, light"
+    " skin tonekiss: person, person, light skin tone, dark skin tonek"
+    "iss: woman, woman, light skin tone, medium skin tonekiss: woman,"
+    " woman, medium skin tone, light skin tonepeople holding hands: d"
+    "ark skin tone, light skin tonepeople holding hands: light skin t"
+    "one, dark skin toneperson kneeling: medium-light skin tone, faci"
+    "ng rightperson with white cane: light skin tone, facing rightwom"
+    "an with white cane: medium skin tone, facing rightwomen holding "
+    "hands: dark skin tone, medium skin tonewomen holding hands: medi"
+    "um skin tone, dark skin tonebackhand index pointing down: medium"
+    "-light skin tonebackhand index pointing left: medium-light skin "
+    "tonebackhand index pointing right: medium-dark skin toneindex po"
+    "inting at the viewer: medium-light skin tonekiss: woman, woman, "
+    "dark skin tone, medium skin tonekiss: woman, woman, medium skin "
+    "tone, dark skin toneperson kneeling: medium-dark skin tone, faci"
+    "ng rightperson running: medium-light skin tone, facing rightpers"
+    "on walking: medium-light skin tone, facing rightperson with whit"
+    "e cane: dark skin tone, facing rightwoman kneeling: medium-light"
+    " skin tone, facing rightwoman with white cane: light skin tone, "
+    "facing rightwomen holding hands: dark skin tone, light skin tone"
+    "women holding hands: light skin tone, dark skin tonebackhand ind"
+    "ex pointing down: medium-dark skin tonebackhand index pointing l"
+    "eft: medium-dark skin tonehandshake: medium skin tone, medium-li"
+    "ght skin tonehandshake: medium-light skin tone, medium skin tone"
+    "index pointing at the viewer: medium-dark skin tonekiss: woman, "
+    "man, light skin tone, medium skin tonekiss: woman, man, medium s"
+    "kin tone, light skin tonekiss: woman, woman, dark skin tone, lig"
+    "ht skin tonekiss: woman, woman, light skin tone, dark skin tonep"
+    "eople wrestling: light skin tone, medium skin tonepeople wrestli"
+    "ng: medium skin tone, light skin toneperson running: medium-dark"
+    " skin tone, facing rightperson walking: medium-dark skin tone, f"
+    "acing rightwoman kneeling: medium-dark skin tone, facing rightwo"
+    "man running: medium-light skin tone, facing rightwoman walking: "
+    "medium-light skin tone, facing rightwoman with white cane: dark "
+    "skin tone, facing rightbackhand index pointing up: medium-light "
+    "skin tonehandshake: light skin tone, medium-light skin tonehands"
+    "hake: medium skin tone, medium-dark skin tonehandshake: medium-d"
+    "ark skin tone, medium skin tonehandshake: medium-light skin tone"
+    ", light skin tonekiss: woman, man, dark skin tone, medium skin t"
+    "onekiss: woman, man, medium skin tone, dark skin tonepeople wres"
+    "tling: dark skin tone, medium skin tonepeople wrestling: medium "
+    "skin tone, dark skin tonewoman running: medium-dark skin tone, f"
+    "acing rightwoman walking: medium-dark skin tone, facing rightwom"
+    "en wrestling: light skin tone, medium skin tonewomen wrestling: "
+    "medium skin tone, light skin tonebackhand index pointing up: med"
+    "ium-dark skin tonehand with fingers splayed: medium-light skin t"
+    "onehandshake: dark skin tone, medium-light skin tonehandshake: l"
+    "ight skin tone, medium-dark skin tonehandshake: medium-dark skin"
+    " tone, light skin tonehandshake: medium-light skin tone, dark sk"
+    "in tonekiss: man, man, light skin tone, medium skin tonekiss: ma"
+    "n, man, medium skin tone, light skin tonekiss: woman, man, dark "
+    "skin tone, light skin tonekiss: woman, man, light skin tone, dar"
+    "k skin tonepeople wrestling: dark skin tone, light skin tonepeop"
+    "le wrestling: light skin tone, dark skin toneperson in suit levi"
+    "tating: medium-light skin toneperson playing water polo: medium-"
+    "light skin tonewoman construction worker: medium-light skin tone"
+    "women wrestling: dark skin tone, medium skin tonewomen wrestling"
+    ": medium skin tone, dark skin tonehand with fingers splayed: med"
+    "ium-dark skin tonehandshake: dark skin tone, medium-dark skin to"
+    "nehandshake: medium-dark skin tone, dark skin tonekiss: man, man"
+    ", dark skin tone, medium skin tonekiss: man, man, medium skin to"
+    "ne, dark skin toneperson in lotus position: medium-light skin to"
+    "neperson in suit levitating: medium-dark skin toneperson playing"
+    " water polo: medium-dark skin tonewoman construction worker: med"
+    "ium-dark skin tonewoman playing water polo: medium-light skin to"
+    "newomen wrestling: dark skin tone, light skin tonewomen wrestlin"
+    "g: light skin tone, dark skin tonebackhand index pointing right:"
+    " medium skin tonekiss: man, man, dark skin tone, light skin tone"
+    "kiss: man, man, light skin tone, dark skin toneperson in lotus p"
+    "osition: medium-dark skin toneperson kneeling: medium skin tone,"
+    " facing rightperson playing handball: medium-light skin tonerigh"
+    "twards pushing hand: medium-light skin tonewoman in lotus positi"
+    "on: medium-light skin tonewoman playing water polo: medium-dark "
+    "skin tonebackhand index pointing down: medium skin tonebackhand "
+    "index pointing left: medium skin tonebackhand index pointing rig"
+    "ht: light skin toneindex pointing at the viewer: medium skin ton"
+    "eleftwards pushing hand: medium-light skin toneperson getting ha"
+    "ircut: medium-light skin toneperson getting massage: medium-ligh"
+    "t skin toneperson kneeling: light skin tone, facing rightperson "
+    "lifting weights: medium-light skin toneperson mountain biking: m"
+    "edium-light skin toneperson playing handball: medium-dark skin t"
+    "oneperson running: medium skin tone, facing rightperson walking:"
+    " medium skin tone, facing rightrightwards pushing hand: medium-d"
+    "ark skin tonewoman in lotus position: medium-dark skin tonewoman"
+    " kneeling: medium skin tone, facing rightwoman playing handball:"
+    " medium-light skin tonebackhand index pointing down: light skin "
+    "tonebackhand index pointing left: light skin tonebackhand index "
+    "pointing right: dark skin toneindex pointing at the viewer: ligh"
+    "t skin toneleftwards pushing hand: medium-dark skin toneperson g"
+    "etting haircut: medium-dark skin toneperson getting massage: med"
+    "ium-dark skin toneperson in steamy room: medium-light skin tonep"
+    "erson kneeling: dark skin tone, facing rightperson lifting weigh"
+    "ts: medium-dark skin toneperson mountain biking: medium-dark ski"
+    "n toneperson running: light skin tone, facing rightperson walkin"
+    "g: light skin tone, facing rightperson wearing turban: medium-li"
+    "ght skin tonewoman getting haircut: medium-light skin tonewoman "
+    "getting massage: medium-light skin tonewoman kneeling: light ski"
+    "n tone, facing rightwoman lifting weights: medium-light skin ton"
+    "ewoman mountain biking: medium-light skin tonewoman playing hand"
+    "ball: medium-dark skin tonewoman running: medium skin tone, faci"
+    "ng rightwoman walking: medium skin tone, facing rightbackhand in"
+    "dex pointing down: dark skin tonebackhand index pointing left: d"
+    "ark skin tonebackhand index pointing up: medium skin toneear wit"
+    "h hearing aid: medium-light skin toneflag: South Georgia & South"
+    " Sandwich Islandshandshake: light skin tone, medium skin tonehan"
+    "dshake: medium skin tone, light skin toneindex pointing at the v"
+    "iewer: dark skin toneperson bouncing ball: medium-light skin ton"
+    "eperson in motorized wheelchair: facing rightperson in steamy ro"
+    "om: medium-dark skin toneperson running: dark skin tone, facing "
+    "rightperson walking: dark skin tone, facing rightperson wearing "
+    "turban: medium-dark skin toneperson with skullcap: medium-light "
+    "skin tonewoman factory worker: medium-light skin tonewoman getti"
+    "ng haircut: medium-dark skin tonewoman getting massage: medium-d"
+    "ark skin tonewoman in steamy room: medium-light skin tonewoman k"
+    "neeling: dark skin tone, facing rightwoman lifting weights: medi"
+    "um-dark skin tonewoman mountain biking: medium-dark skin tonewom"
+    "an police officer: medium-light skin tonewoman running: light sk"
+    "in tone, facing rightwoman walking: light skin tone, facing righ"
+    "twoman wearing turban: medium-light skin tonewoman with headscar"
+    "f: medium-light skin tonebackhand index pointing up: light skin "
+    "toneear with hearing aid: medium-dark skin tonehand with fingers"
+    " splayed: medium skin tonehandshake: dark skin tone, medium skin"
+    " tonehandshake: medium skin tone, dark skin toneperson bouncing "
+    "ball: medium-dark skin toneperson cartwheeling: medium-light ski"
+    "n toneperson feeding baby: medium-light skin toneperson gesturin"
+    "g NO: medium-light skin toneperson gesturing OK: medium-light sk"
+    "in toneperson in suit levitating: medium skin toneperson playing"
+    " water polo: medium skin toneperson raising hand: medium-light s"
+    "kin toneperson tipping hand: medium-light skin toneperson with s"
+    "kullcap: medium-dark skin toneraised back of hand: medium-light "
+    "skin tonewoman bouncing ball: medium-light skin tonewoman constr"
+    "uction worker: medium skin tonewoman factory worker: medium-dark"
+    " skin tonewoman health worker: medium-light skin tonewoman in mo"
+    "torized wheelchair: facing rightwoman in steamy room: medium-dar"
+    "k skin tonewoman office worker: medium-light skin tonewoman poli"
+    "ce officer: medium-dark skin tonewoman running: dark skin tone, "
+    "facing rightwoman walking: dark skin tone, facing rightwoman wea"
+    "ring turban: medium-dark skin tonewoman with headscarf: medium-d"
+    "ark skin tonebackhand index pointing up: dark skin tonehand with"
+    " fingers splayed: light skin tonehandshake: dark skin tone, ligh"
+    "t skin tonehandshake: light skin tone, dark skin toneperson cart"
+    "wheeling: medium-dark skin toneperson facepalming: medium-light "
+    "skin toneperson feeding baby: medium-dark skin toneperson gestur"
+    "ing NO: medium-dark skin toneperson gesturing OK: medium-dark sk"
+    "in toneperson in lotus position: medium skin toneperson in suit "
+    "levitating: light skin toneperson playing water polo: light skin"
+    " toneperson raising hand: medium-dark skin toneperson rowing boa"
+    "t: medium-light skin toneperson taking bath: medium-light skin t"
+    "oneperson tipping hand: medium-dark skin toneperson: medium-ligh"
+    "t skin tone, blond hairperson: medium-light skin tone, curly hai"
+    "rperson: medium-light skin tone, white hairraised back of hand: "
+    "medium-dark skin tonewoman bouncing ball: medium-dark skin tonew"
+    "oman cartwheeling: medium-light skin tonewoman construction work"
+    "er: light skin tonewoman feeding baby: medium-light skin tonewom"
+    "an gesturing NO: medium-light skin tonewoman gesturing OK: mediu"
+    "m-light skin tonewoman health worker: medium-dark skin tonewoman"
+    " office worker: medium-dark skin tonewoman playing water polo: m"
+    "edium skin tonewoman raising hand: medium-light skin tonewoman s"
+    "upervillain: medium-light skin tonewoman technologist: medium-li"
+    "ght skin tonewoman tipping hand: medium-light skin tonecircle al"
+    "l but upper left quadrant filledcouple with heart: medium-light "
+    "skin tonedoes not contain as normal subgroup equalhand with fing"
+    "ers splayed: dark skin toneleftwards harpoon over rightwards har"
+    "poonpalms up together: medium-light skin toneperson facepalming:"
+    " medium-dark skin toneperson in lotus position: light skin tonep"
+    "erson in manual wheelchair: facing rightperson in suit levitatin"
+    "g: dark skin toneperson playing handball: medium skin toneperson"
+    " playing water polo: dark skin toneperson rowing boat: medium-da"
+    "rk skin toneperson taking bath: medium-dark skin toneperson with"
+    " crown: medium-light skin toneperson: medium-dark skin tone, blo"
+    "nd hairperson: medium-dark skin tone, curly hairperson: medium-d"
+    "ark skin tone, white hairright-facing fist: medium-light skin to"
+    "nerightwards harpoon over leftwards harpoonrightwards pushing ha"
+    "nd: medium skin tonesign of the horns: medium-light skin tonewom"
+    "an cartwheeling: medium-dark skin tonewoman construction worker:"
+    " dark skin tonewoman facepalming: medium-light skin tonewoman fe"
+    "eding baby: medium-dark skin tonewoman firefighter: medium-light"
+    " skin tonewoman gesturing NO: medium-dark skin tonewoman gesturi"
+    "ng OK: medium-dark skin tonewoman in lotus position: medium skin"
+    " tonewoman playing water polo: light skin tonewoman raising hand"
+    ": medium-dark skin tonewoman rowing boat: medium-light skin tone"
+    "woman supervillain: medium-dark skin tonewoman technologist: med"
+    "ium-dark skin tonewoman tipping hand: medium-dark skin tonewoman"
+    ": medium-light skin tone, blond hairwoman: medium-light skin ton"
+    "e, curly hairwoman: medium-light skin tone, white hairJapanese \xe2"
+    "\x80\x9cnot free of charge\xe2\x80\x9d buttoncouple with heart: medium-dark ski"
+    "n tonehollow diamond containing filled diamondleft-facing fist: "
+    "medium-light skin toneleft-pointing over right-pointing arrowsle"
+    "ftwards pushing hand: medium skin tonelove-you gesture: medium-l"
+    "ight skin tonepalms up together: medium-dark skin toneperson get"
+    "ting haircut: medium skin toneperson getting massage: medium ski"
+    "n toneperson in lotus position: dark skin toneperson in tuxedo: "
+    "medium-light skin toneperson lifting weights: medium skin tonepe"
+    "rson mountain biking: medium skin toneperson playing handball: l"
+    "ight skin toneperson shrugging: medium-light skin toneperson wit"
+    "h crown: medium-dark skin toneperson with veil: medium-light ski"
+    "n toneperson: medium-light skin tone, red hairright-facing fist:"
+    " medium-dark skin tonerightwards pushing hand: light skin tonesi"
+    "gn of the horns: medium-dark skin tonewoman facepalming: medium-"
+    "dark skin tonewoman firefighter: medium-dark skin tonewoman in l"
+    "otus position: light skin tonewoman in manual wheelchair: facing"
+    " rightwoman playing handball: medium skin tonewoman playing wate"
+    "r polo: dark skin tonewoman rowing boat: medium-dark skin tonewo"
+    "man: medium-dark skin tone, blond hairwoman: medium-dark skin to"
+    "ne, curly hairwoman: medium-dark skin tone, white hairJapanese \xe2"
+    "\x80\x9copen for business\xe2\x80\x9d buttoncrossed fingers: medium-light skin "
+    "tonedownwards arrow leftwards upwards arrowface with open eyes a"
+    "nd hand over mouthhollow circle with upper right quadrantleft-fa"
+    "cing fist: medium-dark skin toneleftwards pushing hand: light sk"
+    "in tonelove-you gesture: medium-dark skin toneperson climbing: m"
+    "edium-light skin toneperson frowning: medium-light skin tonepers"
+    "on getting haircut: light skin toneperson getting massage: light"
+    " skin toneperson in steamy room: medium skin toneperson in tuxed"
+    "o: medium-dark skin toneperson juggling: medium-light skin tonep"
+    "erson lifting weights: light skin toneperson mountain biking: li"
+    "ght skin toneperson playing handball: dark skin toneperson shrug"
+    "ging: medium-dark skin toneperson standing: medium-light skin to"
+    "neperson swimming: medium-light skin toneperson wearing turban: "
+    "medium skin toneperson with veil: medium-dark skin toneperson: m"
+    "edium-dark skin tone, red hairpinched fingers: medium-light skin"
+    " tonepregnant person: medium-light skin tonerightwards hand: med"
+    "ium-light skin tonerightwards pushing hand: dark skin tonewoman "
+    "astronaut: medium-light skin tonewoman detective: medium-light s"
+    "kin tonewoman getting haircut: medium skin tonewoman getting mas"
+    "sage: medium skin tonewoman in lotus position: dark skin tonewom"
+    "an in tuxedo: medium-light skin tonewoman lifting weights: mediu"
+    "m skin tonewoman mountain biking: medium skin tonewoman playing "
+    "handball: light skin tonewoman scientist: medium-light skin tone"
+    "woman shrugging: medium-light skin tonewoman superhero: medium-l"
+    "ight skin tonewoman with veil: medium-light skin tonewoman: medi"
+    "um-light skin tone, red hairbreast-feeding: medium-light skin to"
+    "neclapping hands: medium-light skin tonecrossed fingers: medium-"
+    "dark skin toneear with hearing aid: medium skin tonefilled squar"
+    "e containing hollow circlehollow circle containing filled circle"
+    "hollow square containing filled squareleftwards hand: medium-lig"
+    "ht skin toneleftwards pushing hand: dark skin tonepalm down hand"
+    ": medium-light skin toneperson bouncing ball: medium skin tonepe"
+    "rson climbing: medium-dark skin toneperson frowning: medium-dark"
+    " skin toneperson getting haircut: dark skin toneperson getting m"
+    "assage: dark skin toneperson golfing: medium-light skin tonepers"
+    "on in steamy room: light skin toneperson juggling: medium-dark s"
+    "kin toneperson lifting weights: dark skin toneperson mountain bi"
+    "king: dark skin toneperson pouting: medium-light skin toneperson"
+    " standing: medium-dark skin toneperson surfing: medium-light ski"
+    "n toneperson swimming: medium-dark skin toneperson wearing turba"
+    "n: light skin toneperson with skullcap: medium skin tonepinched "
+    "fingers: medium-dark skin tonepregnant person: medium-dark skin "
+    "tonepregnant woman: medium-light skin tonerightwards hand: mediu"
+    "m-dark skin tonewoman astronaut: medium-dark skin tonewoman clim"
+    "bing: medium-light skin tonewoman detective: medium-dark skin to"
+    "newoman factory worker: medium skin tonewoman frowning: medium-l"
+    "ight skin tonewoman getting haircut: light skin tonewoman gettin"
+    "g massage: light skin tonewoman in steamy room: medium skin tone"
+    "woman in tuxedo: medium-dark skin tonewoman juggling: medium-lig"
+    "ht skin tonewoman lifting weights: light skin tonewoman mechanic"
+    ": medium-light skin tonewoman mountain biking: light skin tonewo"
+    "man playing handball: dark skin tonewoman police officer: medium"
+    " skin tonewoman scientist: medium-dark skin tonewoman shrugging:"
+    " medium-dark skin tonewoman standing: medium-light skin tonewoma"
+    "n superhero: medium-dark skin tonewoman swimming: medium-light s"
+    "kin tonewoman wearing turban: medium skin tonewoman with headsca"
+    "rf: medium skin tonewoman with veil: medium-dark skin tonewoman:"
+    " medium-dark skin tone, red hairJapanese \xe2\x80\x9c\x63ongratulations\xe2\x80\x9d b"
+    "uttonballet dancer: medium-light skin tonebreast-feeding: medium"
+    "-dark skin toneclapping hands: medium-dark skin toneear with hea"
+    "ring aid: light skin toneflexed biceps: medium-light skin tonele"
+    "ftwards hand: medium-dark skin tonemiddle finger: medium-light s"
+    "kin toneoncoming fist: medium-light skin tonepalm down hand: med"
+    "ium-dark skin toneperson biking: medium-light skin toneperson bo"
+    "uncing ball: light skin toneperson bowing: medium-light skin ton"
+    "eperson cartwheeling: medium skin toneperson feeding baby: mediu"
+    "m skin toneperson gesturing NO: medium skin toneperson gesturing"
+    " OK: medium skin toneperson golfing: medium-dark skin toneperson"
+    " in bed: medium-light skin toneperson in steamy room: dark skin "
+    "toneperson pouting: medium-dark skin toneperson raising hand: me"
+    "dium skin toneperson surfing: medium-dark skin toneperson tippin"
+    "g hand: medium skin toneperson wearing turban: dark skin toneper"
+    "son with skullcap: light skin toneperson: medium-light skin tone"
+    ", beardpinching hand: medium-light skin tonepregnant woman: medi"
+    "um-dark skin toneraised back of hand: medium skin toneraising ha"
+    "nds: medium-light skin tonerightwards arrow over leftwards arrow"
+    "vulcan salute: medium-light skin tonewoman bouncing ball: medium"
+    " skin tonewoman climbing: medium-dark skin tonewoman dancing: me"
+    "dium-light skin tonewoman factory worker: light skin tonewoman f"
+    "rowning: medium-dark skin tonewoman getting haircut: dark skin t"
+    "onewoman getting massage: dark skin tonewoman golfing: medium-li"
+    "ght skin tonewoman health worker: medium skin tonewoman in steam"
+    "y room: light skin tonewoman juggling: medium-dark skin tonewoma"
+    "n lifting weights: dark skin tonewoman mechanic: medium-dark ski"
+    "n tonewoman mountain biking: dark skin tonewoman office worker: "
+    "medium skin tonewoman police officer: light skin tonewoman pouti"
+    "ng: medium-light skin tonewoman standing: medium-dark skin tonew"
+    "oman student: medium-light skin tonewoman surfing: medium-light "
+    "skin tonewoman swimming: medium-dark skin tonewoman teacher: med"
+    "ium-light skin tonewoman vampire: medium-light skin tonewoman we"
+    "aring turban: light skin tonewoman with headscarf: light skin to"
+    "neJapanese \xe2\x80\x9c\x66ree of charge\xe2\x80\x9d buttonJapanese \xe2\x80\x9cmonthly amount"
+    "\xe2\x80\x9d buttonJapanese \xe2\x80\x9cservice charge\xe2\x80\x9d buttonballet dancer: med"
+    "ium-dark skin tonecall me hand: medium-light skin toneear with h"
+    "earing aid: dark skin tonefilled right-pointing small trianglefl"
+    "ag: British Indian Ocean Territoryflexed biceps: medium-dark ski"
+    "n tonefolded hands: medium-light skin tonehollow right-pointing "
+    "small trianglehorse racing: medium-light skin toneleftwards over"
+    " rightwards arrow barsmiddle finger: medium-dark skin toneolder "
+    "person: medium-light skin toneoncoming fist: medium-dark skin to"
+    "nepalm up hand: medium-light skin toneperson biking: medium-dark"
+    " skin toneperson bouncing ball: dark skin toneperson bowing: med"
+    "ium-dark skin toneperson cartwheeling: light skin toneperson fac"
+    "epalming: medium skin toneperson feeding baby: light skin tonepe"
+    "rson gesturing NO: light skin toneperson gesturing OK: light ski"
+    "n toneperson in bed: medium-dark skin toneperson raising hand: l"
+    "ight skin toneperson rowing boat: medium skin toneperson taking "
+    "bath: medium skin toneperson tipping hand: light skin toneperson"
+    " with skullcap: dark skin toneperson with white cane: facing rig"
+    "htperson: medium skin tone, blond hairperson: medium skin tone, "
+    "curly hairperson: medium skin tone, white hairperson: medium-dar"
+    "k skin tone, beardperson: medium-light skin tone, baldpinching h"
+    "and: medium-dark skin tonepregnant man: medium-light skin tonera"
+    "ised back of hand: light skin toneraising hands: medium-dark ski"
+    "n toneup-pointing and down-pointing arrowsvictory hand: medium-l"
+    "ight skin tonevulcan salute: medium-dark skin tonewoman artist: "
+    "medium-light skin tonewoman biking: medium-light skin tonewoman "
+    "bouncing ball: light skin tonewoman bowing: medium-light skin to"
+    "newoman cartwheeling: medium skin tonewoman dancing: medium-dark"
+    " skin tonewoman factory worker: dark skin tonewoman farmer: medi"
+    "um-light skin tonewoman feeding baby: medium skin tonewoman gest"
+    "uring NO: medium skin tonewoman gesturing OK: medium skin tonewo"
+    "man golfing: medium-dark skin tonewoman health worker: light ski"
+    "n tonewoman in steamy room: dark skin tonewoman office worker: l"
+    "ight skin tonewoman police officer: dark skin tonewoman pouting:"
+    " medium-dark skin tonewoman raising hand: medium skin tonewoman "
+    "singer: medium-light skin tonewoman student: medium-dark skin to"
+    "newoman supervillain: medium skin tonewoman surfing: medium-dark"
+    " skin tonewoman teacher: medium-dark skin tonewoman technologist"
+    ": medium skin tonewoman tipping hand: medium skin tonewoman vamp"
+    "ire: medium-dark skin tonewoman wearing turban: dark skin tonewo"
+    "man with headscarf: dark skin tonewoman: medium-light skin tone,"
+    " beardwriting hand: medium-light skin toneJapanese \xe2\x80\x9cpassing gr"
+    "ade\xe2\x80\x9d buttonSanta Claus: medium-light skin tonecall me hand: me"
+    "dium-dark skin tonecouple with heart: medium skin tonedeaf perso"
+    "n: medium-light skin tonefilled down-pointing small trianglefill"
+    "ed left-pointing small trianglefolded hands: medium-dark skin to"
+    "neheart hands: medium-light skin tonehollow down-pointing small "
+    "trianglehollow left-pointing small trianglehorse racing: medium-"
+    "dark skin tonenail polish: medium-light skin toneolder person: m"
+    "edium-dark skin tonepalm up hand: medium-dark skin tonepalms up "
+    "together: medium skin toneperson cartwheeling: dark skin toneper"
+    "son facepalming: light skin toneperson feeding baby: dark skin t"
+    "oneperson gesturing NO: dark skin toneperson gesturing OK: dark "
+    "skin toneperson raising hand: dark skin toneperson rowing boat: "
+    "light skin toneperson taking bath: light skin toneperson tipping"
+    " hand: dark skin toneperson with crown: medium skin toneperson: "
+    "light skin tone, blond hairperson: light skin tone, curly hairpe"
+    "rson: light skin tone, white hairperson: medium-dark skin tone, "
+    "baldpregnant man: medium-dark skin toneraised back of hand: dark"
+    " skin toneraised fist: medium-light skin toneraised hand: medium"
+    "-light skin toneright-facing fist: medium skin tonesign of the h"
+    "orns: medium skin tonesnowboarder: medium-light skin tonethumbs "
+    "down: medium-light skin tonevictory hand: medium-dark skin tonew"
+    "aving hand: medium-light skin tonewoman artist: medium-dark skin"
+    " tonewoman biking: medium-dark skin tonewoman bouncing ball: dar"
+    "k skin tonewoman bowing: medium-dark skin tonewoman cartwheeling"
+    ": light skin tonewoman facepalming: medium skin tonewoman fairy:"
+    " medium-light skin tonewoman farmer: medium-dark skin tonewoman "
+    "feeding baby: light skin tonewoman firefighter: medium skin tone"
+    "woman gesturing NO: light skin tonewoman gesturing OK: light ski"
+    "n tonewoman guard: medium-light skin tonewoman health worker: da"
+    "rk skin tonewoman judge: medium-light skin tonewoman office work"
+    "er: dark skin tonewoman pilot: medium-light skin tonewoman raisi"
+    "ng hand: light skin tonewoman rowing boat: medium skin tonewoman"
+    " singer: medium-dark skin tonewoman supervillain: light skin ton"
+    "ewoman technologist: light skin tonewoman tipping hand: light sk"
+    "in tonewoman with white cane: facing rightwoman: medium skin ton"
+    "e, blond hairwoman: medium skin tone, curly hairwoman: medium sk"
+    "in tone, white hairwoman: medium-dark skin tone, beardwoman: med"
+    "ium-light skin tone, baldwriting hand: medium-dark skin toneMrs."
+    " Claus: medium-light skin toneSanta Claus: medium-dark skin tone"
+    "anticlockwise top semicircle arrowbaby angel: medium-light skin "
+    "tonecircle upper right quadrant filledcouple with heart: light s"
+    "kin tonedeaf person: medium-dark skin tonedeaf woman: medium-lig"
+    "ht skin tonefamily: adult, adult, child, childheart hands: mediu"
+    "m-dark skin tonehollow square upper right quadranthollow square "
+    "with rounded cornersleft-facing fist: medium skin tonelove-you g"
+    "esture: medium skin tonenail polish: medium-dark skin toneopen h"
+    "ands: medium-light skin tonepalms up together: light skin tonepe"
+    "rson facepalming: dark skin toneperson in tuxedo: medium skin to"
+    "neperson rowing boat: dark skin toneperson shrugging: medium ski"
+    "n toneperson taking bath: dark skin toneperson with crown: light"
+    " skin toneperson with veil: medium skin toneperson: dark skin to"
+    "ne, blond hairperson: dark skin tone, curly hairperson: dark ski"
+    "n tone, white hairperson: medium skin tone, red hairraised fist:"
+    " medium-dark skin toneraised hand: medium-dark skin toneright-fa"
+    "cing fist: light skin tonesign of the horns: light skin tonesnow"
+    "boarder: medium-dark skin tonesquare upper left lower right fill"
+    "square upper right lower left fillthumbs down: medium-dark skin "
+    "tonewaving hand: medium-dark skin tonewoman cartwheeling: dark s"
+    "kin tonewoman cook: medium-light skin tonewoman facepalming: lig"
+    "ht skin tonewoman fairy: medium-dark skin tonewoman feeding baby"
+    ": dark skin tonewoman firefighter: light skin tonewoman gesturin"
+    "g NO: dark skin tonewoman gesturing OK: dark skin tonewoman guar"
+    "d: medium-dark skin tonewoman judge: medium-dark skin tonewoman "
+    "mage: medium-light skin tonewoman pilot: medium-dark skin tonewo"
+    "man raising hand: dark skin tonewoman rowing boat: light skin to"
+    "newoman supervillain: dark skin tonewoman technologist: dark ski"
+    "n tonewoman tipping hand: dark skin tonewoman: light skin tone, "
+    "blond hairwoman: light skin tone, curly hairwoman: light skin to"
+    "ne, white hairwoman: medium-dark skin tone, baldJapanese \xe2\x80\x9c\x61ppl"
+    "ication\xe2\x80\x9d buttonMrs. Claus: medium-dark skin tonebaby angel: me"
+    "dium-dark skin tonecouple with heart: dark skin tonecrossed fing"
+    "ers: medium skin tonedeaf woman: medium-dark skin tonedownwards "
+    "harpoon barb rightwardsfilled up-pointing small triangleflag: Fr"
+    "ench Southern Territorieshollow up-pointing small triangleleft-f"
+    "acing fist: light skin tonelove-you gesture: light skin tonelowe"
+    "r right quadrant circular arcmerperson: medium-light skin toneol"
+    "d woman: medium-light skin toneopen hands: medium-dark skin tone"
+    "palms up together: dark skin toneperson climbing: medium skin to"
+    "neperson frowning: medium skin toneperson in tuxedo: light skin "
+    "toneperson juggling: medium skin toneperson shrugging: light ski"
+    "n toneperson standing: medium skin toneperson swimming: medium s"
+    "kin toneperson with crown: dark skin toneperson with veil: light"
+    " skin toneperson: light skin tone, red hairpinched fingers: medi"
+    "um skin tonepregnant person: medium skin toneright-facing fist: "
+    "dark skin tonerightwards arrow corner downwardsrightwards hand: "
+    "medium skin tonerightwards harpoon barb downwardssign of the hor"
+    "ns: dark skin tonesquare orthogonal crosshatch fillthumbs up: me"
+    "dium-light skin toneupper right quadrant circular arcwoman astro"
+    "naut: medium skin tonewoman cook: medium-dark skin tonewoman det"
+    "ective: medium skin tonewoman elf: medium-light skin tonewoman f"
+    "acepalming: dark skin tonewoman firefighter: dark skin tonewoman"
+    " in tuxedo: medium skin tonewoman mage: medium-dark skin tonewom"
+    "an rowing boat: dark skin tonewoman scientist: medium skin tonew"
+    "oman shrugging: medium skin tonewoman superhero: medium skin ton"
+    "ewoman with veil: medium skin tonewoman: dark skin tone, blond h"
+    "airwoman: dark skin tone, curly hairwoman: dark skin tone, white"
+    " hairwoman: medium skin tone, red hairJapanese \xe2\x80\x9c\x61\x63\x63\x65ptable\xe2\x80\x9d "
+    "buttonJapanese \xe2\x80\x9cno vacancy\xe2\x80\x9d buttonJapanese \xe2\x80\x9cprohibited\xe2\x80\x9d "
+    "buttonMx Claus: medium-light skin tonebreast-feeding: medium ski"
+    "n toneclapping hands: medium skin toneclosed mailbox with lowere"
+    "d flagcrossed fingers: light skin tonedeaf man: medium-light ski"
+    "n tonedownwards arrow corner leftwardsdownwards harpoon barb lef"
+    "twardsfamily: woman, woman, girl, girlleft-facing fist: dark ski"
+    "n toneleftwards hand: medium skin toneleftwards harpoon barb dow"
+    "nwardslove-you gesture: dark skin tonelower left quadrant circul"
+    "ar arcmerperson: medium-dark skin toneold woman: medium-dark ski"
+    "n tonepalm down hand: medium skin toneperson climbing: light ski"
+    "n toneperson frowning: light skin toneperson golfing: medium ski"
+    "n toneperson in tuxedo: dark skin toneperson juggling: light ski"
+    "n toneperson pouting: medium skin toneperson shrugging: dark ski"
+    "n toneperson standing: light skin toneperson surfing: medium ski"
+    "n toneperson swimming: light skin toneperson with veil: dark ski"
+    "n toneperson: dark skin tone, red hairpinched fingers: light ski"
+    "n tonepregnant person: light skin tonepregnant woman: medium ski"
+    "n toneprincess: medium-light skin tonerightwards hand: light ski"
+    "n tonethumbs up: medium-dark skin toneupper left quadrant circul"
+    "ar arcwoman astronaut: light skin tonewoman climbing: medium ski"
+    "n tonewoman detective: light skin tonewoman elf: medium-dark ski"
+    "n tonewoman frowning: medium skin tonewoman in tuxedo: light ski"
+    "n tonewoman juggling: medium skin tonewoman mechanic: medium ski"
+    "n tonewoman scientist: light skin tonewoman shrugging: light ski"
+    "n tonewoman standing: medium skin tonewoman superhero: light ski"
+    "n tonewoman swimming: medium skin tonewoman with veil: light ski"
+    "n tonewoman: light skin tone, red hairMx Claus: medium-dark skin"
+    " toneOK hand: medium-light skin toneanticlockwise open circle ar"
+    "rowballet dancer: medium skin tonebreast-feeding: light skin ton"
+    "eclapping hands: light skin toneclosed mailbox with raised flagc"
+    "rossed fingers: dark skin tonedeaf man: medium-dark skin tonefam"
+    "ily: woman, woman, girl, boyflexed biceps: medium skin tonegrinn"
+    "ing face with smiling eyesleftwards hand: light skin tonemermaid"
+    ": medium-light skin tonemiddle finger: medium skin toneold man: "
+    "medium-light skin toneoncoming fist: medium skin tonepalm down h"
+    "and: light skin toneperson biking: medium skin toneperson bowing"
+    ": medium skin toneperson climbing: dark skin toneperson frowning"
+    ": dark skin toneperson golfing: light skin toneperson in bed: me"
+    "dium skin toneperson juggling: dark skin toneperson pouting: lig"
+    "ht skin toneperson standing: dark skin toneperson surfing: light"
+    " skin toneperson swimming: dark skin toneperson: medium skin ton"
+    "e, beardpinched fingers: dark skin tonepinching hand: medium ski"
+    "n tonepregnant person: dark skin tonepregnant woman: light skin "
+    "toneprincess: medium-dark skin toneraising hands: medium skin to"
+    "nerightwards hand: dark skin tonerightwards harpoon barb upwards"
+    "square diagonal crosshatch fillsucceeds above not almost equalup"
+    "wards harpoon barb rightwardsvulcan salute: medium skin tonewoma"
+    "n astronaut: dark skin tonewoman climbing: light skin tonewoman "
+    "dancing: medium skin tonewoman detective: dark skin tonewoman fr"
+    "owning: light skin tonewoman golfing: medium skin tonewoman in t"
+    "uxedo: dark skin tonewoman juggling: light skin tonewoman mechan"
+    "ic: light skin tonewoman pouting: medium skin tonewoman scientis"
+    "t: dark skin tonewoman shrugging: dark skin tonewoman standing: "
+    "light skin tonewoman student: medium skin tonewoman superhero: d"
+    "ark skin tonewoman surfing: medium skin tonewoman swimming: ligh"
+    "t skin tonewoman teacher: medium skin tonewoman vampire: medium "
+    "skin tonewoman with veil: dark skin tonewoman: dark skin tone, r"
+    "ed hairJapanese \xe2\x80\x9c\x64iscount\xe2\x80\x9d buttonJapanese \xe2\x80\x9creserved\xe2\x80\x9d but"
+    "tonOK hand: medium-dark skin toneballet dancer: light skin toneb"
+    "eaming face with smiling eyesbreast-feeding: dark skin tonecall "
+    "me hand: medium skin toneclapping hands: dark skin tonecountercl"
+    "ockwise arrows buttondouble-line equal greater-thandownwards arr"
+    "ow tip rightwardsfamily: man, woman, girl, girlfamily: woman, wo"
+    "man, boy, boyflag: Central African Republicflag: Heard & McDonal"
+    "d Islandsflag: Northern Mariana Islandsflag: St. Vincent & Grena"
+    "dinesflexed biceps: light skin tonefolded hands: medium skin ton"
+    "egrinning cat with smiling eyeshollow right-pointing trianglehor"
+    "se racing: medium skin tonekissing face with smiling eyesleft ri"
+    "ght double arrow strokeleftwards hand: dark skin toneleftwards h"
+    "arpoon barb upwardsmermaid: medium-dark skin tonemerman: medium-"
+    "light skin tonemiddle finger: light skin tonenotebook with decor"
+    "ative coverold man: medium-dark skin toneolder person: medium sk"
+    "in toneoncoming fist: light skin toneopen mailbox with lowered f"
+    "lagpalm down hand: dark skin tonepalm up hand: medium skin tonep"
+    "erson biking: light skin toneperson bowing: light skin toneperso"
+    "n golfing: dark skin toneperson in bed: light skin toneperson po"
+    "uting: dark skin toneperson surfing: dark skin toneperson: light"
+    " skin tone, beardperson: medium skin tone, baldpinching hand: li"
+    "ght skin tonepregnant man: medium skin tonepregnant woman: dark "
+    "skin toneprince: medium-light skin toneraising hands: light skin"
+    " tonerightwards double arrow strokeselfie: medium-light skin ton"
+    "esmiling face with smiling eyesupwards harpoon barb leftwardsvic"
+    "tory hand: medium skin tonevulcan salute: light skin tonewoman a"
+    "rtist: medium skin tonewoman biking: medium skin tonewoman bowin"
+    "g: medium skin tonewoman climbing: dark skin tonewoman dancing: "
+    "light skin tonewoman farmer: medium skin tonewoman frowning: dar"
+    "k skin tonewoman golfing: light skin tonewoman juggling: dark sk"
+    "in tonewoman mechanic: dark skin tonewoman pouting: light skin t"
+    "onewoman singer: medium skin tonewoman standing: dark skin tonew"
+    "oman student: light skin tonewoman surfing: light skin tonewoman"
+    " swimming: dark skin tonewoman teacher: light skin tonewoman vam"
+    "pire: light skin tonewoman: medium skin tone, beardwriting hand:"
+    " medium skin toneJapanese \xe2\x80\x9c\x62\x61rgain\xe2\x80\x9d buttonJapanese \xe2\x80\x9cvacanc"
+    "y\xe2\x80\x9d buttonSanta Claus: medium skin toneapproximately equal the "
+    "imageballet dancer: dark skin tonecall me hand: light skin tonec"
+    "hild: medium-light skin tonecloud with lightning and raindeaf pe"
+    "rson: medium skin tonedownwards arrow double strokedownwards arr"
+    "ow tip leftwardsfamily: man, woman, girl, boyfilled down-pointin"
+    "g trianglefilled right-pointing pointerflag: Cocos (Keeling) Isl"
+    "andsflag: Palestinian Territoriesflexed biceps: dark skin tonefo"
+    "lded hands: light skin tonefrowning face with open mouthheart ha"
+    "nds: medium skin tonehollow down-pointing trianglehollow left-po"
+    "inting trianglehollow right-pointing pointerhorse racing: light "
+    "skin tonekissing face with closed eyesleftwards double arrow str"
+    "okeless-than above similar equalmagnifying glass tilted rightmer"
+    "man: medium-dark skin tonemiddle finger: dark skin tonenail poli"
+    "sh: medium skin toneninja: medium-light skin toneolder person: l"
+    "ight skin toneoncoming fist: dark skin toneopen mailbox with rai"
+    "sed flagpalm up hand: light skin toneperson biking: dark skin to"
+    "neperson bowing: dark skin toneperson in bed: dark skin tonepers"
+    "on kneeling: facing rightperson: dark skin tone, beardperson: li"
+    "ght skin tone, baldpinching hand: dark skin tonepregnant man: li"
+    "ght skin toneprince: medium-dark skin toneraised fist: medium sk"
+    "in toneraised hand: medium skin toneraising hands: dark skin ton"
+    "erolling on the floor laughingselfie: medium-dark skin tonesnowb"
+    "oarder: medium skin tonethumbs down: medium skin toneupwards hol"
+    "low arrow from barvictory hand: light skin tonevulcan salute: da"
+    "rk skin tonewaving hand: medium skin tonewoman artist: light ski"
+    "n tonewoman biking: light skin tonewoman bowing: light skin tone"
+    "woman dancing: dark skin tonewoman fairy: medium skin tonewoman "
+    "farmer: light skin tonewoman golfing: dark skin tonewoman guard:"
+    " medium skin tonewoman judge: medium skin tonewoman pilot: mediu"
+    "m skin tonewoman pouting: dark skin tonewoman singer: light skin"
+    " tonewoman student: dark skin tonewoman surfing: dark skin tonew"
+    "oman teacher: dark skin tonewoman vampire: dark skin tonewoman: "
+    "light skin tone, beardwoman: medium skin tone, baldwriting hand:"
+    " light skin toneJapanese symbol for beginnerJapanese \xe2\x80\x9csecret\xe2\x80"
+    "\x9d buttonMrs. Claus: medium skin toneSanta Claus: light skin tone"
+    "baby angel: medium skin tonecall me hand: dark skin tonechild: m"
+    "edium-dark skin toneclose tortoise shell bracketdeaf person: lig"
+    "ht skin tonedeaf woman: medium skin tonedown right diagonal elli"
+    "psisfamily: man, man, girl, girlfamily: man, woman, boy, boyfill"
+    "ed left-pointing pointerflag: British Virgin Islandsflag: S\xc3\xa3o T"
+    "om\xc3\xa9 & Pr\xc3\xadncipeflag: Turks & Caicos Islandsfolded hands: dark s"
+    "kin tonefoot: medium-light skin tonegirl: medium-light skin tone"
+    "globe showing Asia-Australiaheart hands: light skin tonehollow l"
+    "eft-pointing pointerhorse racing: dark skin tonekiss: medium-lig"
+    "ht skin tonemagnifying glass tilted leftnail polish: light skin "
+    "toneninja: medium-dark skin tonenose: medium-light skin toneolde"
+    "r person: dark skin toneopen hands: medium skin tonepalm up hand"
+    ": dark skin toneperson running: facing rightperson walking: faci"
+    "ng rightperson: dark skin tone, baldpregnant man: dark skin tone"
+    "raised fist: light skin toneraised hand: light skin tonesmiling "
+    "face with heart-eyessmiling face with open handssmiling face wit"
+    "h sunglassessnowboarder: light skin tonethumbs down: light skin "
+    "toneupwards arrow tip rightwardsvictory hand: dark skin tonewavi"
+    "ng hand: light skin tonewoman artist: dark skin tonewoman biking"
+    ": dark skin tonewoman bowing: dark skin tonewoman cook: medium s"
+    "kin tonewoman fairy: light skin tonewoman farmer: dark skin tone"
+    "woman guard: light skin tonewoman judge: light skin tonewoman kn"
+    "eeling: facing rightwoman mage: medium skin tonewoman pilot: lig"
+    "ht skin tonewoman singer: dark skin tonewoman: dark skin tone, b"
+    "eardwoman: light skin tone, baldwriting hand: dark skin toneMrs."
+    " Claus: light skin toneSanta Claus: dark skin tonebaby angel: li"
+    "ght skin toneboy: medium-light skin toneclose hollow corner brac"
+    "ketdeaf person: dark skin tonedeaf woman: light skin toneear: me"
+    "dium-light skin tonefamily: adult, child, childfamily: man, man,"
+    " girl, boyfilled lower right trianglefilled up-pointing triangle"
+    "filled upper right triangleflag: Caribbean Netherlandsflag: St. "
+    "Pierre & Miquelonflag: U.S. Outlying Islandsfoot: medium-dark sk"
+    "in tonegirl: medium-dark skin toneglobe showing Europe-Africagri"
+    "nning face with big eyesheart hands: dark skin tonehollow up-poi"
+    "nting trianglekiss: medium-dark skin toneleg: medium-light skin "
+    "tonemerperson: medium skin tonemidline horizontal ellipsisnail p"
+    "olish: dark skin tonenose: medium-dark skin toneold woman: mediu"
+    "m skin toneopen hands: light skin toneopen tortoise shell bracke"
+    "traised fist: dark skin toneraised hand: dark skin tonerightward"
+    "s two headed arrowsmiling cat with heart-eyessnowboarder: dark s"
+    "kin tonesquare with horizontal fillthumbs down: dark skin toneth"
+    "umbs up: medium skin toneupwards arrow double strokeupwards arro"
+    "w tip leftwardswaving hand: dark skin tonewoman cook: light skin"
+    " tonewoman elf: medium skin tonewoman fairy: dark skin tonewoman"
+    " guard: dark skin tonewoman judge: dark skin tonewoman mage: lig"
+    "ht skin tonewoman pilot: dark skin tonewoman running: facing rig"
+    "htwoman walking: facing rightwoman: dark skin tone, baldJapanese"
+    " \xe2\x80\x9chere\xe2\x80\x9d buttonMrs. Claus: dark skin toneMx Claus: medium ski"
+    "n tonebaby angel: dark skin toneboy: medium-dark skin toneclose "
+    "double angle bracketdeaf man: medium skin tonedeaf woman: dark s"
+    "kin tonedownwards two headed arrowear: medium-dark skin toneface"
+    " with crossed-out eyesface with symbols on mouthfamily: man, man"
+    ", boy, boyfilled lower left trianglefilled upper left trianglefl"
+    "ag: Bosnia & Herzegovinaflag: Svalbard & Jan Mayenflag: United A"
+    "rab Emirateshermitian conjugate matrixleftwards two headed arrow"
+    "leg: medium-dark skin tonelogical or double underbarmerperson: l"
+    "ight skin toneold woman: light skin toneopen hands: dark skin to"
+    "neopen hollow corner bracketprincess: medium skin tonesquinting "
+    "face with tonguethumbs up: light skin toneup right diagonal elli"
+    "psiswoman cook: dark skin tonewoman elf: light skin tonewoman ma"
+    "ge: dark skin toneMx Claus: light skin toneOK hand: medium skin "
+    "toneblack medium-small squarechart increasing with yencircle wit"
+    "h vertical fillcircled asterisk operatorclockwise vertical arrow"
+    "sclose hollow lens bracketdeaf man: light skin toneexclamation q"
+    "uestion markface with bags under eyesface with hand over mouthfa"
+    "ce with steam from nosefamily: woman, girl, girlfilled vertical "
+    "rectangleflag: Congo - Brazzavilleflag: Hong Kong SAR Chinaflag:"
+    " U.S. Virgin Islandsfork and knife with platehead shaking horizo"
+    "ntallymermaid: medium skin tonemerperson: dark skin tonenorth we"
+    "st arrow long barold man: medium skin toneold woman: dark skin t"
+    "oneopen double angle bracketprincess: light skin tonered triangl"
+    "e pointed downrightwards arrow from barrightwards squiggle arrow"
+    "sound recording copyrightsquare with vertical fillthumbs up: dar"
+    "k skin tonewhite medium-small squarewoman elf: dark skin toneMx "
+    "Claus: dark skin toneOK hand: light skin tonebottle with popping"
+    " corkcircle lower half filledcircle right half filledcircle uppe"
+    "r half filledclose black lens bracketdeaf man: dark skin tonedow"
+    "ncast face with sweatdownwards arrow from barface with diagonal "
+    "mouthface with raised eyebrowfamily: woman, girl, boyflag: Domin"
+    "ican Republicgrinning face with sweathorizontal traffic lightlef"
+    "t arrow curving rightleftwards arrow from barleftwards squiggle "
+    "arrowlow right quotation markmermaid: light skin tonemerman: med"
+    "ium skin toneold man: light skin toneopen hollow lens bracketpri"
+    "nce: medium skin toneprincess: dark skin tonerescue worker\xe2\x80\x99s h"
+    "elmetright arrow curving downright arrow curving leftright half "
+    "filled circlerightwards paired arrowsselfie: medium skin tonesmi"
+    "ling face with heartsumbrella with rain dropsupwards two headed "
+    "arrowwinking face with tongueOK hand: dark skin toneanxious face"
+    " with sweatchild: medium skin tonecircle left half filleddotted "
+    "six-pointed stardouble exclamation markdownwards paired arrowsfa"
+    "ce holding back tearsfamily: man, girl, girlfamily: woman, boy, "
+    "boyfirst quarter moon faceflag: Antigua & Barbudaflag: Clipperto"
+    "n Islandflag: Equatorial Guineaflag: St. Kitts & Nevisflag: Trin"
+    "idad & Tobagofront-facing baby chickgreater-than equivalentgreat"
+    "er-than over equalgrinning squinting facehead shaking vertically"
+    "leaf fluttering in windleft half filled circleleft right arrow s"
+    "trokeleftwards paired arrowsless-than slanted equalmermaid: dark"
+    " skin tonemerman: light skin tonemobile phone with arrowninja: m"
+    "edium skin tonenorth east double arrownorth west double arrowold"
+    " man: dark skin toneopen black lens bracketprecedes under relati"
+    "onprince: light skin tonered triangle pointed uprightwards arrow"
+    " strokerightwards dashed arrowrightwards hollow arrowrightwards "
+    "triple arrowselfie: light skin tonesmiling face with hornssouth "
+    "east double arrowsouth west double arrowsucceeds under relationu"
+    "p down arrow with baseAB button (blood type)ballot box with ball"
+    "otchild: light skin tonecircled division slashdownwards dashed a"
+    "rrowdownwards double arrowdownwards hollow arrowdownwards zigzag"
+    " arrowface screaming in fearface with head-bandageface with medi"
+    "cal maskface with rolling eyesface with tears of joyfamily: man,"
+    " girl, boyflag: Ascension Islandflag: Christmas Islandflag: Cong"
+    "o - Kinshasaflag: C\xc3\xb4te d\xe2\x80\x99Ivoireflag: Falkland Islandsflag: Fr"
+    "ench Polynesiaflag: Marshall Islandsflag: Papua New Guineaflag: "
+    "Pitcairn Islandsflag: Tristan da Cunhafoot: medium skin tonegirl"
+    ": medium skin toneglobe showing Americaskiss: medium skin tonela"
+    "st quarter moon faceleftwards arrow strokeleftwards dashed arrow"
+    "leftwards hollow arrowleftwards triple arrowmerman: dark skin to"
+    "neninja: light skin tonenose: medium skin toneprince: dark skin "
+    "toneright arrow curving upselfie: dark skin toneslightly frownin"
+    "g facesmiling face with halosmiling face with tearsun behind lar"
+    "ge cloudsun behind small cloudsunrise over mountainsupwards arro"
+    "w from barvertical traffic lightvery much greater-thanwhite excl"
+    "amation markA button (blood type)O button (blood type)angry face"
+    " with hornsboy: medium skin tonebuilding constructioncat with te"
+    "ars of joychild: dark skin tonecircled ring operatorear: medium "
+    "skin toneeight-spoked asteriskface with peeking eyeface with spi"
+    "ral eyesface with thermometerfamily: man, boy, boyflag: Ceuta & "
+    "Melillaflag: Macao SAR Chinaflag: Myanmar (Burma)flag: North Mac"
+    "edoniaflag: Solomon Islandsflag: St. Barth\xc3\xa9lemyflag: Wallis & F"
+    "utunafoot: light skin tonegirl: light skin tonegreater-than or e"
+    "qualinput latin lowercaseinput latin uppercasekiss: light skin t"
+    "oneleft right wave arrowleg: medium skin tonemoon viewing ceremo"
+    "nyninja: dark skin toneno one under eighteennose: light skin ton"
+    "epart alternation markrightwards arrow looprightwards arrow tail"
+    "rightwards wave arrowsad but relieved faceshuffle tracks buttons"
+    "lightly smiling facespeaker medium volumesport utility vehiclesu"
+    "n behind rain cloudteacup without handleupwards paired arrowsJap"
+    "anese post officeasymptotically equalboy: light skin tonecheck b"
+    "ox with checkcircled dot operatorclose corner bracketear: light "
+    "skin toneeye in speech bubblefilled parallelogramfish cake with "
+    "swirlflag: American Samoaflag: Canary Islandsflag: Cayman Island"
+    "sflag: European Unionflag: Norfolk Islandflag: United Kingdomfla"
+    "g: United Nationsflag: Western Saharaflag: \xc3\x85land Islandsflower "
+    "playing cardsfoot: dark skin tonegirl: dark skin toneglobe with "
+    "meridianskiss: dark skin tonelarge orange diamondleftwards arrow"
+    " loopleftwards arrow tailleftwards wave arrowleg: light skin ton"
+    "eless-than over equallow right apostrophemartial arts uniformnos"
+    "e: dark skin tonepartial differentialplay or pause buttonred exc"
+    "lamation markrepeat single buttonroasted sweet potatoskull and c"
+    "rossbonessmall orange diamondsnow-capped mountainsnowman without"
+    " snowspeak-no-evil monkeyupwards dashed arrowupwards double arro"
+    "wvector cross productwaning crescent moonwaxing crescent moonbea"
+    "ch with umbrellablack medium squareblack square buttonboy: dark "
+    "skin tonebusts in silhouettecard index dividersclose angle brack"
+    "etdouble intersectionear: dark skin toneenvelope with arrowexpre"
+    "ssionless faceface blowing a kissfast reverse buttonfast-forward"
+    " buttonflag: Bouvet Islandflag: Faroe Islandsflag: French Guiana"
+    "flag: Guinea-Bissauflag: Liechtensteinflag: New Caledoniaflag: U"
+    "nited Stateshear-no-evil monkeyidentification cardinput latin le"
+    "tterskatakana middle dotlarge hollow circleleft quotation markle"
+    "ft-pointing arrowleftwards arrow barleg: dark skin toneoncoming "
+    "automobileoncoming police caropen corner bracketrolled-up newspa"
+    "pershallow pan of foodspeaker high volumestrictly equivalentvery"
+    " much less-thanwaning gibbous moonwaxing gibbous moonwhite mediu"
+    "m squarewhite question markwhite square buttonCosta Rican Col\xc3\xb3n"
+    "Israeli New ShekelParaguayan Guaraniairplane departureblack larg"
+    "e squareblack small squarebust in silhouettecat with wry smilecl"
+    "assical buildingclinking beer mugsconcentric circlescontains as "
+    "memberdiamond with a dotdouble dagger signeight-pointed starface"
+    " savoring foodface without mouthflag: Burkina Fasoflag: Cook Isl"
+    "andsflag: Diego Garciaflag: Saudi Arabiaflag: Sierra Leoneflag: "
+    "Sint Maartenflag: South Africaflag: Turkmenistanflag: Vatican Ci"
+    "tyhourglass not doneideographic periodlarge blue diamondleft spe"
+    "ech bubbleless-than or equallitter in bin signloudly crying face"
+    "mahjong red dragonn-ary intersectionone-piece swimsuitopen angle"
+    " bracketperson: blond hairperson: curly hairperson: white hairpl"
+    "us subscript tworight anger bubblesee-no-evil monkeysmall blue d"
+    "iamondspeaker low volumesuspension railwaytelephone receivertran"
+    "sgender symbolumbrella on groundwhite large squarewhite small sq"
+    "uareAzerbaijani ManatKazakhstani TengeStatue of LibertyUkrainian"
+    " Hryvniaadmission ticketsamerican footballarticulated lorrycamer"
+    "a with flashcheck mark buttonchildren crossingcityscape at duskc"
+    "onvenience storecross mark buttoncurrency exchangedisappointed f"
+    "acedouble curly loopface with monoclefire extinguisherflag: Afgh"
+    "anistanflag: El Salvadorflag: Isle of Manflag: Netherlandsflag: "
+    "New Zealandflag: North Koreaflag: Philippinesflag: Puerto Ricofl"
+    "ag: South Koreaflag: South Sudanflag: Switzerlandflag: Timor-Les"
+    "tehammer and wrenchheart exclamationheart with ribbonheavy dolla"
+    "r signheavy equals signhollow red circlehouse with gardenhyphena"
+    "tion pointideographic commaincoming envelopelast track buttonlin"
+    "ked paperclipslower half circlemantelpiece clockmountain cablewa"
+    "ynext track buttonnon-potable waterred paper lanternred question"
+    " marksatellite antennastar and crescentstudio microphonestuffed "
+    "flatbreadsuperscript minustear-off calendarup-pointing arrowuppe"
+    "r half circlevertical ellipsiswheelchair symbolwoman: blond hair"
+    "woman: curly hairwoman: white hairwoman\xe2\x80\x99s clotheszipper-mouth "
+    "faceMongolian Tugrikadhesive bandageairplane arrivalanatomical h"
+    "eartchart decreasingclinking glassescontour integraldepartment s"
+    "toredesktop computerdoes not succeeddotted line facedown-right a"
+    "rrowdownwards buttoneleven o\xe2\x80\x99\x63lockfast down buttonfilled recta"
+    "ngleflag: Antarcticaflag: Azerbaijanflag: Bangladeshflag: Cape V"
+    "erdeflag: Costa Ricaflag: Guadeloupeflag: Kazakhstanflag: Kyrgyz"
+    "stanflag: Luxembourgflag: Madagascarflag: Martiniqueflag: Maurit"
+    "aniaflag: Micronesiaflag: Montenegroflag: Montserratflag: Mozamb"
+    "iqueflag: San Marinoflag: Seychellesflag: St. Helenaflag: St. Ma"
+    "rtinflag: Tajikistanflag: Uzbekistanfolding hand fanfour leaf cl"
+    "overheart decorationheart with arrowhigh-heeled shoehigh-speed t"
+    "rainhollow rectangleinterior productleft-right arrowlight blue h"
+    "eartmobile phone offmoney with wingsmoney-mouth facemountain rai"
+    "lwaymusical keyboardn-ary logical ornight with starsno mobile ph"
+    "onesnot greater-thanopen file folderpassport controlpersevering "
+    "faceperson: red hairplace of worshipplayground slidepolice car l"
+    "ightrecycling symbolrevolving heartssun behind cloudtransgender "
+    "flagtriangular rulertwelve o\xe2\x80\x99\x63lockupside-down facewoman\xe2\x80\x99s sa"
+    "ndal1st place medal2nd place medal3rd place medalJapanese castle"
+    "Vietnamese Dongastonished facebell with slashbowl with spoonbrid"
+    "ge at nightbullet operatorclosed umbrellacloud with raincloud wi"
+    "th snowconfounded facecowboy hat facedollar banknotedouble integ"
+    "raldown-left arroweight o\xe2\x80\x99\x63lockflag: Argentinaflag: Australiaf"
+    "lag: Gibraltarflag: Greenlandflag: Guatemalaflag: Indonesiaflag:"
+    " Lithuaniaflag: Mauritiusflag: Nicaraguaflag: Singaporeflag: Sri"
+    " Lankaflag: St. Luciaflag: Venezuelahammer and pickinverted lazy"
+    " sleft apostrophelocked with keylocked with penmilitary helmetn-"
+    "ary summationoffice buildingperforming artspine decorationremind"
+    "er ribbonseven o\xe2\x80\x99\x63locksparkling heartspiral calendarthought ba"
+    "lloonthree o\xe2\x80\x99\x63locktriangular flagwheel of dharmawoman: red hai"
+    "rChristmas treeJapanese dollsNigerian NairaSpanish Pesetaaerial "
+    "tramwayanguished faceartist palettebaguette breadbrown mushroomc"
+    "arousel horsechequered flagcherry blossomcocktail glasscomputer "
+    "mousecouch and lampcrossed swordscup with strawdeciduous treedel"
+    "ivery truckderelict housedisguised facedistorted facedoes not fo"
+    "rceevergreen treeexploding headface in cloudsfast up buttonfilm "
+    "projectorfive o\xe2\x80\x99\x63lockflag: Anguillaflag: Barbadosflag: Botswan"
+    "aflag: Bulgariaflag: Cambodiaflag: Cameroonflag: Colombiaflag: C"
+    "ura\xc3\xa7\x61oflag: Djiboutiflag: Eswatiniflag: Ethiopiaflag: Guernseyf"
+    "lag: Hondurasflag: Kiribatiflag: Malaysiaflag: Maldivesflag: Mon"
+    "goliaflag: Pakistanflag: Paraguayflag: Portugalflag: R\xc3\xa9unionfla"
+    "g: Scotlandflag: Slovakiaflag: Sloveniaflag: Surinameflag: Tanza"
+    "niaflag: Thailandflag: T\xc3\xbcrkiyeflag: Zimbabwefortune cookiefour "
+    "o\xe2\x80\x99\x63lockfraction slashframed picturefull moon facegraduation ca"
+    "pgrimacing facehairy creaturehatching chickhorizontal barhourgla"
+    "ss donehundred pointsinverse bulletjack-o-lanternlivre tournoism"
+    "echanical armmechanical legmedical symbolmilitary medalnauseated"
+    " facenest with eggsnine o\xe2\x80\x99\x63lockno pedestriansnot an elementort"
+    "hodox crosspage facing uppage with curlpassenger shippeople hugg"
+    "ingperson fencingpound banknotepouring liquidreference markrever"
+    "sed tilderoller coasterroot vegetablerugby footballsmall airplan"
+    "esoft ice creamspeech balloonspiral notepadspouting whalestraigh"
+    "t rulersuperset equalsweat dropletstilde operatortreasure chestt"
+    "rident emblemtropical drinktwo-hump camelup-right arrowupwards b"
+    "uttonvibration modewoman\xe2\x80\x99s bootwomen\xe2\x80\x99s roomGeorgian LariGhan"
+    "aian Cedialien monsterauto rickshawbaggage claimbalance scalebea"
+    "ting heartbirthday cakebookmark tabsbow and arrowbright buttonca"
+    "rd file boxcarp streamercarpentry sawchocolate barcircled minusc"
+    "ircled timesclapper boardcomputer diskconfetti ballconfused face"
+    "control knobscrossed flagscurling stonedesert islanddotted circl"
+    "edrooling facedrop of bloodelectric plugeleven-thirtyeuro bankno"
+    "teface exhalingface vomitingflag: Albaniaflag: Algeriaflag: Ando"
+    "rraflag: Armeniaflag: Austriaflag: Bahamasflag: Bahrainflag: Bel"
+    "arusflag: Belgiumflag: Bermudaflag: Boliviaflag: Burundiflag: Co"
+    "morosflag: Croatiaflag: Czechiaflag: Denmarkflag: Ecuadorflag: E"
+    "nglandflag: Eritreaflag: Estoniaflag: Finlandflag: Georgiaflag: "
+    "Germanyflag: Grenadaflag: Hungaryflag: Icelandflag: Irelandflag:"
+    " Jamaicaflag: Lebanonflag: Lesothoflag: Liberiaflag: Mayotteflag"
+    ": Moldovaflag: Moroccoflag: Namibiaflag: Nigeriaflag: Romaniafla"
+    "g: Senegalflag: Somaliaflag: Tokelauflag: Tunisiaflag: Ukrainefl"
+    "ag: Uruguayflag: Vanuatuflag: Vietnamflying saucerglass of milkg"
+    "rowing heartheart on firehollow bulletinfinity signinput numbers"
+    "input symbolskitchen knifeleafless treelotion bottlemending hear"
+    "tminus-or-plusmotor scootermusical notesmusical scoremuted speak"
+    "ern-ary productnational parknesting dollsnew moon facenot less-t"
+    "hanoncoming taxione o\xe2\x80\x99\x63lockorange circleorange squarepartying "
+    "faceperson: beardpleading facepurple circlepurple squarerailway "
+    "trackrecord buttonrepeat buttonring in equalringed planetroll of"
+    " paperround pushpinrunning shirtsaluting facesewing needlesheaf "
+    "of riceshinto shrineshooting starshopping bagsshopping cartshush"
+    "ing facesix o\xe2\x80\x99\x63locksleeping facesmirking facesneezing facespea"
+    "king headsquared minusstar of Davidstar operatorsteaming bowlsun"
+    " with facetanabata treeten o\xe2\x80\x99\x63lockthinking facetropical fishtu"
+    "mbler glasstwelve-thirtytwo o\xe2\x80\x99\x63lockunamused faceup-down arrowu"
+    "p-left arrowvideocassettewater buffalowilted flowerwoman\xe2\x80\x99s hat"
+    "yellow circleyellow squareTurkish Liraanger symbolantenna barsba"
+    "llet shoesbellhop bellbeverage boxblack circleboxing glovebroken"
+    " chainbroken heartbrown circlebrown squarebullet traincheese wed"
+    "gecircled pluscricket gamecrystal balldashing awaydiamond suitdo"
+    "uble primeeight-thirtyeject buttonenraged facefearful faceferris"
+    " wheelfield hockeyfile cabinetfishing poleflag in holeflag: Ango"
+    "laflag: Belizeflag: Bhutanflag: Brazilflag: Bruneiflag: Canadafl"
+    "ag: Cyprusflag: Franceflag: Gambiaflag: Greeceflag: Guyanaflag: "
+    "Israelflag: Jerseyflag: Jordanflag: Kosovoflag: Kuwaitflag: Latv"
+    "iaflag: Malawiflag: Mexicoflag: Monacoflag: Norwayflag: Panamafl"
+    "ag: Polandflag: Russiaflag: Rwandaflag: Serbiaflag: Swedenflag: "
+    "Taiwanflag: Tuvaluflag: Ugandaflag: Zambiafleur-de-lisflushed fa"
+    "cefountain penfrench francfrench friesfried shrimpgerman pennygl"
+    "owing stargreen circlegreen squarehigh voltagehindu templehippop"
+    "otamushot beverageidentical toindian rupeekick scooterleft lugga"
+    "gelevel sliderman\xe2\x80\x99s shoemap of Japanmeat on bonemelting facemo"
+    "vie cameranatural joinnazar amuletneutral faceno litteringnut an"
+    "d boltoncoming busoptical diskorange heartparty popperpeace symb"
+    "olpensive faceperson: baldpickup truckpotted plantprayer beadspr"
+    "oportionalpurple heartpuzzle pieceradio buttonrainbow flagred en"
+    "veloperice crackerroller skaterunning shoeseven-thirtyshaking fa"
+    "ceslot machinespiral shellsports medalsquared plussubset equalth"
+    "ere existsthong sandalthree-thirtytriple primevideo camerawater "
+    "closetwater pistolwhite circlewhite flowerwoman zombiewoman: bea"
+    "rdworried facewrapped giftyawning faceyellow heartyen banknoteCO"
+    "OL buttonFREE buttonLaotian KipSagittariusTokyo toweralarm clock"
+    "atom symbolbaby bottlebaby symbolbarber polebell pepperblack hea"
+    "rtblue circleblue squareblueberriesbrown heartcanned foodcircus "
+    "tentclosed bookcooked ricecredit cardcut of meatdiving maskdrago"
+    "n faceear of corneighth notefallen leaffax machinefemale signfig"
+    "ht cloudfilm framesfingerprintfire enginefirecrackerfive-thirtyf"
+    "lag: Arubaflag: Beninflag: Chileflag: Chinaflag: Egyptflag: Gabo"
+    "nflag: Ghanaflag: Haitiflag: Indiaflag: Italyflag: Japanflag: Ke"
+    "nyaflag: Libyaflag: Maltaflag: Nauruflag: Nepalflag: Palauflag: "
+    "Qatarflag: Samoaflag: Spainflag: Sudanflag: Syriaflag: Tongaflag"
+    ": Walesflag: Yemenfloppy diskflying discfour-thirtyfuneral urngi"
+    "nger rootgreen applegreen heartgreen saladhiking boothot springs"
+    "hushed faceinformationinterrobangkissing catlady beetlelatin cro"
+    "ssleafy greenlogical andloudspeakerlove letterlow batterymirror "
+    "ballmonkey facen-ary unionnine-thirtyno bicyclesorange bookoutbo"
+    "x traypile of poopirate flagplay buttonpool 8 ballpostal hornpot"
+    " of foodpoultry legpouting catrabbit faceradioactiverailway carr"
+    "ight anglesafety vestscrewdriverservice dogsleepy facesoccer bal"
+    "lsquare rootstar-struckstethoscopestop buttontakeout boxtimer cl"
+    "ockwastebasketwhite heartwoman geniewoman: baldBACK arrowNEW but"
+    "tonSOON arrowSOS buttonUP! buttonbasketballbilled capbiting lipb"
+    "lack birdblack flagbubble teachess pawnchopsticksclown faceclutc"
+    "h bagcrying catcurry ricedim buttonelement ofempty nestflag: Cha"
+    "dflag: Cubaflag: Fijiflag: Guamflag: Iranflag: Iraqflag: Laosfla"
+    "g: Maliflag: Niueflag: Omanflag: Peruflag: Sarkflag: Togoflashli"
+    "ghtfootprintsgreen bookgrey heartheart suithelicopterhorse faceh"
+    "ot pepperice hockeyinbox traykeycap: 10kiwi fruitlight bulblight"
+    " raillocomotivelove hotellying facemagic wandmaple leafmicroscop"
+    "eminus signmotor boatmotorcyclemount fujimouse facemouse trapnam"
+    "e badgeno smokingone-thirtypaintbrushpaw printspetri dishpink he"
+    "artpolar bearracing carred squarerhinocerossafety pinshaved ices"
+    "ix-thirtyskateboardspade suitspider webstrawberryteddy beartelev"
+    "isionten-thirtytiger facetired facetoothbrushtrade marktrolleybu"
+    "stwo heartstwo-thirtyvideo gamevolleyballwater wavewatermelonwea"
+    "ry facewhite flagwind chimewine glasswoozy faceCL buttonCapricor"
+    "nEND arrowID buttonNG buttonOK buttonON! arrowOphiuchusTOP arrow"
+    "VS buttonaccordionall equalambulancebadmintonbar chartbento boxb"
+    "iohazardblack catblack nibblue bookboomerangbriefcasebutterflyci"
+    "garettecircled Mclipboardclub suitcockroachcold facecollisioncro"
+    "codilecroissantdiya lampempty setend prooffireworksflat shoefuel"
+    " pumpgem stoneguide doghair pickhamburgerheadphoneheadstonehoney"
+    " potice skateincrementjellyfishkeycap: #keycap: *keycap: 0keycap"
+    ": 2keycap: 3keycap: 4keycap: 5keycap: 6keycap: 7keycap: 8keycap:"
+    " 9kiss marklandslidelong drummegaphonemilky waymoney bagmoon cak"
+    "enerd facenot equalopen bookorangutanpalm treeparachuteper mille"
+    "pineappleping pongred applered heartrice ballring buoysaxophones"
+    "hortcakesnowflakespaghettispeedboatstop signstopwatchsubset ofsu"
+    "nflowersynagoguetangerinetelescopetest tubethereforetrackballwav"
+    "y dashweary catwind faceworld mapzany faceATM signAquariusP butt"
+    "onasterismbackpackbaseballblowfishbroccolibullseyebus stopcat fa"
+    "cecherrieschestnutchipmunkcow facecruzeirocucumberdog facedoughn"
+    "utdumplingeggplantelephantelevatorflamingogame diegoal nethedgeh"
+    "oghibiscushoneybeehospitalhot facehyacinthjoystickkangaroolab co"
+    "atlacrosselipsticklollipopmonorailmosquitomotorwaymultiplyno ent"
+    "ryoil drumoriginaloverlinepancakespig facepig noserestroomsailbo"
+    "atsandwichsauropodscissorsscorpionseedlingshamrocksoftballsparkl"
+    "ersparklesspesmilosplattertram cartromboneunlockedup arrowwirele"
+    "ssyin yangScorpioalembicamphoraaustralavocadobathtubbecausebetwe"
+    "enbitcoinbouquetbowlingburritocampingchickencoconutcompasscookin"
+    "gcupcakecustardcustomscyclonedividesdolphinem dashen dashfalafel"
+    "featherfor allgiraffegogglesgorillahamsterhandbaghot dogleopardl"
+    "obsterlozengemammothmaracasmenorahmicrobeminibusnecktieoctopusol"
+    "d keypackagepea podpeacockpeanutspenguinphoenixpi\xc3\xb1\x61taplacardplu"
+    "ngerpopcornpostboxpretzelprinterraccoonreceiptroosterrosettestad"
+    "iumstationsyringet-shirttoolboxtop hattornadotractortrumpetunico"
+    "rnup tackvolcanowarningweddingCancerGeminiPiscesTaurusabacusanch"
+    "orbadgerbananabeaverbikinibriefsbucketcactuscandlecarrotchainsch"
+    "urchcinemacoffincrayoncrutchdonkeye-mailfonduegarlicglovesgoblin"
+    "grapesguitarhouseskhandakimonoladderlaptopledgerlizardmagnetmosq"
+    "ueoysterparrotpencilpoodlerocketschoolscrollshieldshortsshovelsh"
+    "owerspongesunsettamaleteapottennisthreadtoilettomatotrophyturkey"
+    "turtleviolinwafflewindowAriesLibraT-RexVirgobaconbagelbanjobeans"
+    "bisonbooksbrainbrickbroomcandycanoecaretclampcometcoraldangodizz"
+    "ydresseagleferryflutefoggyghostgoosehamsajeansjokerkaabakoalalab"
+    "ellemonllamalungsmangometromoosenablaoliveonionotterpagerpandape"
+    "achpizzapurserazorrobotrublesharksharpskierskunkslothsnakesockss"
+    "quidsushitulipx-rayyo-yozebrabombcrabdeerdododoordoveduckfroggea"
+    "rgoatherbhookkitelimelionliramemomoaiodenogreorcapearpesopillsak"
+    "esaltsarisealsledsoaptacowolfwoodwormyarnZZZaxebugdnadvdfoxjarwo"
+    "n";
+
+const std::uint8_t kEmojiIndexBlock[2048] = {
+    0, 1, 2, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 3, 4, 5, 1, 6, 1, 7, 8, 9, 10, 11,
+    12, 13, 1, 14, 15, 1, 1, 1, 16, 1, 1, 17, 18, 19, 20, 21, 22, 23, 24, 25, 1, 1, 1, 1, 1, 26, 1, 1, 1, 27,
+    28, 29, 1, 30, 31, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 32, 1, 1, 33, 1, 1, 1, 1, 1, 1,
+    34, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 35, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 36, 37,
+    37, 38, 39, 40, 41, 42, 43, 44, 37, 37, 45, 46, 47, 48, 49, 50, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60,
+    1, 61, 1, 62, 63, 64, 65, 37, 66, 67, 68, 69, 37, 70, 71, 72, 1, 1, 1, 1, 37, 37, 37, 37, 37, 37, 37, 37,
+    37, 37, 37, 37, 37, 37, 37, 73,
 };
 
-const CodepointRange EMOJI_PRESENTATION_RANGES[81] = {
-    {0x231A, 0x231B}, {0x23E9, 0x23EC}, {0x23F0, 0x23F0}, {0x23F3, 0x23F3}, {0x25FD, 0x25FE},
-    {0x2614, 0x2615}, {0x2648, 0x2653}, {0x267F, 0x267F}, {0x2693, 0x2693}, {0x26A1, 0x26A1},
-    {0x26AA, 0x26AB}, {0x26BD, 0x26BE}, {0x26C4, 0x26C5}, {0x26CE, 0x26CE}, {0x26D4, 0x26D4},
-    {0x26EA, 0x26EA}, {0x26F2, 0x26F3}, {0x26F5, 0x26F5}, {0x26FA, 0x26FA}, {0x26FD, 0x26FD},
-    {0x2705, 0x2705}, {0x270A, 0x270B}, {0x2728, 0x2728}, {0x274C, 0x274C}, {0x274E, 0x274E},
-    {0x2753, 0x2755}, {0x2757, 0x2757}, {0x2795, 0x2797}, {0x27B0, 0x27B0}, {0x27BF, 0x27BF},
-    {0x2B1B, 0x2B1C}, {0x2B50, 0x2B50}, {0x2B55, 0x2B55}, {0x1F004, 0x1F004}, {0x1F0CF, 0x1F0CF},
-    {0x1F18E, 0x1F18E}, {0x1F191, 0x1F19A}, {0x1F1E6, 0x1F1FF}, {0x1F201, 0x1F201}, {0x1F21A, 0x1F21A},
-    {0x1F22F, 0x1F22F}, {0x1F232, 0x1F236}, {0x1F238, 0x1F23A}, {0x1F250, 0x1F251}, {0x1F300, 0x1F320},
-    {0x1F32D, 0x1F335}, {0x1F337, 0x1F37C}, {0x1F37E, 0x1F393}, {0x1F3A0, 0x1F3CA}, {0x1F3CF, 0x1F3D3},
-    {0x1F3E0, 0x1F3F0}, {0x1F3F4, 0x1F3F4}, {0x1F3F8, 0x1F43E}, {0x1F440, 0x1F440}, {0x1F442, 0x1F4FC},
-    {0x1F4FF, 0x1F53D}, {0x1F54B, 0x1F54E}, {0x1F550, 0x1F567}, {0x1F57A, 0x1F57A}, {0x1F595, 0x1F596},
-    {0x1F5A4, 0x1F5A4}, {0x1F5FB, 0x1F64F}, {0x1F680, 0x1F6C5}, {0x1F6CC, 0x1F6CC}, {0x1F6D0, 0x1F6D2},
-    {0x1F6D5, 0x1F6D7}, {0x1F6DC, 0x1F6DF}, {0x1F6EB, 0x1F6EC}, {0x1F6F4, 0x1F6FC}, {0x1F7E0, 0x1F7EB},
-    {0x1F7F0, 0x1F7F0}, {0x1F90C, 0x1F93A}, {0x1F93C, 0x1F945}, {0x1F947, 0x1F9FF}, {0x1FA70, 0x1FA7C},
-    {0x1FA80, 0x1FA88}, {0x1FA90, 0x1FABD}, {0x1FABF, 0x1FAC5}, {0x1FACE, 0x1FADB}, {0x1FAE0, 0x1FAE8},
-    {0x1FAF0, 0x1FAF8},
+const std::uint16_t kEmojiIndex[4736] = {
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    1, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0, 0, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 13, 0, 0, 0, 0,
+    13, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    14, 0, 0, 15, 16, 17, 0, 0, 18, 19, 20, 0, 21, 22, 23, 0, 24, 25, 26, 0, 0, 0, 27, 28, 0, 0, 0, 0, 0, 0,
+    0, 0, 29, 0, 30, 31, 32, 0, 0, 0, 33, 0, 0, 34, 35, 36, 37, 0, 0, 0, 38, 0, 39, 0, 0, 0, 0, 40, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 41, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 42, 43, 44, 45, 46, 47, 48, 49, 50, 51, 52, 53, 54, 55, 0, 56,
+    57, 58, 59, 60, 61, 62, 63, 64, 65, 66, 0, 67, 68, 69, 70, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 71, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 72, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 73, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 74, 75, 76,
+    77, 78, 79, 80, 81, 82, 83, 84, 85, 86, 87, 88, 89, 90, 91, 92, 93, 94, 95, 96, 97, 98, 99, 100, 101,
+    102, 103, 104, 105, 106, 107, 108, 109, 110, 111, 112, 113, 114, 115, 116, 117, 118, 119, 120, 121, 122,
+    123, 124, 125, 126, 127, 128, 129, 130, 131, 132, 133, 134, 135, 136, 137, 138, 139, 140, 141, 142, 0,
+    143, 144, 145, 146, 147, 148, 149, 150, 151, 152, 153, 154, 155, 156, 157, 158, 159, 160, 161, 162, 163,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 164, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 165, 0, 166, 167, 0, 168, 169, 170, 171,
+    172, 0, 173, 0, 0, 174, 175, 0, 176, 177, 178, 0, 179, 0, 180, 181, 182, 183, 0, 0, 184, 185, 186, 187,
+    0, 0, 188, 0, 189, 0, 190, 0, 191, 192, 193, 194, 0, 195, 0, 0, 0, 0, 0, 196, 197, 198, 199, 0, 0, 0, 0,
+    200, 201, 202, 0, 0, 0, 0, 203, 0, 204, 0, 0, 205, 0, 0, 0, 206, 0, 0, 0, 0, 0, 207, 0, 0, 0, 208, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 209, 210, 0, 211, 212, 213, 214, 215, 0, 0, 216, 217, 218, 0, 219, 220, 0, 0, 0,
+    221, 0, 0, 0, 0, 0, 0, 222, 223, 0, 0, 0, 0, 0, 224, 225, 226, 0, 0, 227, 228, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 229, 230, 231, 232, 233, 234, 235, 0, 0, 236, 237, 0, 0, 0, 0, 0, 238, 0, 0, 0, 0, 0, 0, 0,
+    0, 239, 0, 240, 241, 0, 0, 0, 0, 242, 0, 0, 243, 0, 0, 0, 0, 0, 244, 0, 245, 246, 247, 0, 248, 249, 0,
+    250, 0, 0, 0, 0, 0, 0, 0, 0, 0, 251, 0, 0, 0, 0, 0, 252, 253, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 254, 255, 256, 257, 258, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 259, 260, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 261,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 262, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 263,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 264, 265, 266, 267, 268, 269,
+    270, 271, 272, 273, 274, 0, 0, 0, 0, 275, 276, 277, 0, 0, 0, 0, 0, 0, 0, 278, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 279, 280, 281, 282, 283, 284, 285, 286, 287, 288, 289, 290,
+    291, 292, 293, 0, 294, 0, 295, 296, 297, 298, 299, 300, 301, 302, 303, 304, 305, 306, 307, 308, 309, 310,
+    311, 312, 313, 314, 315, 316, 317, 318, 319, 320, 321, 322, 323, 324, 325, 326, 327, 328, 329, 330, 331,
+    332, 333, 334, 0, 0, 335, 336, 337, 338, 339, 340, 341, 342, 343, 344, 345, 0, 0, 0, 0, 0, 0, 0, 0, 346,
+    0, 0, 0, 347, 0, 0, 0, 348, 0, 0, 0, 349, 350, 351, 352, 353, 354, 355, 356, 357, 358, 262, 0, 262, 262,
+    262, 262, 262, 262, 262, 359, 262, 262, 360, 262, 0, 361, 362, 262, 262, 363, 262, 262, 262, 262, 364,
+    262, 262, 365, 262, 366, 367, 262, 262, 368, 262, 262, 262, 369, 262, 262, 262, 370, 371, 262, 262, 262,
+    262, 262, 262, 262, 262, 372, 373, 374, 262, 262, 262, 262, 262, 375, 262, 376, 262, 262, 262, 262, 262,
+    377, 378, 379, 380, 381, 382, 383, 384, 385, 386, 387, 388, 262, 262, 262, 262, 262, 262, 262, 262, 262,
+    262, 262, 389, 390, 262, 262, 391, 262, 392, 393, 262, 394, 262, 395, 262, 262, 396, 262, 397, 262, 262,
+    262, 262, 262, 262, 262, 262, 262, 262, 262, 398, 262, 262, 399, 400, 262, 262, 262, 262, 262, 262, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 262, 262, 401, 402, 403, 404, 405, 406, 262, 407, 262, 408, 409, 262, 262, 262,
+    410, 411, 262, 262, 262, 262, 262, 412, 262, 262, 413, 414, 262, 262, 262, 262, 415, 416, 262, 262, 262,
+    262, 262, 262, 262, 262, 262, 262, 262, 417, 418, 262, 262, 262, 262, 262, 419, 420, 262, 262, 421, 262,
+    262, 262, 262, 262, 422, 423, 262, 424, 262, 425, 426, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262,
+    262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 427, 428, 262, 262, 262, 262, 262, 429, 430, 431, 432,
+    433, 434, 262, 435, 436, 437, 438, 262, 262, 439, 262, 262, 262, 262, 440, 262, 262, 441, 0, 0, 442, 443,
+    444, 445, 446, 447, 262, 448, 262, 262, 449, 0, 450, 0, 451, 0, 0, 0, 0, 0, 0, 452, 0, 0, 0, 453, 0, 0,
+    0, 0, 0, 0, 454, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 455, 456, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    457, 0, 0, 458, 0, 0, 0, 0, 459, 0, 460, 0, 0, 0, 0, 461, 462, 463, 0, 464, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 465, 466, 262, 262, 262, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 467, 468, 469, 0, 0, 0, 0, 0, 0, 0, 0, 0, 470,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 471, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 472, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 473, 474, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 475, 0, 0, 0,
+    0, 0, 0, 0, 476, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 477, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 478, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 479, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 480, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 481, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 482, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 483, 484, 485, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 486, 487, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 488, 0, 0, 0, 0, 489, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 490, 491, 0, 0, 0, 0, 0, 492, 493, 494, 495, 496, 497, 498, 499, 500, 501, 0, 0,
+    502, 503, 504, 505, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 506, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 507, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 508, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 509, 0, 510,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 511, 0, 0, 0, 262,
+    262, 262, 262, 512, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262,
+    262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262,
+    262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262,
+    262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262,
+    262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262,
+    262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262,
+    262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 513, 262, 262, 262, 262,
+    262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262,
+    262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262,
+    262, 262, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 262, 262, 262, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 262, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 262, 262, 262, 262, 514, 515, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 516, 517, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 518, 0, 0, 519, 520, 521, 522, 523, 524, 525, 526, 527, 528, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262,
+    262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262,
+    262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262,
+    262, 262, 262, 262, 529, 530, 531, 532, 533, 534, 535, 536, 537, 538, 539, 540, 541, 542, 543, 544, 545,
+    546, 547, 548, 549, 550, 551, 552, 553, 554, 0, 555, 556, 262, 262, 262, 262, 262, 262, 262, 262, 262,
+    262, 262, 262, 262, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 557, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 558, 0, 0, 559, 560, 561, 562, 563, 564, 565, 566, 567, 0, 262, 262, 262, 262, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 262, 262, 262, 262, 262, 262, 262, 568, 569, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262,
+    262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262,
+    262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 570, 571, 572, 573, 574, 575,
+    576, 577, 578, 579, 580, 581, 582, 583, 584, 585, 586, 587, 588, 589, 590, 591, 592, 593, 594, 595, 596,
+    597, 598, 599, 600, 601, 602, 603, 262, 262, 604, 605, 606, 607, 608, 609, 610, 611, 612, 613, 614, 615,
+    616, 617, 618, 619, 620, 621, 622, 623, 624, 625, 626, 627, 628, 629, 630, 631, 632, 633, 634, 635, 636,
+    637, 638, 639, 640, 641, 642, 643, 644, 645, 646, 647, 648, 649, 650, 651, 652, 653, 654, 655, 656, 657,
+    658, 659, 660, 661, 662, 663, 664, 665, 666, 667, 668, 669, 670, 671, 672, 673, 674, 675, 676, 677, 678,
+    679, 680, 681, 682, 683, 684, 685, 686, 687, 688, 689, 690, 691, 692, 693, 694, 695, 696, 697, 698, 699,
+    700, 701, 702, 703, 704, 705, 706, 707, 708, 709, 710, 711, 712, 713, 714, 715, 262, 262, 716, 717, 262,
+    718, 719, 720, 262, 262, 721, 722, 723, 724, 725, 726, 727, 728, 729, 730, 731, 732, 733, 734, 735, 736,
+    737, 738, 739, 740, 741, 742, 743, 744, 745, 746, 747, 748, 749, 750, 751, 752, 753, 754, 755, 756, 757,
+    758, 759, 760, 761, 762, 763, 764, 765, 766, 767, 768, 769, 770, 771, 772, 773, 774, 775, 776, 777, 778,
+    779, 780, 781, 782, 783, 784, 785, 786, 787, 788, 789, 790, 791, 792, 793, 794, 795, 796, 797, 798, 799,
+    800, 801, 802, 803, 262, 262, 804, 805, 806, 262, 807, 808, 809, 810, 811, 812, 813, 814, 815, 816, 817,
+    818, 819, 820, 821, 822, 823, 824, 825, 826, 827, 828, 829, 830, 831, 832, 833, 834, 835, 836, 837, 838,
+    839, 840, 841, 842, 843, 844, 845, 846, 847, 848, 849, 850, 851, 852, 853, 854, 855, 856, 857, 858, 859,
+    860, 861, 862, 863, 864, 865, 866, 867, 868, 869, 870, 871, 872, 873, 874, 875, 876, 877, 878, 879, 880,
+    881, 882, 883, 884, 885, 886, 887, 888, 889, 890, 891, 892, 893, 894, 895, 896, 897, 898, 899, 900, 901,
+    902, 903, 904, 905, 906, 907, 908, 909, 910, 911, 912, 913, 914, 915, 916, 917, 918, 919, 920, 921, 922,
+    923, 924, 925, 926, 927, 928, 929, 930, 931, 932, 933, 934, 935, 936, 937, 938, 939, 940, 941, 942, 943,
+    944, 945, 946, 947, 948, 949, 950, 951, 952, 953, 954, 955, 956, 957, 958, 959, 960, 961, 962, 963, 964,
+    965, 966, 967, 968, 969, 970, 971, 972, 973, 974, 975, 976, 977, 978, 979, 980, 981, 982, 983, 984, 985,
+    986, 987, 988, 989, 990, 991, 992, 993, 994, 995, 996, 997, 998, 999, 1000, 1001, 1002, 1003, 1004, 1005,
+    1006, 1007, 1008, 1009, 1010, 1011, 1012, 1013, 1014, 1015, 1016, 1017, 1018, 1019, 1020, 1021, 1022,
+    1023, 1024, 1025, 1026, 1027, 1028, 1029, 1030, 1031, 1032, 1033, 1034, 1035, 1036, 1037, 1038, 1039,
+    1040, 1041, 1042, 1043, 1044, 1045, 1046, 1047, 1048, 1049, 1050, 1051, 1052, 1053, 1054, 1055, 1056,
+    1057, 1058, 1059, 1060, 1061, 1062, 1063, 1064, 1065, 1066, 1067, 1068, 1069, 262, 1070, 1071, 1072,
+    1073, 1074, 1075, 1076, 1077, 1078, 1079, 1080, 1081, 1082, 1083, 1084, 1085, 1086, 1087, 1088, 1089,
+    1090, 1091, 1092, 1093, 1094, 1095, 1096, 1097, 1098, 1099, 1100, 1101, 1102, 1103, 1104, 1105, 1106,
+    1107, 1108, 1109, 1110, 1111, 1112, 1113, 1114, 1115, 1116, 1117, 1118, 1119, 1120, 1121, 1122, 1123,
+    1124, 1125, 1126, 1127, 1128, 1129, 1130, 1131, 1132, 0, 0, 0, 0, 0, 0, 0, 0, 262, 262, 262, 1133, 1134,
+    1135, 1136, 1137, 1138, 262, 1139, 1140, 1141, 1142, 1143, 1144, 1145, 1146, 1147, 1148, 1149, 1150,
+    1151, 1152, 1153, 1154, 1155, 1156, 1157, 1158, 1159, 1160, 1161, 1162, 262, 262, 262, 262, 262, 262,
+    262, 1163, 1164, 262, 262, 1165, 1166, 1167, 1168, 1169, 1170, 1171, 1172, 262, 262, 262, 262, 262, 262,
+    262, 262, 262, 262, 262, 262, 1173, 262, 262, 1174, 1175, 1176, 1177, 262, 262, 1178, 262, 262, 262, 262,
+    1179, 1180, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 1181, 1182, 262, 262, 1183,
+    262, 262, 262, 262, 262, 262, 262, 262, 1184, 1185, 262, 262, 262, 262, 262, 262, 262, 262, 262, 1186,
+    262, 262, 262, 262, 262, 1187, 1188, 1189, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262,
+    1190, 1191, 1192, 262, 262, 262, 262, 262, 262, 262, 262, 1193, 1194, 1195, 262, 262, 1196, 262, 1197,
+    262, 262, 262, 262, 1198, 262, 262, 262, 262, 262, 262, 1199, 262, 262, 262, 1200, 262, 262, 262, 262,
+    262, 262, 1201, 1202, 1203, 1204, 1205, 1206, 1207, 1208, 1209, 1210, 1211, 1212, 1213, 1214, 1215, 1216,
+    1217, 1218, 1219, 1220, 1221, 1222, 1223, 1224, 1225, 1226, 1227, 1228, 1229, 1230, 1231, 1232, 1233,
+    1234, 1235, 1236, 1237, 1238, 1239, 1240, 1241, 1242, 1243, 1244, 1245, 1246, 1247, 1248, 1249, 1250,
+    1251, 1252, 1253, 1254, 1255, 1256, 1257, 1258, 1259, 1260, 1261, 1262, 1263, 1264, 1265, 1266, 1267,
+    1268, 1269, 1270, 1271, 1272, 1273, 1274, 1275, 1276, 1277, 1278, 1279, 1280, 1281, 1282, 1283, 1284,
+    1285, 1286, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1287, 1288, 1289, 1290, 1291, 1292, 1293, 1294, 1295,
+    1296, 1297, 1298, 1299, 1300, 1301, 1302, 1303, 1304, 1305, 1306, 1307, 1308, 1309, 1310, 1311, 1312,
+    1313, 1314, 1315, 1316, 1317, 1318, 1319, 1320, 1321, 1322, 1323, 1324, 1325, 1326, 1327, 1328, 1329,
+    1330, 1331, 1332, 1333, 1334, 1335, 1336, 1337, 1338, 1339, 1340, 1341, 1342, 1343, 1344, 1345, 1346,
+    1347, 1348, 1349, 1350, 1351, 1352, 1353, 1354, 1355, 1356, 262, 262, 262, 262, 262, 1357, 1358, 1359,
+    1360, 1361, 1362, 1363, 1364, 262, 262, 1365, 1366, 1367, 1368, 262, 262, 262, 1369, 1370, 1371, 1372,
+    1373, 1374, 1375, 1376, 1377, 1378, 262, 262, 262, 1379, 262, 1380, 1381, 262, 262, 262, 1382, 262, 262,
+    1383, 1384, 1385, 1386, 1387, 1388, 1389, 1390, 1391, 1392, 262, 262, 262, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 1393, 1394,
+    1395, 1396, 1397, 1398, 1399, 1400, 1401, 1402, 1403, 1404, 262, 262, 262, 262, 1405, 262, 262, 262, 262,
+    262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 262, 262, 262,
+    262, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 262, 262, 262, 262, 262, 262, 262,
+    262, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 262, 262, 262, 262, 262, 262, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 262, 262, 262, 262, 262,
+    262, 262, 262, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 1406, 1407, 1408, 1409, 1410, 1411, 1412, 1413, 1414, 1415, 1416, 1417, 1418, 1419,
+    1420, 1421, 1422, 1423, 1424, 1425, 1426, 1427, 1428, 1429, 1430, 1431, 1432, 1433, 1434, 1435, 1436,
+    1437, 1438, 1439, 1440, 1441, 1442, 1443, 1444, 1445, 1446, 1447, 1448, 1449, 1450, 1451, 1452, 0, 1453,
+    1454, 1455, 1456, 1457, 1458, 1459, 1460, 1461, 1462, 0, 1463, 1464, 1465, 1466, 1467, 1468, 1469, 1470,
+    1471, 1472, 1473, 1474, 1475, 1476, 1477, 1478, 1479, 1480, 1481, 1482, 1483, 1484, 1485, 1486, 1487,
+    1488, 1489, 1490, 1491, 1492, 1493, 1494, 1495, 1496, 1497, 1498, 1499, 1500, 1501, 1502, 1503, 1504,
+    1505, 1506, 1507, 1508, 1509, 1510, 1511, 1512, 1513, 1514, 1515, 1516, 1517, 1518, 1519, 1520, 1521,
+    1522, 1523, 1524, 1525, 1526, 1527, 1528, 1529, 1530, 1531, 1532, 1533, 1534, 1535, 1536, 1537, 1538,
+    1539, 1540, 1541, 1542, 1543, 1544, 1545, 1546, 1547, 1548, 1549, 1550, 1551, 1552, 1553, 1554, 1555,
+    1556, 1557, 1558, 1559, 1560, 1561, 1562, 1563, 1564, 1565, 1566, 1567, 1568, 1569, 1570, 1571, 1572,
+    1573, 1574, 1575, 1576, 1577, 1578, 1579, 1580, 1581, 1582, 1583, 1584, 1585, 1586, 1587, 1588, 1589,
+    1590, 1591, 1592, 1593, 1594, 1595, 1596, 1597, 1598, 1599, 1600, 1601, 1602, 1603, 1604, 1605, 1606,
+    1607, 1608, 1609, 1610, 1611, 1612, 1613, 1614, 1615, 1616, 1617, 1618, 1619, 1620, 1621, 1622, 1623,
+    1624, 1625, 1626, 1627, 1628, 1629, 1630, 1631, 1632, 1633, 1634, 1635, 1636, 1637, 1638, 1639, 1640,
+    1641, 1642, 1643, 1644, 1645, 1646, 1647, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262,
+    262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262,
+    262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 1648, 1649, 1650, 1651, 1652,
+    1653, 1654, 1655, 1656, 1657, 1658, 1659, 1660, 262, 262, 262, 1661, 1662, 1663, 1664, 1665, 1666, 1667,
+    1668, 1669, 1670, 1671, 262, 262, 262, 1672, 1673, 1674, 1675, 1676, 1677, 1678, 1679, 1680, 1681, 1682,
+    1683, 1684, 1685, 1686, 1687, 1688, 1689, 1690, 1691, 1692, 1693, 1694, 1695, 1696, 1697, 1698, 1699,
+    1700, 1701, 1702, 1703, 1704, 1705, 1706, 1707, 1708, 1709, 1710, 1711, 1712, 1713, 1714, 1715, 1716,
+    1717, 1718, 1719, 1720, 1721, 1722, 1723, 1724, 1725, 1726, 1727, 1728, 262, 1729, 262, 262, 262, 262,
+    1730, 1731, 1732, 1733, 1734, 1735, 1736, 1737, 1738, 1739, 1740, 1741, 1742, 1743, 1744, 1745, 262, 262,
+    1746, 1747, 1748, 1749, 1750, 1751, 1752, 1753, 1754, 1755, 1756, 1757, 262, 262, 262, 262, 1758, 1759,
+    1760, 1761, 1762, 1763, 1764, 1765, 1766, 1767, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262,
+    262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262,
+    262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262,
+    262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 262, 0, 0,
 };
 
-const CodepointRange EMOJI_MODIFIER_BASE_RANGES[40] = {
-    {0x261D, 0x261D}, {0x26F9, 0x26F9}, {0x270A, 0x270D}, {0x1F385, 0x1F385}, {0x1F3C2, 0x1F3C4},
-    {0x1F3C7, 0x1F3C7}, {0x1F3CA, 0x1F3CC}, {0x1F442, 0x1F443}, {0x1F446, 0x1F450}, {0x1F466, 0x1F478},
-    {0x1F47C, 0x1F47C}, {0x1F481, 0x1F483}, {0x1F485, 0x1F487}, {0x1F48F, 0x1F48F}, {0x1F491, 0x1F491},
-    {0x1F4AA, 0x1F4AA}, {0x1F574, 0x1F575}, {0x1F57A, 0x1F57A}, {0x1F590, 0x1F590}, {0x1F595, 0x1F596},
-    {0x1F645, 0x1F647}, {0x1F64B, 0x1F64F}, {0x1F6A3, 0x1F6A3}, {0x1F6B4, 0x1F6B6}, {0x1F6C0, 0x1F6C0},
-    {0x1F6CC, 0x1F6CC}, {0x1F90C, 0x1F90C}, {0x1F90F, 0x1F90F}, {0x1F918, 0x1F91F}, {0x1F926, 0x1F926},
-    {0x1F930, 0x1F939}, {0x1F93C, 0x1F93E}, {0x1F977, 0x1F977}, {0x1F9B5, 0x1F9B6}, {0x1F9B8, 0x1F9B9},
-    {0x1F9BB, 0x1F9BB}, {0x1F9CD, 0x1F9CF}, {0x1F9D1, 0x1F9DD}, {0x1FAC3, 0x1FAC5}, {0x1FAF0, 0x1FAF8},
+const EmojiEntry EMOJI_ENTRIES[1768] = {
+    {0xFFFFFFFF, 0, 0x00}, {0xFFFFFFFF, 1, 0x09}, {0xFFFFFFFF, 2, 0x09}, {0xFFFFFFFF, 3, 0x09},
+    {0xFFFFFFFF, 4, 0x09}, {0xFFFFFFFF, 5, 0x09}, {0xFFFFFFFF, 6, 0x09}, {0xFFFFFFFF, 7, 0x09},
+    {0xFFFFFFFF, 8, 0x09}, {0xFFFFFFFF, 9, 0x09}, {0xFFFFFFFF, 10, 0x09}, {0xFFFFFFFF, 11, 0x09},
+    {0xFFFFFFFF, 12, 0x09}, {0xFFFFFFFF, 0, 0x09}, {0x1037906, 0, 0x10}, {0x12FB207, 0, 0x10},
+    {0x12FAB07, 0, 0x10}, {0x1106B0E, 0, 0x10}, {0x10BC20F, 0, 0x10}, {0xF8D910, 0, 0x10},
+    {0xF8D514, 0, 0x10}, {0xFC2B13, 0, 0x10}, {0xE8C914, 0, 0x10}, {0xE8C518, 0, 0x10}, {0xFE5F0B, 0, 0x10},
+    {0xFE5812, 0, 0x10}, {0x10A4B06, 0, 0x10}, {0xD53C08, 0, 0x10}, {0x1037911, 0, 0x10},
+    {0x12BF709, 0, 0x10}, {0x11B8505, 0, 0x10}, {0x11B7E0C, 0, 0x10}, {0x120220C, 0, 0x10},
+    {0x132E305, 0, 0x10}, {0x111AD0E, 0, 0x10}, {0xEAD017, 0, 0x09}, {0x123D60B, 0, 0x10},
+    {0x12E5208, 0, 0x10}, {0x12D0208, 0, 0x10}, {0x110090E, 0, 0x10}, {0xE47319, 0, 0x09},
+    {0x1048911, 0, 0x10}, {0xFD6E12, 0, 0x10}, {0x12D6208, 0, 0x10}, {0x11D8E0C, 0, 0x10},
+    {0x1341904, 0, 0x10}, {0x12BFB04, 0, 0x10}, {0x10CDD0E, 0, 0x10}, {0x10CEB0E, 0, 0x10},
+    {0x11E2505, 0, 0x10}, {0x1347E03, 0, 0x10}, {0xFD8012, 0, 0x10}, {0x10A000F, 0, 0x10},
+    {0x1147504, 0, 0x10}, {0x120D40B, 0, 0x10}, {0x1054410, 0, 0x10}, {0x11DB20C, 0, 0x10},
+    {0x1343504, 0, 0x10}, {0xFD9212, 0, 0x10}, {0x12F1F07, 0, 0x10}, {0x1013711, 0, 0x10},
+    {0x112FC0D, 0, 0x10}, {0x110B10E, 0, 0x10}, {0x12ECA08, 0, 0x10}, {0x1011511, 0, 0x10},
+    {0x11E1E0C, 0, 0x10}, {0x11A9A0C, 0, 0x10}, {0x1010411, 0, 0x10}, {0x1339705, 0, 0x10},
+    {0x112EF0D, 0, 0x10}, {0x12F4207, 0, 0x10}, {0xE68019, 0, 0x10}, {0x128ED0A, 0, 0x09},
+    {0x123CB0B, 0, 0x09}, {0xFC3E13, 0, 0x10}, {0x104AB11, 0, 0x10}, {0x76A914, 0, 0x10},
+    {0x979613, 0, 0x10}, {0x1082410, 0, 0x09}, {0x11A320D, 0, 0x09}, {0x11A3F0D, 0, 0x09},
+    {0x112A90E, 0, 0x09}, {0x105F410, 0, 0x09}, {0x10AC30F, 0, 0x09}, {0xF11416, 0, 0x10},
+    {0xEDB017, 0, 0x10}, {0xF89914, 0, 0x10}, {0xF5C015, 0, 0x10}, {0xE2261A, 0, 0x10}, {0xEA2D18, 0, 0x10},
+    {0xDE371B, 0, 0x10}, {0xE1081A, 0, 0x10}, {0xF88514, 0, 0x10}, {0xF5AB15, 0, 0x10}, {0xE89518, 0, 0x10},
+    {0xF27416, 0, 0x10}, {0xE64E19, 0, 0x10}, {0xE7D518, 0, 0x10}, {0xEE7F17, 0, 0x10}, {0xE99D18, 0, 0x09},
+    {0xE87D18, 0, 0x09}, {0xF87114, 0, 0x10}, {0xF59615, 0, 0x10}, {0xF50315, 0, 0x10}, {0xEC6E17, 0, 0x10},
+    {0xEF3016, 0, 0x10}, {0xDEF41B, 0, 0x10}, {0xD8C41C, 0, 0x10}, {0xCCB31D, 0, 0x10}, {0xC3F31E, 0, 0x10},
+    {0xB14E21, 0, 0x10}, {0xB58620, 0, 0x10}, {0xA60022, 0, 0x10}, {0xA6041E, 0, 0x10}, {0xE5B819, 0, 0x10},
+    {0x937224, 0, 0x10}, {0xBB641F, 0, 0x10}, {0xBB681B, 0, 0x10}, {0xC5B51E, 0, 0x10}, {0xB62620, 0, 0x10},
+    {0xBFFE1F, 0, 0x10}, {0xC8DF1E, 0, 0x10}, {0xBFA11F, 0, 0x10}, {0xB19021, 0, 0x10}, {0xAE3621, 0, 0x10},
+    {0xB5A620, 0, 0x10}, {0x8DDB25, 0, 0x10}, {0x978624, 0, 0x10}, {0x769628, 0, 0x10}, {0xEC8517, 0, 0x10},
+    {0xF66815, 0, 0x10}, {0xE9CD18, 0, 0x10}, {0xEAE717, 0, 0x10}, {0x705B29, 0, 0x10}, {0x72C229, 0, 0x10},
+    {0xCE661D, 0, 0x10}, {0xC5791E, 0, 0x10}, {0xC8851E, 0, 0x10}, {0xCE6616, 0, 0x10}, {0xF9ED14, 0, 0x10},
+    {0xC88517, 0, 0x10}, {0xEF0416, 0, 0x10}, {0xC57917, 0, 0x10}, {0xED2617, 0, 0x10}, {0xED0F17, 0, 0x10},
+    {0xEE3A17, 0, 0x10}, {0xEE5117, 0, 0x10}, {0xF15616, 0, 0x10}, {0xEDF517, 0, 0x10}, {0xE8AD18, 0, 0x10},
+    {0xE66719, 0, 0x10}, {0xDED91B, 0, 0x10}, {0xCC961D, 0, 0x10}, {0xF12A16, 0, 0x10}, {0xF9D914, 0, 0x10},
+    {0xEDC717, 0, 0x10}, {0xEEEE16, 0, 0x10}, {0xFC5113, 0, 0x10}, {0x938114, 0, 0x10}, {0xF14016, 0, 0x10},
+    {0xD17514, 0, 0x10}, {0xEDDE17, 0, 0x10}, {0xEF1A16, 0, 0x10}, {0xD1751D, 0, 0x10}, {0x7B4427, 0, 0x10},
+    {0x12FC707, 0, 0x10}, {0xF91114, 0, 0x10}, {0x11FFE0C, 0, 0x10}, {0x12A9809, 0, 0x10},
+    {0x12B0D09, 0, 0x10}, {0x1336005, 0, 0x10}, {0x126630A, 0, 0x10}, {0x1112F0E, 0, 0x10},
+    {0xFE3412, 0, 0x10}, {0x12AA109, 0, 0x10}, {0x117C20D, 0, 0x10}, {0x10BFE0F, 0, 0x10},
+    {0x127C10A, 0, 0x10}, {0x117810D, 0, 0x10}, {0xEEE00E, 0, 0x10}, {0xE41711, 0, 0x10},
+    {0xF3670D, 0, 0x10}, {0x10A4B0F, 0, 0x10}, {0x125410B, 0, 0x10}, {0x11F3E0C, 0, 0x10},
+    {0x117260D, 0, 0x10}, {0x124FF0B, 0, 0x10}, {0x92B905, 0, 0x10}, {0x12F9D07, 0, 0x10},
+    {0xF72408, 0, 0x10}, {0x1240D0B, 0, 0x10}, {0xFAC90C, 0, 0x10}, {0x10F7805, 0, 0x10},
+    {0x105AC08, 0, 0x10}, {0x10AB40F, 0, 0x10}, {0x105A410, 0, 0x10}, {0x12CAB09, 0, 0x10},
+    {0x12F3407, 0, 0x10}, {0x107CE05, 0, 0x10}, {0x11F3E0A, 0, 0x10}, {0x112630E, 0, 0x10},
+    {0x111BB0E, 0, 0x10}, {0x10BB30F, 0, 0x10}, {0xF69114, 0, 0x10}, {0xCBE813, 0, 0x10},
+    {0xBFF20C, 0, 0x10}, {0x129D209, 0, 0x10}, {0xCBE81D, 0, 0x10}, {0x1189F0D, 0, 0x10},
+    {0x12BCA09, 0, 0x10}, {0x11E120C, 0, 0x10}, {0xFCE913, 0, 0x10}, {0xFF8A12, 0, 0x10},
+    {0xF4AF15, 0, 0x10}, {0xF8C114, 0, 0x10}, {0xEBFB17, 0, 0x10}, {0xFD010E, 0, 0x10}, {0xF2A511, 0, 0x10},
+    {0x12F3B07, 0, 0x10}, {0x117F60D, 0, 0x10}, {0x108C410, 0, 0x10}, {0xEBE417, 0, 0x10},
+    {0xED6B08, 0, 0x10}, {0xBFDF08, 0, 0x10}, {0x105D410, 0, 0x10}, {0x12C7509, 0, 0x10},
+    {0x1124708, 0, 0x10}, {0x11FF20C, 0, 0x10}, {0x112470E, 0, 0x10}, {0x11B420C, 0, 0x10},
+    {0x113B20D, 0, 0x10}, {0x113BF0D, 0, 0x10}, {0xEED816, 0, 0x10}, {0xF6CD14, 0, 0x10},
+    {0xF35F15, 0, 0x10}, {0xE40F19, 0, 0x10}, {0x11FE60C, 0, 0x10}, {0x119890D, 0, 0x10},
+    {0x1310207, 0, 0x10}, {0x10DF50E, 0, 0x10}, {0xED6B17, 0, 0x10}, {0xEE6817, 0, 0x10},
+    {0x12E4A08, 0, 0x10}, {0xE20C1A, 0, 0x10}, {0xDBD70E, 0, 0x10}, {0x1089410, 0, 0x10},
+    {0xFFD212, 0, 0x10}, {0x1244F0B, 0, 0x10}, {0xF6D50C, 0, 0x10}, {0x119A30D, 0, 0x10},
+    {0x11E8A0C, 0, 0x10}, {0xFAC213, 0, 0x10}, {0xFCFC13, 0, 0x10}, {0xF2A016, 0, 0x10}, {0x700929, 0, 0x10},
+    {0x104CD11, 0, 0x10}, {0xDD5F1B, 0, 0x10}, {0xE32A1A, 0, 0x10}, {0xD5281C, 0, 0x10},
+    {0x12C7005, 0, 0x0B}, {0x110790E, 0, 0x0B}, {0x1088C08, 0, 0x09}, {0xFFFFFFFF, 0, 0x08},
+    {0x11B960C, 0, 0x09}, {0xFB3413, 0, 0x0B}, {0xFB2113, 0, 0x0B}, {0x10E2D0E, 0, 0x0B},
+    {0x1062410, 0, 0x0B}, {0x1040111, 0, 0x09}, {0x103AC11, 0, 0x09}, {0xF92514, 0, 0x09},
+    {0x120F50B, 0, 0x0B}, {0x12C6C09, 0, 0x09}, {0x125780B, 0, 0x09}, {0xFF4212, 0, 0x0B},
+    {0xF92D0C, 0, 0x09}, {0x125620B, 0, 0x09}, {0x118850D, 0, 0x09}, {0x12A4709, 0, 0x09},
+    {0x81F40D, 0, 0x10}, {0x82400D, 0, 0x10}, {0xA73222, 0, 0x10}, {0x824026, 0, 0x10}, {0xDE881B, 0, 0x10},
+    {0xE69919, 0, 0x10}, {0xB1D221, 0, 0x10}, {0xAA1E22, 0, 0x10}, {0xAA4022, 0, 0x10}, {0xBFC01F, 0, 0x10},
+    {0xFDC812, 0, 0x09}, {0x100F212, 0, 0x09}, {0x1063410, 0, 0x10}, {0x1080410, 0, 0x10},
+    {0xE4F019, 0, 0x10}, {0xF71D14, 0, 0x10}, {0xDBE51B, 0, 0x10}, {0xDCF31B, 0, 0x10}, {0xAE5721, 0, 0x10},
+    {0xAE9921, 0, 0x10}, {0x1249C0B, 0, 0x09}, {0xC51F1E, 0, 0x10}, {0x929A24, 0, 0x10}, {0x932A24, 0, 0x10},
+    {0xCD0A1D, 0, 0x10}, {0xCE0F1D, 0, 0x10}, {0xCCED1D, 0, 0x10}, {0xCDD51D, 0, 0x10}, {0x9CD923, 0, 0x10},
+    {0x9D6523, 0, 0x10}, {0xFB260E, 0, 0x09}, {0xCDF21D, 0, 0x10}, {0x9CFC23, 0, 0x10}, {0x9D8823, 0, 0x10},
+    {0xD57C1C, 0, 0x10}, {0xD6781C, 0, 0x10}, {0x76600E, 0, 0x10}, {0x76460E, 0, 0x10}, {0x764628, 0, 0x10},
+    {0x821A26, 0, 0x10}, {0x1300607, 0, 0x10}, {0x7B920D, 0, 0x10}, {0x114340D, 0, 0x10},
+    {0xE3F619, 0, 0x10}, {0xFE2212, 0, 0x10}, {0x82330D, 0, 0x10}, {0xEAA217, 0, 0x10}, {0xE75D18, 0, 0x10},
+    {0xE74518, 0, 0x10}, {0xE77518, 0, 0x10}, {0xA64422, 0, 0x10}, {0x6FB729, 0, 0x10}, {0xEC5717, 0, 0x10},
+    {0xE9B518, 0, 0x10}, {0x110950E, 0, 0x10}, {0x81F426, 0, 0x10}, {0xB92620, 0, 0x10}, {0xB21421, 0, 0x10},
+    {0xAEFC21, 0, 0x10}, {0xB66620, 0, 0x10}, {0x104BC11, 0, 0x10}, {0x103CE11, 0, 0x10},
+    {0xDBCA1B, 0, 0x10}, {0xE18A1A, 0, 0x10}, {0xE1A41A, 0, 0x10}, {0xDC001B, 0, 0x10}, {0x117190D, 0, 0x10},
+    {0xFC1813, 0, 0x10}, {0xA71022, 0, 0x10}, {0x7B9227, 0, 0x10}, {0xFD3513, 0, 0x09}, {0xFA5013, 0, 0x09},
+    {0xE6CB19, 0, 0x0B}, {0xE3C419, 0, 0x0B}, {0xDBD114, 0, 0x10}, {0xD88203, 0, 0x09}, {0xCC5C05, 0, 0x09},
+    {0xEA1508, 0, 0x09}, {0xF9B107, 0, 0x09}, {0x132ED05, 0, 0x09}, {0x100AA09, 0, 0x09},
+    {0xF6B914, 0, 0x09}, {0xEA1518, 0, 0x0B}, {0x11E060C, 0, 0x0B}, {0x12EAA08, 0, 0x09},
+    {0x506011, 13, 0x0D}, {0xF97514, 0, 0x09}, {0x124E90B, 0, 0x09}, {0x129FF09, 0, 0x09},
+    {0x1113D0E, 0, 0x09}, {0x1045611, 0, 0x09}, {0x11EF60C, 0, 0x09}, {0x12F0208, 0, 0x09},
+    {0x10CA30F, 0, 0x09}, {0xCD9B0D, 0, 0x09}, {0xC8C10C, 0, 0x09}, {0x121F20B, 0, 0x09},
+    {0x121F409, 0, 0x09}, {0x1329805, 0, 0x0B}, {0x1313006, 0, 0x0B}, {0x1312406, 0, 0x0B},
+    {0x1311E06, 0, 0x0B}, {0xFEF503, 0, 0x0B}, {0x132A705, 0, 0x0B}, {0x1329D05, 0, 0x0B},
+    {0x12F0A07, 0, 0x0B}, {0x120DF0B, 0, 0x0B}, {0x1297809, 0, 0x0B}, {0x12CF208, 0, 0x0B},
+    {0x1312A06, 0, 0x0B}, {0x1261D0A, 0, 0x09}, {0x128930A, 0, 0x09}, {0x12A5909, 0, 0x09},
+    {0x127210A, 0, 0x09}, {0x11B720C, 0, 0x09}, {0x123B50B, 0, 0x09}, {0x121D10B, 0, 0x08},
+    {0x1048004, 0, 0x08}, {0x133A105, 0, 0x08}, {0x1094410, 0, 0x09}, {0x1172608, 0, 0x09},
+    {0x104DE11, 0, 0x0B}, {0x10BA40F, 0, 0x09}, {0x1313C06, 0, 0x0B}, {0x10D930E, 0, 0x09},
+    {0x110DB0E, 0, 0x09}, {0x113300D, 0, 0x09}, {0x12F1107, 0, 0x09}, {0x133FD04, 0, 0x09},
+    {0x121000B, 0, 0x09}, {0x11D6A0C, 0, 0x09}, {0x1311007, 0, 0x09}, {0x11DE20C, 0, 0x0B},
+    {0x100BC12, 0, 0x09}, {0x120520C, 0, 0x0B}, {0x11AE20C, 0, 0x0B}, {0x1318A06, 0, 0x09},
+    {0x123730B, 0, 0x09}, {0x125360B, 0, 0x0B}, {0x12D1208, 0, 0x0B}, {0xF9B114, 0, 0x0B},
+    {0x1096410, 0, 0x0B}, {0xCC5C1D, 0, 0x09}, {0x129AE09, 0, 0x0B}, {0x10BAF04, 0, 0x09},
+    {0xE96D18, 0, 0x09}, {0x1317806, 14, 0x09}, {0x12E3A08, 0, 0x0B}, {0x119070D, 0, 0x09},
+    {0x1317E06, 0, 0x0B}, {0x5BAE08, 0, 0x09}, {0x100CE12, 0, 0x09}, {0x11D8208, 0, 0x0B},
+    {0x11BEA0C, 0, 0x0B}, {0x1330B05, 0, 0x09}, {0x12E7A08, 0, 0x0B}, {0x133A605, 0, 0x09},
+    {0x12B0409, 0, 0x09}, {0x625514, 15, 0x0D}, {0x1218004, 0, 0x0B}, {0x12ABC09, 0, 0x0B},
+    {0x12E9208, 0, 0x09}, {0x1018C11, 0, 0x0B}, {0xFDA408, 0, 0x09}, {0xFAE808, 0, 0x09},
+    {0xA08A0B, 16, 0x0F}, {0xA0AD0B, 17, 0x0F}, {0x97AA0C, 18, 0x0D}, {0x9C060C, 19, 0x0D},
+    {0x1320E06, 0, 0x09}, {0x12A1109, 0, 0x09}, {0x1018C0A, 0, 0x09}, {0x12E3208, 0, 0x09},
+    {0x123F70B, 0, 0x09}, {0x119960D, 0, 0x09}, {0x12EC208, 0, 0x0B}, {0xF38915, 0, 0x09},
+    {0xFE6A12, 0, 0x09}, {0x12C4809, 0, 0x09}, {0x12EBA07, 0, 0x09}, {0x101D00A, 0, 0x0B},
+    {0x101D011, 0, 0x0B}, {0x1043411, 0, 0x0B}, {0xFD4813, 0, 0x0B}, {0xF2B616, 0, 0x0B},
+    {0xF93914, 0, 0x0B}, {0x1031311, 0, 0x09}, {0x12C1B09, 20, 0x09}, {0x1003E04, 0, 0x0B},
+    {0x1049505, 0, 0x0B}, {0xFAA706, 0, 0x0B}, {0xE9850B, 0, 0x09}, {0x1020A0A, 0, 0x0B},
+    {0x1020311, 0, 0x0B}, {0xF1C416, 0, 0x09}, {0xE98518, 0, 0x09}, {0x1003E12, 0, 0x10},
+    {0xFA0114, 0, 0x10}, {0x1081410, 0, 0x10}, {0xE25A1A, 0, 0x10}, {0xEC9C17, 0, 0x10}, {0xCE831D, 0, 0x10},
+    {0xC3D51E, 0, 0x10}, {0xBFDF1F, 0, 0x10}, {0xE87D0A, 0, 0x09}, {0x12EF208, 0, 0x09}, {0xEE820A, 0, 0x09},
+    {0xFDB612, 0, 0x0B}, {0x100E012, 0, 0x0B}, {0xEACC04, 0, 0x0B}, {0x1035711, 0, 0x0B},
+    {0x1038A11, 0, 0x10}, {0xFF5412, 0, 0x10}, {0xFFF612, 0, 0x10}, {0xFAAF13, 0, 0x10}, {0xE60319, 0, 0x10},
+    {0xE0BA1A, 0, 0x10}, {0xFC9D13, 0, 0x10}, {0xF6E114, 0, 0x10}, {0xE2C21A, 0, 0x10}, {0xDB281B, 0, 0x10},
+    {0xED5417, 0, 0x10}, {0xE78D18, 0, 0x10}, {0xDDE61B, 0, 0x10}, {0xD4D41C, 0, 0x10}, {0xE92518, 0, 0x10},
+    {0xE44119, 0, 0x10}, {0x12CBD09, 0, 0x09}, {0xF58115, 0, 0x09}, {0xFC0513, 0, 0x10}, {0x896025, 0, 0x09},
+    {0xD42C1C, 0, 0x09}, {0xEB9404, 0, 0x10}, {0xFFC012, 0, 0x0B}, {0x1332E05, 0, 0x0B}, {0xF2CC15, 0, 0x09},
+    {0xEE9715, 0, 0x09}, {0xF2E115, 0, 0x09}, {0x12CFA08, 0, 0x09}, {0xEE9616, 0, 0x0B},
+    {0x1296F09, 0, 0x0B}, {0x120BE0B, 0, 0x0B}, {0x120C90B, 0, 0x0B}, {0x1298A09, 0, 0x0B},
+    {0x125B90A, 0, 0x0B}, {0x1299309, 0, 0x0B}, {0x1299C09, 0, 0x0B}, {0x125CD0A, 0, 0x0B},
+    {0x125D70A, 0, 0x0B}, {0x129C009, 0, 0x0B}, {0xFFFFFFFF, 21, 0x0B}, {0xFFFFFFFF, 22, 0x0B},
+    {0xFFFFFFFF, 23, 0x0B}, {0xFFFFFFFF, 24, 0x0B}, {0xFFFFFFFF, 25, 0x0B}, {0xFFFFFFFF, 26, 0x0B},
+    {0xFFFFFFFF, 27, 0x0B}, {0xFFFFFFFF, 28, 0x0B}, {0xFFFFFFFF, 29, 0x0B}, {0xFFFFFFFF, 30, 0x0B},
+    {0xFFFFFFFF, 31, 0x0B}, {0xFFFFFFFF, 32, 0x0B}, {0xFFFFFFFF, 33, 0x0B}, {0xFFFFFFFF, 34, 0x0B},
+    {0xFFFFFFFF, 35, 0x0B}, {0xFFFFFFFF, 36, 0x0B}, {0xFFFFFFFF, 37, 0x0B}, {0xFFFFFFFF, 38, 0x0B},
+    {0xFFFFFFFF, 39, 0x0B}, {0xFFFFFFFF, 40, 0x0B}, {0xFFFFFFFF, 41, 0x0B}, {0xFFFFFFFF, 42, 0x0B},
+    {0xFFFFFFFF, 43, 0x0B}, {0xFFFFFFFF, 44, 0x0B}, {0xFFFFFFFF, 45, 0x0B}, {0xFFFFFFFF, 46, 0x0B},
+    {0xE0381A, 0, 0x0B}, {0x920A24, 0, 0x09}, {0x91C224, 0, 0x0B}, {0xC2E51E, 0, 0x0B}, {0xB4A620, 0, 0x0B},
+    {0xCBAE1D, 0, 0x0B}, {0x9C2A23, 0, 0x0B}, {0xB48620, 0, 0x0B}, {0x75F628, 0, 0x0B}, {0x91E624, 0, 0x09},
+    {0xAD7021, 0, 0x0B}, {0xC2C71E, 0, 0x0B}, {0x7AF627, 0, 0x0B}, {0xCB911D, 0, 0x0B}, {0xB46620, 0, 0x0B},
+    {0x12F9607, 0, 0x0B}, {0x1331505, 0, 0x0B}, {0x10A5A0F, 0, 0x0B}, {0x108A410, 0, 0x0B},
+    {0xF25E16, 0, 0x0B}, {0xF25E07, 0, 0x0B}, {0x101AE11, 0, 0x0B}, {0x1324A06, 0, 0x0B},
+    {0x11F6E07, 0, 0x0B}, {0x10A3C0F, 0, 0x0B}, {0x129290A, 0, 0x0B}, {0x1310907, 0, 0x0B},
+    {0x12BA609, 0, 0x0B}, {0xDCA21B, 0, 0x0B}, {0xF0D216, 0, 0x0B}, {0xD6401C, 0, 0x0B}, {0xF83514, 0, 0x0B},
+    {0x117E908, 0, 0x0B}, {0xFA2914, 0, 0x0B}, {0xEB4312, 0, 0x0B}, {0xFD2213, 0, 0x0B},
+    {0x1102509, 0, 0x0B}, {0xFD0F13, 0, 0x0B}, {0xF0FE11, 0, 0x0B}, {0xFA1514, 0, 0x0B}, {0xFA1C0D, 0, 0x0B},
+    {0x117E90D, 0, 0x0B}, {0xEB4317, 0, 0x0B}, {0xF0FE16, 0, 0x0B}, {0x110250E, 0, 0x0B},
+    {0x119BD0D, 0, 0x0B}, {0x11DBE0C, 0, 0x0B}, {0x119140D, 0, 0x0B}, {0xF3D20B, 0, 0x09},
+    {0xF24816, 0, 0x09}, {0xF23216, 0, 0x09}, {0xF63E15, 0, 0x09}, {0x10A690F, 0, 0x09},
+    {0x10A780F, 0, 0x09}, {0xCC5C14, 0, 0x09}, {0x130E607, 0, 0x09}, {0x1331503, 0, 0x09},
+    {0x12CCF09, 0, 0x09}, {0x12FF107, 0, 0x0B}, {0x1345504, 0, 0x0B}, {0x12F5707, 0, 0x0B},
+    {0x12D4A08, 0, 0x0B}, {0x12EA208, 0, 0x0B}, {0x10E030E, 0, 0x0B}, {0x10DAF0E, 0, 0x0B},
+    {0x12BE509, 0, 0x0B}, {0x1316606, 0, 0x0B}, {0x1273F0A, 0, 0x09}, {0x133C905, 0, 0x0B},
+    {0x10D5B0E, 0, 0x0B}, {0x130B504, 0, 0x0B}, {0x12DC208, 0, 0x0B}, {0x12C7E09, 0, 0x0B},
+    {0x10D6207, 0, 0x0B}, {0x121C60B, 0, 0x0B}, {0x118FA0D, 0, 0x0B}, {0x1340504, 0, 0x0B},
+    {0x107B410, 0, 0x0B}, {0x127AD0A, 0, 0x0B}, {0x121DC0B, 0, 0x0B}, {0xEC4017, 0, 0x0B},
+    {0x10D3708, 47, 0x0B}, {0x1326E06, 0, 0x0B}, {0x12D8A08, 0, 0x0B}, {0x131C006, 0, 0x0B},
+    {0x1293805, 0, 0x0B}, {0x129330A, 0, 0x0B}, {0x12C9009, 0, 0x0B}, {0x1334205, 48, 0x0B},
+    {0x1314806, 0, 0x0B}, {0x12C0009, 0, 0x0B}, {0x12C1209, 0, 0x0B}, {0x123890B, 0, 0x0B},
+    {0x1343104, 0, 0x0B}, {0x1337E05, 0, 0x0B}, {0x12D4208, 0, 0x0B}, {0x128A70A, 0, 0x0B},
+    {0x12AE009, 0, 0x0B}, {0x1338305, 0, 0x0B}, {0x11E660C, 0, 0x0B}, {0x124C80B, 0, 0x0B},
+    {0x11F860C, 0, 0x0B}, {0x12C2409, 0, 0x0B}, {0x1218F0B, 0, 0x0B}, {0x1264F0A, 0, 0x0B},
+    {0x119B00D, 0, 0x0B}, {0x12C5109, 0, 0x0B}, {0x1048405, 0, 0x0B}, {0x11D9A0C, 0, 0x0B},
+    {0xF96114, 0, 0x0B}, {0x132F705, 0, 0x0B}, {0x1342504, 0, 0x0B}, {0x133C405, 0, 0x0B},
+    {0x11DA60C, 0, 0x0B}, {0xF73114, 0, 0x0B}, {0x112010E, 0, 0x0B}, {0x128750A, 0, 0x0B},
+    {0x1120609, 0, 0x0B}, {0x12D7A08, 0, 0x0B}, {0x10FF506, 0, 0x0B}, {0x113A50D, 0, 0x0B},
+    {0x132D905, 0, 0x0B}, {0x12E1208, 0, 0x0B}, {0x12F8807, 0, 0x0B}, {0x12AFB09, 0, 0x0B},
+    {0x12C3F09, 0, 0x0B}, {0x129F609, 0, 0x0B}, {0x124BD0B, 0, 0x0B}, {0x12F7A07, 0, 0x0B},
+    {0xE5540E, 0, 0x0B}, {0xF65315, 0, 0x0B}, {0x1343D04, 0, 0x0B}, {0x1295B0A, 0, 0x0B},
+    {0x10D690E, 0, 0x0B}, {0x1128D0E, 0, 0x0B}, {0xFE1908, 0, 0x0B}, {0xFE1012, 0, 0x0B},
+    {0x1210B0B, 0, 0x0B}, {0xE55419, 0, 0x09}, {0xE72D18, 0, 0x0B}, {0x1308407, 0, 0x0B},
+    {0x1032F06, 0, 0x0B}, {0x1208E0C, 0, 0x0B}, {0x1134A0D, 0, 0x0B}, {0x110A30E, 0, 0x0B},
+    {0x10CC10E, 0, 0x0B}, {0x9C4D0B, 49, 0x0F}, {0x12AAA09, 0, 0x0B}, {0x12EBA08, 0, 0x0B},
+    {0x10C7E07, 0, 0x0B}, {0x11EEA0C, 0, 0x0B}, {0x113E60D, 0, 0x0B}, {0x119CA0D, 0, 0x0B},
+    {0x1140D0D, 0, 0x0B}, {0x10C2B0F, 0, 0x0B}, {0x10CCF0E, 0, 0x0B}, {0x1138B0D, 0, 0x0B},
+    {0x129510A, 0, 0x0B}, {0xF52D15, 0, 0x0B}, {0x12D0A08, 0, 0x0B}, {0x110330E, 0, 0x0B},
+    {0x110E90E, 0, 0x09}, {0x10C3A0F, 0, 0x09}, {0x1046711, 0, 0x09}, {0x11E420C, 0, 0x09},
+    {0x114000D, 0, 0x09}, {0x122080B, 0, 0x09}, {0x1014811, 0, 0x09}, {0x10D3F0E, 0, 0x0B},
+    {0x11BBA0C, 0, 0x0B}, {0x111C90E, 0, 0x0B}, {0x11BDE0C, 0, 0x0B}, {0x1046E0A, 0, 0x0B},
+    {0x11E7E0C, 0, 0x0B}, {0x1318406, 0, 0x0B}, {0x12AE909, 0, 0x0B}, {0x10D150E, 0, 0x0B},
+    {0x130DF07, 0, 0x0B}, {0x121790B, 0, 0x0B}, {0x1015206, 0, 0x0B}, {0x113CC0D, 0, 0x0B},
+    {0x10C1C0F, 0, 0x0B}, {0x129150A, 0, 0x0B}, {0x12D2A08, 0, 0x0B}, {0x11FC20C, 0, 0x0B},
+    {0x124A70B, 0, 0x0B}, {0x12DAA08, 0, 0x0B}, {0x12F5007, 0, 0x0B}, {0xF7F914, 0, 0x0B},
+    {0x1179B0C, 0, 0x0B}, {0x1179B0D, 0, 0x0B}, {0x12C3609, 0, 0x0B}, {0x131C606, 0, 0x0B},
+    {0x1088410, 0, 0x0B}, {0x130F407, 0, 0x0B}, {0x1328606, 0, 0x0B}, {0x117A80D, 0, 0x0B},
+    {0x118D30D, 0, 0x0B}, {0x1325C06, 0, 0x0B}, {0xF0E704, 0, 0x0B}, {0x125E10A, 0, 0x0B},
+    {0x10D4D0E, 0, 0x0B}, {0xA1160B, 50, 0x0F}, {0x4B880E, 51, 0x0F}, {0x84A00E, 52, 0x0F},
+    {0x11FDA0C, 0, 0x0B}, {0x1327406, 0, 0x0B}, {0x934E0C, 53, 0x0F}, {0x1015911, 0, 0x0B},
+    {0x111E50E, 0, 0x0B}, {0x7E020F, 54, 0x0F}, {0x5B7916, 55, 0x0D}, {0x83960E, 56, 0x0D},
+    {0x127D50A, 0, 0x09}, {0x1284D0A, 0, 0x09}, {0x11B4E0C, 0, 0x0B}, {0x1291F0A, 0, 0x0B},
+    {0x11BC60C, 0, 0x0B}, {0x127490A, 0, 0x0B}, {0x12C0909, 0, 0x0B}, {0xF99D14, 0, 0x09},
+    {0x12F5E07, 0, 0x09}, {0xFA3D13, 0, 0x09}, {0xF32015, 0, 0x09}, {0x131CC06, 0, 0x09},
+    {0x101AE09, 0, 0x09}, {0x10DCB0E, 0, 0x09}, {0xFDFE12, 0, 0x09}, {0x1142706, 0, 0x09},
+    {0x114270D, 0, 0x09}, {0x117CF0D, 0, 0x09}, {0x130BC07, 0, 0x09}, {0x1036805, 0, 0x0B},
+    {0x1036811, 0, 0x0B}, {0x10C0D0F, 0, 0x0B}, {0xF67D14, 0, 0x0B}, {0xF6860B, 0, 0x0B},
+    {0x12DD208, 0, 0x0B}, {0x10AAC04, 0, 0x0B}, {0x12CEA08, 0, 0x0B}, {0x1279405, 0, 0x0B},
+    {0x1278F0A, 0, 0x0B}, {0x101BF11, 0, 0x0B}, {0x1322006, 0, 0x0B}, {0x105B410, 0, 0x0B},
+    {0x638F07, 0, 0x0B}, {0x1042311, 0, 0x0B}, {0x109F10F, 0, 0x0B}, {0x109FA06, 0, 0x0B},
+    {0x129470A, 57, 0x09}, {0x126090A, 58, 0x0B}, {0x130B507, 0, 0x09}, {0x1333D05, 0, 0x09},
+    {0x129E409, 0, 0x0B}, {0x113640D, 0, 0x0B}, {0x12F1807, 0, 0x0B}, {0x410F, 0, 0x0B}, {0x3A16, 0, 0x0B},
+    {0x1F710, 0, 0x0B}, {0x2315, 0, 0x0B}, {0x2A0E, 0, 0x0B}, {0x897003, 0, 0x0B}, {0x10D8005, 0, 0x0B},
+    {0xB53202, 0, 0x0B}, {0x11A590D, 0, 0x0B}, {0x10A9603, 0, 0x0B}, {0x128CF05, 0, 0x0B},
+    {0x12FF807, 0, 0x0B}, {0x124DE06, 0, 0x0B}, {0xAD8103, 59, 0x0B}, {0xFFCC06, 0, 0x0B},
+    {0x12A7D09, 0, 0x0B}, {0x1123405, 0, 0x0B}, {0xDD7905, 0, 0x0B}, {0x133B505, 0, 0x0B},
+    {0x934E05, 0, 0x0B}, {0xF72E03, 0, 0x0B}, {0x1340104, 0, 0x0B}, {0x4AD003, 0, 0x0B}, {0xF9D306, 0, 0x0B},
+    {0x130AE07, 0, 0x0B}, {0x12F6507, 0, 0x0B}, {0x1252803, 60, 0x0B}, {0x12E6203, 0, 0x0B},
+    {0xA11A04, 0, 0x0B}, {0x12D9208, 0, 0x0B}, {0x1303707, 0, 0x0B}, {0x11FCE0C, 0, 0x0B},
+    {0x1346F03, 0, 0x0B}, {0x6FD603, 0, 0x0B}, {0x12DCA08, 0, 0x0B}, {0x123EC0B, 0, 0x0B},
+    {0xF73104, 0, 0x0B}, {0x119F10D, 0, 0x0B}, {0x12D1A08, 0, 0x0B}, {0x1328006, 0, 0x0B},
+    {0x1105D0E, 0, 0x0B}, {0xEBDA0A, 0, 0x0B}, {0xEBCD17, 0, 0x0B}, {0x1260504, 61, 0x0B},
+    {0x1306107, 0, 0x0B}, {0x1333805, 0, 0x0B}, {0x1321406, 0, 0x0B}, {0x112A405, 0, 0x0B},
+    {0x1129B0E, 0, 0x0B}, {0x12FA407, 0, 0x0B}, {0x127E90A, 0, 0x0B}, {0x12D5A08, 0, 0x0B},
+    {0x128CF0A, 0, 0x0B}, {0x124DE0B, 0, 0x0B}, {0x12D3A08, 0, 0x0B}, {0x121BB0B, 0, 0x0B},
+    {0x1122B0E, 0, 0x0B}, {0x127350A, 0, 0x0B}, {0x124440B, 0, 0x0B}, {0x12D7208, 0, 0x0B},
+    {0x12E6208, 0, 0x0B}, {0x133F904, 0, 0x0B}, {0x12FE307, 0, 0x0B}, {0x1345904, 0, 0x0B},
+    {0x8D4204, 62, 0x0B}, {0x1337905, 0, 0x0B}, {0x12E6A08, 0, 0x0B}, {0x128250A, 0, 0x0B},
+    {0x12D5208, 0, 0x09}, {0x7B7A04, 0, 0x0B}, {0x7B7A03, 63, 0x09}, {0xD03, 64, 0x0F}, {0xD72004, 65, 0x0F},
+    {0x7B8D05, 0, 0x0B}, {0xE30A06, 0, 0x0B}, {0x50571A, 66, 0x0F}, {0x4A1C1C, 67, 0x0F},
+    {0x4A501C, 68, 0x0F}, {0x47361D, 69, 0x0F}, {0x8A880D, 70, 0x0F}, {0xA17F0B, 71, 0x0F},
+    {0xBB4507, 72, 0x0F}, {0xB1F309, 73, 0x0F}, {0xA1390B, 74, 0x0F}, {0x81820E, 75, 0x0F},
+    {0xA7BA0A, 76, 0x0F}, {0x720105, 0, 0x0B}, {0x11A730D, 0, 0x0B}, {0xD88507, 0, 0x0B},
+    {0x1303007, 0, 0x0B}, {0x130D107, 0, 0x0B}, {0x1332905, 0, 0x0B}, {0x1330105, 0, 0x0B},
+    {0x131D806, 0, 0x0B}, {0x1315406, 0, 0x0B}, {0x1052211, 0, 0x0B}, {0x1338805, 0, 0x0B},
+    {0x12FEA07, 0, 0x0B}, {0x1263B0A, 0, 0x0B}, {0x11E4E0C, 0, 0x0B}, {0x11F9E0C, 0, 0x0B},
+    {0x107E410, 0, 0x0B}, {0x109B410, 0, 0x0B}, {0x112D30E, 0, 0x0B}, {0x127030A, 0, 0x0B},
+    {0xFDDA12, 0, 0x0B}, {0xFA8913, 0, 0x0B}, {0xBC5903, 77, 0x0F}, {0xB5DC04, 78, 0x0F}, {0xB503, 79, 0x0F},
+    {0xB305, 80, 0x0F}, {0xA6CC06, 0, 0x0F}, {0x4261B, 81, 0x0F}, {0x18A011, 82, 0x0F}, {0x189E13, 83, 0x0F},
+    {0x64C30E, 84, 0x0F}, {0xD0C16, 85, 0x0F}, {0x789E10, 86, 0x0F}, {0x1000812, 87, 0x0F},
+    {0x635D14, 88, 0x0F}, {0x5F6015, 89, 0x0F}, {0xBCF707, 90, 0x0F}, {0xAF3E09, 91, 0x0F},
+    {0x66D504, 92, 0x0F}, {0x559513, 93, 0x0F}, {0xB8C608, 94, 0x0F}, {0x1342904, 0, 0x0B},
+    {0x131BA06, 0, 0x0B}, {0x1331A05, 0, 0x0B}, {0xA6220A, 95, 0x0F}, {0x1130905, 0, 0x0B},
+    {0x113090D, 0, 0x0B}, {0xF2F615, 0, 0x0B}, {0x636905, 0, 0x0B}, {0x67C813, 96, 0x0F},
+    {0xA34C05, 97, 0x0F}, {0x8E6F0D, 98, 0x0F}, {0x12E0A08, 0, 0x0B}, {0x9DCE0B, 99, 0x0F},
+    {0x5B1D16, 100, 0x0F}, {0x5AEF16, 101, 0x0F}, {0x121210B, 0, 0x0B}, {0x130CA07, 0, 0x0B},
+    {0x1343904, 0, 0x0B}, {0x12B8209, 0, 0x0B}, {0x124230B, 0, 0x0B}, {0x5F6A04, 0, 0x0B},
+    {0x12AC509, 0, 0x0B}, {0x13AE04, 102, 0x0F}, {0x12F4907, 0, 0x0B}, {0x11, 103, 0x0F},
+    {0x1311707, 0, 0x0B}, {0x1133D0D, 0, 0x0B}, {0x11B060C, 0, 0x0B}, {0x129010A, 0, 0x0B},
+    {0x10C580F, 0, 0x0B}, {0x116FF0D, 0, 0x0B}, {0x107D410, 0, 0x0B}, {0x1083A0A, 0, 0x0B},
+    {0x123940B, 0, 0x0B}, {0x120A60C, 0, 0x0B}, {0x11F4A0C, 0, 0x0B}, {0x1032411, 0, 0x0B},
+    {0x1095410, 0, 0x0B}, {0x107C410, 0, 0x0B}, {0xFE4612, 0, 0x0B}, {0x127710A, 0, 0x0B},
+    {0x11AA60C, 0, 0x0B}, {0x133DD04, 0, 0x0B}, {0x1346903, 0, 0x0B}, {0x12A7409, 0, 0x0B},
+    {0x112550E, 0, 0x0B}, {0x1125B07, 0, 0x0B}, {0x11B660C, 0, 0x0B}, {0x124860B, 0, 0x0B},
+    {0x8A190D, 104, 0x0F}, {0x132FC05, 0, 0x0B}, {0x1120F0E, 0, 0x0B}, {0x10C760F, 0, 0x0B},
+    {0x1205E0C, 0, 0x0B}, {0x110870E, 0, 0x0B}, {0x12BAF09, 0, 0x0B}, {0x101E111, 0, 0x0B},
+    {0x1033511, 0, 0x0B}, {0x1219A0B, 0, 0x0B}, {0x120B20C, 0, 0x0B}, {0x10AA50F, 0, 0x0B},
+    {0x114750D, 0, 0x0B}, {0x111910E, 0, 0x0B}, {0x1085410, 0, 0x0B}, {0xE3DD19, 0, 0x0B},
+    {0x110FA04, 0, 0x0B}, {0x131E406, 0, 0x0B}, {0x12A2C09, 0, 0x0B}, {0x113D90D, 0, 0x0B},
+    {0x123520B, 0, 0x0B}, {0x11ED20C, 0, 0x0B}, {0x1347503, 0, 0x0B}, {0x108D90B, 0, 0x0B},
+    {0x108D410, 0, 0x0B}, {0x111590E, 0, 0x0B}, {0x1114B0E, 0, 0x0B}, {0x104A308, 0, 0x0B},
+    {0x1049A11, 0, 0x0B}, {0xFA9C0A, 0, 0x0B}, {0xE3DD10, 0, 0x0B}, {0x1058410, 0, 0x0B},
+    {0x129ED09, 0, 0x0B}, {0x12A5009, 0, 0x0B}, {0x118CC07, 0, 0x0B}, {0x118C60D, 0, 0x0B},
+    {0x103C409, 0, 0x0B}, {0x112390E, 0, 0x0B}, {0x1098410, 0, 0x0B}, {0x113570D, 0, 0x0B},
+    {0x131EA06, 0, 0x0B}, {0xC62D08, 0, 0x0B}, {0xC62D1E, 0, 0x0B}, {0x121840B, 0, 0x0B},
+    {0x12BD309, 0, 0x0B}, {0x1270D0A, 0, 0x0B}, {0x12A1A09, 0, 0x0B}, {0x124700B, 0, 0x0B},
+    {0x132C505, 0, 0x0B}, {0x127FD0A, 0, 0x0B}, {0x1322606, 0, 0x0B}, {0x1341D04, 0, 0x0B},
+    {0x100AA12, 0, 0x0B}, {0x1337405, 0, 0x0B}, {0x121E70B, 0, 0x0B}, {0x1044511, 0, 0x0B},
+    {0x124180B, 0, 0x0B}, {0x12B9D09, 0, 0x0B}, {0x1247B0B, 0, 0x0B}, {0x127530A, 0, 0x0B},
+    {0x1304507, 0, 0x0B}, {0x131A206, 0, 0x0B}, {0x1039B11, 0, 0x0B}, {0xFAE813, 0, 0x0B},
+    {0xB52620, 0, 0x0B}, {0xBBE01F, 0, 0x0B}, {0xCF6B1D, 0, 0x0B}, {0xC6A51E, 0, 0x0B}, {0x1308B07, 0, 0x0B},
+    {0x124B20B, 0, 0x0B}, {0xFCBA09, 0, 0x0B}, {0xECE10C, 0, 0x0B}, {0xECE117, 0, 0x0B},
+    {0x112C50E, 0, 0x0B}, {0x1084410, 0, 0x0B}, {0x108B410, 0, 0x0B}, {0x11AB20C, 0, 0x0B},
+    {0x1017B06, 0, 0x0B}, {0x1017B11, 0, 0x0B}, {0x1202E0C, 0, 0x0B}, {0x128BB0A, 0, 0x0B},
+    {0x11F6205, 0, 0x0B}, {0x11A4C0D, 0, 0x0B}, {0x10E3B0E, 0, 0x09}, {0x11F320C, 0, 0x0B},
+    {0xF5EA15, 0, 0x0B}, {0x118920D, 0, 0x0B}, {0xF94D14, 0, 0x0B}, {0xE42819, 0, 0x0B}, {0xC3B71E, 0, 0x0B},
+    {0x126590A, 0, 0x0B}, {0x113710D, 0, 0x0B}, {0x117B50D, 0, 0x0B}, {0x1008612, 0, 0x0B},
+    {0xF61415, 0, 0x0B}, {0xFCD613, 0, 0x0B}, {0x1243207, 0, 0x0B}, {0x1145B0D, 0, 0x0B},
+    {0xD6CC1C, 0, 0x0B}, {0xCEA01D, 0, 0x0B}, {0x10BE00F, 0, 0x0B}, {0x10BD10F, 0, 0x0B},
+    {0xF9D603, 0, 0x0B}, {0x10BD106, 0, 0x0B}, {0x12EEA08, 0, 0x0B}, {0x10A1E04, 0, 0x0B},
+    {0x10A1E0F, 0, 0x0B}, {0x1135708, 0, 0x0B}, {0xFE1104, 0, 0x0B}, {0x11F620C, 0, 0x0B},
+    {0x125AF0A, 0, 0x0B}, {0x1298109, 0, 0x0B}, {0x129A509, 0, 0x0B}, {0x125C30A, 0, 0x0B},
+    {0x129B709, 0, 0x0B}, {0xF55715, 0, 0x0B}, {0x1275D0A, 0, 0x0B}, {0xF4D915, 0, 0x0B},
+    {0xF4C415, 0, 0x0B}, {0x117330D, 0, 0x0B}, {0x117400D, 0, 0x0B}, {0xFBF213, 0, 0x0B},
+    {0x73E704, 0, 0x0B}, {0x126F90A, 0, 0x0B}, {0x1030D06, 0, 0x0B}, {0x1030206, 0, 0x0B},
+    {0x11EBA0C, 0, 0x0B}, {0x1174D0D, 0, 0x0B}, {0x120460C, 0, 0x0B}, {0x127B70A, 0, 0x0B},
+    {0x12C9909, 0, 0x0B}, {0x11B5A0C, 0, 0x0B}, {0xEAB917, 0, 0x0B}, {0xD4101C, 0, 0x0B},
+    {0x1127F0E, 0, 0x0B}, {0xFA6313, 0, 0x0B}, {0xFD5B13, 0, 0x0B}, {0x1035E0A, 0, 0x0B},
+    {0x121420B, 0, 0x0B}, {0xF85D14, 0, 0x0B}, {0xFF6612, 0, 0x0B}, {0xF98914, 0, 0x0B},
+    {0x1007412, 0, 0x0B}, {0xED9917, 0, 0x0B}, {0xE63519, 0, 0x0B}, {0x112B70E, 0, 0x0B},
+    {0x1060410, 0, 0x0B}, {0xB402, 0, 0x09}, {0x133F104, 0, 0x09}, {0x1333305, 0, 0x0B},
+    {0x131FC06, 0, 0x0B}, {0x12C8709, 0, 0x0B}, {0x1301B07, 0, 0x0B}, {0x118100D, 0, 0x0B},
+    {0x11A180D, 0, 0x0B}, {0x10C850F, 0, 0x0B}, {0x10FFB0E, 0, 0x0B}, {0x10E490E, 0, 0x0B},
+    {0x119480D, 0, 0x0B}, {0x10C490F, 0, 0x0B}, {0x10AD20F, 0, 0x0B}, {0x111130E, 0, 0x0B},
+    {0x119D70D, 0, 0x0B}, {0x1061410, 0, 0x0B}, {0x1099410, 0, 0x0B}, {0x128110A, 0, 0x0B},
+    {0x1290B0A, 0, 0x0B}, {0x120160C, 0, 0x0B}, {0x123680B, 0, 0x0B}, {0x122340B, 0, 0x0B},
+    {0x1287F0A, 0, 0x0B}, {0x11FAA0C, 0, 0x0B}, {0x11B8A0C, 0, 0x0B}, {0x1245A0B, 0, 0x0B},
+    {0x128C50A, 0, 0x0B}, {0x114680D, 0, 0x0B}, {0x11A0B0D, 0, 0x0B}, {0x1316C06, 0, 0x09},
+    {0x103DF11, 0, 0x09}, {0x11BF204, 0, 0x09}, {0x552D19, 105, 0x0D}, {0x7F6709, 106, 0x0D},
+    {0xD8820A, 0, 0x09}, {0x1289D06, 0, 0x09}, {0x1289D0A, 0, 0x09}, {0x12DEA08, 0, 0x09},
+    {0x8E710B, 107, 0x0F}, {0x103BD11, 0, 0x09}, {0x7B0303, 0, 0x09}, {0x11D820C, 0, 0x09},
+    {0x1281B0A, 0, 0x09}, {0x1319006, 0, 0x09}, {0x531219, 108, 0x0D}, {0x8A630D, 109, 0x0F},
+    {0x8E000D, 110, 0x0F}, {0x121370B, 0, 0x0B}, {0x105C410, 0, 0x09}, {0x1309907, 0, 0x09},
+    {0x10D770E, 0, 0x09}, {0x12CB409, 0, 0x09}, {0x110170E, 0, 0x09}, {0xFA9C13, 0, 0x09},
+    {0x1137E0D, 0, 0x09}, {0x11BD20C, 0, 0x09}, {0x125830B, 0, 0x09}, {0x1121D0E, 0, 0x09},
+    {0x10C670F, 0, 0x09}, {0x132E805, 0, 0x09}, {0x1303E07, 0, 0x09}, {0xFCB013, 0, 0x09},
+    {0xFE5F06, 0, 0x09}, {0x1197C0D, 0, 0x09}, {0xFF7812, 0, 0x09}, {0x1005012, 0, 0x09},
+    {0xEEAC16, 0, 0x09}, {0x12CD809, 0, 0x09}, {0x127DF0A, 0, 0x0B}, {0x120EA0B, 0, 0x0B},
+    {0x1012611, 0, 0x0B}, {0x11E5A0C, 0, 0x0B}, {0x1342104, 0, 0x0B}, {0xBC7B0D, 0, 0x0B},
+    {0xC33F1E, 0, 0x0B}, {0xEF9E16, 0, 0x0B}, {0xDCBD1B, 0, 0x0B}, {0xBC7B1F, 0, 0x0B}, {0xE84D18, 0, 0x0B},
+    {0xEC1217, 0, 0x0B}, {0xF20616, 0, 0x0B}, {0xEE2317, 0, 0x0B}, {0xEA450C, 0, 0x0B}, {0xC8C11E, 0, 0x0B},
+    {0xFE7C12, 0, 0x0B}, {0xF5DD0D, 0, 0x0B}, {0xD8381C, 0, 0x0B}, {0xD8701C, 0, 0x0B}, {0x119620D, 0, 0x0B},
+    {0x11EA20C, 0, 0x0B}, {0xFAFB13, 0, 0x0B}, {0x11A250D, 0, 0x0B}, {0xE7BD18, 0, 0x0B},
+    {0x11F020C, 0, 0x0B}, {0x113F30D, 0, 0x0B}, {0x10A870F, 0, 0x0B}, {0xC55B0C, 0, 0x0B},
+    {0xFB0E13, 0, 0x0B}, {0xC55B1E, 0, 0x0B}, {0xCE491D, 0, 0x0B}, {0xE30010, 0, 0x0B}, {0xEA4518, 0, 0x0B},
+    {0xE2F61A, 0, 0x0B}, {0x101F211, 0, 0x0B}, {0x120820C, 0, 0x0B}, {0xF2F60A, 0, 0x0B},
+    {0x11BA20C, 0, 0x0B}, {0xFFB50B, 0, 0x0B}, {0x108F410, 0, 0x0B}, {0xE4BE19, 0, 0x0B},
+    {0xF5D515, 0, 0x0B}, {0xCD9B1D, 0, 0x0B}, {0x10D070E, 0, 0x0B}, {0x11BAE0C, 0, 0x0B},
+    {0x1293D0A, 0, 0x0B}, {0x1252B0B, 0, 0x0B}, {0x128D90A, 0, 0x0B}, {0x110410E, 0, 0x0B},
+    {0xFFAE12, 0, 0x0B}, {0xCDA414, 111, 0x0B}, {0x123C00B, 0, 0x0B}, {0xEA7417, 0, 0x0B},
+    {0xEF4616, 0, 0x0B}, {0x10A0F0F, 0, 0x0B}, {0x11D760C, 0, 0x0B}, {0x119550D, 0, 0x0B},
+    {0xE13C1A, 112, 0x0B}, {0xFE8E12, 113, 0x0B}, {0xEF7216, 0, 0x0B}, {0xC5011E, 0, 0x0B},
+    {0xF33515, 0, 0x0B}, {0xC5010C, 0, 0x0B}, {0xDE521B, 0, 0x0B}, {0xFDEC12, 0, 0x0B}, {0x123E10B, 0, 0x0B},
+    {0x124D30B, 0, 0x0B}, {0x126450A, 0, 0x0B}, {0x12CC609, 0, 0x0B}, {0xF1F016, 0, 0x0B},
+    {0xF5FF15, 114, 0x0B}, {0x109A410, 0, 0x0B}, {0xEF8816, 0, 0x0B}, {0x66F113, 115, 0x0F},
+    {0x671C13, 116, 0x0F}, {0x8B1C0D, 117, 0x0F}, {0x1006212, 0, 0x0B}, {0xFBCC13, 0, 0x0B},
+    {0xF9C514, 0, 0x0B}, {0x679D13, 118, 0x0F}, {0x8DB60D, 119, 0x0F}, {0x7C550F, 120, 0x0F},
+    {0x84540E, 121, 0x0F}, {0x93060C, 122, 0x0F}, {0x1321A06, 0, 0x0B}, {0x1272B0A, 0, 0x0B},
+    {0x127850A, 0, 0x0B}, {0x124F40B, 0, 0x0B}, {0x107F410, 0, 0x0B}, {0x11B2A0C, 0, 0x0B},
+    {0x107FF05, 0, 0x0B}, {0x1335605, 0, 0x0B}, {0x1277B0A, 0, 0x0B}, {0x130C307, 0, 0x0B},
+    {0x10D0004, 0, 0x0B}, {0x12EDA08, 0, 0x0B}, {0x7B0B03, 0, 0x0B}, {0x11EC60C, 0, 0x0B},
+    {0x128F70A, 0, 0x0B}, {0x12D3208, 0, 0x0B}, {0x1302907, 0, 0x0B}, {0x129DB09, 0, 0x0B},
+    {0x1221E0B, 0, 0x0B}, {0xFC930A, 0, 0x0B}, {0xFC8A13, 0, 0x0B}, {0x1180C04, 0, 0x0B},
+    {0x118030D, 0, 0x0B}, {0xFC800A, 0, 0x0B}, {0xFC7713, 0, 0x0B}, {0xF62915, 0, 0x0B},
+    {0x10DBD0E, 0, 0x0B}, {0x1016A11, 0, 0x0B}, {0x130ED07, 0, 0x0B}, {0x12E1A08, 0, 0x0B},
+    {0x1087410, 0, 0x0B}, {0x1009812, 0, 0x0B}, {0x103F011, 0, 0x0B}, {0x10CF90E, 0, 0x0B},
+    {0x1092004, 0, 0x0B}, {0x6C6F12, 123, 0x0F}, {0x12C5A09, 0, 0x0B}, {0xE86518, 0, 0x0B},
+    {0xF28A16, 0, 0x0B}, {0x55950C, 0, 0x0B}, {0x1093410, 0, 0x0B}, {0x10C940F, 0, 0x0B},
+    {0x133ED04, 0, 0x0B}, {0xB4B20A, 0, 0x0B}, {0x12A3E09, 0, 0x0B}, {0x128070A, 0, 0x0B},
+    {0xFF9C12, 0, 0x0B}, {0x11EAE0C, 0, 0x0B}, {0x104160D, 0, 0x0B}, {0x1041211, 0, 0x0B},
+    {0x1246807, 0, 0x0B}, {0x124650B, 0, 0x0B}, {0x8AD20D, 124, 0x0F}, {0x5BA716, 125, 0x0F},
+    {0x4BBC0E, 126, 0x0F}, {0x111210E, 0, 0x0B}, {0x1019D11, 0, 0x0B}, {0x112E30C, 0, 0x0B},
+    {0x112E10E, 0, 0x0B}, {0x12E7208, 0, 0x0B}, {0x121160B, 0, 0x0B}, {0x1326806, 0, 0x0B},
+    {0x1203A0C, 0, 0x0B}, {0x1323E06, 0, 0x0B}, {0x6C9912, 127, 0x0F}, {0x12F2D07, 0, 0x0B},
+    {0x108E410, 0, 0x0B}, {0x12F8F07, 0, 0x0B}, {0x113230D, 0, 0x0B}, {0x11E360C, 0, 0x0B},
+    {0x10D850E, 0, 0x09}, {0x8BFA0D, 128, 0x0F}, {0x119210D, 0, 0x09}, {0x11ACA0C, 0, 0x09},
+    {0x8C0403, 0, 0x09}, {0x1091410, 0, 0x0B}, {0x12C6309, 0, 0x0B}, {0x1192E0D, 0, 0x0B},
+    {0x11DEE0C, 0, 0x0B}, {0x11C1503, 0, 0x0B}, {0x12D9A08, 0, 0x0B}, {0x12B8B09, 0, 0x08},
+    {0x12EFA08, 0, 0x0B}, {0x1092410, 0, 0x0B}, {0x105405, 0, 0x0B}, {0x12C2D09, 0, 0x0B},
+    {0x1030211, 0, 0x09}, {0x1322C06, 0, 0x09}, {0x12E4208, 0, 0x09}, {0x12E2A08, 0, 0x09},
+    {0x118780D, 0, 0x09}, {0x127CB0A, 0, 0x09}, {0x111F30E, 0, 0x09}, {0xFDA412, 0, 0x0B},
+    {0x1056410, 0, 0x0B}, {0x1044509, 0, 0x09}, {0x111670E, 0, 0x09}, {0x11E2A0C, 0, 0x0B},
+    {0x1178E0D, 0, 0x0B}, {0x132DE05, 0, 0x0B}, {0x1344D04, 0, 0x0B}, {0x116E50D, 0, 0x0B},
+    {0x128890A, 0, 0x0B}, {0x113160D, 0, 0x0B}, {0x11F1A0C, 0, 0x0B}, {0x11F920C, 0, 0x0B},
+    {0x1181D0D, 0, 0x0B}, {0x11A800D, 0, 0x0B}, {0x11DCA0C, 0, 0x0B}, {0x1185E0D, 0, 0x0B},
+    {0x11B120C, 0, 0x0B}, {0x128570A, 0, 0x0B}, {0x1214D0B, 0, 0x0B}, {0x1182A0D, 0, 0x0B},
+    {0x11A8D0D, 0, 0x0B}, {0x11DD60C, 0, 0x0B}, {0x1186B0D, 0, 0x0B}, {0x11B1E0C, 0, 0x0B},
+    {0x1034611, 0, 0x0B}, {0x7E9E0F, 129, 0x0F}, {0x1258E0B, 0, 0x0B}, {0x121630B, 0, 0x0B},
+    {0x8D470D, 130, 0x0F}, {0x1053311, 0, 0x0B}, {0x1086410, 0, 0x0B}, {0xF3C815, 0, 0x0B},
+    {0x12BC109, 0, 0x0B}, {0x119E40D, 0, 0x0B}, {0xEF5C16, 0, 0x0B}, {0x1339205, 0, 0x0B},
+    {0xD8541C, 0, 0x0B}, {0x731411, 131, 0x0F}, {0x92520C, 132, 0x0F}, {0x681E13, 133, 0x0F},
+    {0x766E10, 134, 0x0F}, {0x729911, 135, 0x0F}, {0x3B2809, 136, 0x0F}, {0x7B1D0F, 137, 0x0F},
+    {0x76E610, 138, 0x0F}, {0x10A960F, 0, 0x0B}, {0x126310A, 0, 0x0B}, {0x110F70E, 0, 0x0B},
+    {0xD1011D, 0, 0x0B}, {0x114410D, 0, 0x0B}, {0x127990A, 0, 0x0B}, {0x6B1F12, 139, 0x0F},
+    {0x1196F0D, 0, 0x0B}, {0xE80518, 0, 0x0B}, {0x1254C0B, 0, 0x0B}, {0x12CE109, 0, 0x0B},
+    {0x1193B0D, 0, 0x0B}, {0xE1561A, 0, 0x0B}, {0xE4A519, 0, 0x0B}, {0x1148F0D, 0, 0x0B},
+    {0x10E110E, 0, 0x0B}, {0x85840E, 140, 0x0F}, {0x815C0E, 141, 0x0F}, {0x708411, 142, 0x0F},
+    {0xC8A306, 143, 0x0F}, {0xB8C606, 144, 0x0F}, {0x77AE10, 145, 0x0F}, {0xA5BC0A, 146, 0x0F},
+    {0x784E10, 147, 0x0F}, {0x669B13, 148, 0x0F}, {0x7D180F, 149, 0x0F}, {0x111830E, 0, 0x0B},
+    {0x1EDE10, 150, 0x0F}, {0x555E19, 151, 0x0F}, {0x594D17, 152, 0x0F}, {0x121B00B, 0, 0x0B},
+    {0x11A660D, 0, 0x0B}, {0x12B9904, 0, 0x0B}, {0x1059410, 0, 0x0B}, {0x119FE0D, 0, 0x0B},
+    {0x10A3705, 0, 0x0B}, {0x12DB208, 0, 0x0B}, {0x109C40F, 0, 0x0B}, {0x109D30F, 0, 0x0B},
+    {0x109E20F, 0, 0x0B}, {0x11AEE0C, 0, 0x0B}, {0xF8E914, 0, 0x0B}, {0x1141A0D, 0, 0x0B},
+    {0x12E0208, 0, 0x0B}, {0x12EB208, 0, 0x0B}, {0x1235D0B, 0, 0x0B}, {0x12A8609, 0, 0x0B},
+    {0x12F2607, 0, 0x0B}, {0x12D6A08, 0, 0x0B}, {0x132AC05, 0, 0x0B}, {0xF96F06, 0, 0x0B},
+    {0x1317206, 0, 0x0B}, {0x10D230E, 0, 0x0B}, {0x1239F0B, 0, 0x0B}, {0xFCC313, 0, 0x0B},
+    {0x1047811, 0, 0x0B}, {0x1110F03, 0, 0x0B}, {0x116F20D, 0, 0x0B}, {0x1305A07, 0, 0x0B},
+    {0x127670A, 0, 0x0B}, {0x12E5A08, 0, 0x0B}, {0x12D8208, 0, 0x0B}, {0x10FED0E, 0, 0x0B},
+    {0x1256D0B, 0, 0x0B}, {0x126270A, 0, 0x0B}, {0x10A2D0F, 0, 0x0B}, {0x10DA10E, 0, 0x0B},
+    {0x12F6C07, 0, 0x0B}, {0x12D2208, 0, 0x0B}, {0xFFE803, 0, 0x0B}, {0x1309207, 0, 0x0B},
+    {0x121A50B, 0, 0x0B}, {0x12E8208, 0, 0x0B}, {0x1216E0B, 0, 0x0B}, {0x124020B, 0, 0x0B},
+    {0x1335105, 0, 0x0B}, {0x12BB809, 0, 0x0B}, {0x132B105, 0, 0x0B}, {0xE9FD18, 0, 0x0B},
+    {0x1209A0C, 0, 0x0B}, {0xF21C16, 0, 0x0B}, {0x118370D, 0, 0x0B}, {0x129650A, 0, 0x0B},
+    {0x12DDA08, 0, 0x0B}, {0x12A6B09, 0, 0x0B}, {0xCF1405, 153, 0x0F}, {0x10DD90E, 0, 0x0B},
+    {0xEAFE17, 0, 0x0B}, {0x118510D, 0, 0x0B}, {0x1344504, 0, 0x0B}, {0x12DFA08, 0, 0x0B},
+    {0x12FD507, 0, 0x0B}, {0x123AA0B, 0, 0x0B}, {0x12AB309, 0, 0x0B}, {0x133E104, 0, 0x0B},
+    {0x1341504, 0, 0x0B}, {0x12E9A08, 0, 0x0B}, {0x1327A06, 0, 0x0B}, {0x130FB07, 0, 0x0B},
+    {0x1330605, 0, 0x0B}, {0x133F504, 0, 0x0B}, {0x6CA703, 0, 0x0B}, {0x1339C05, 0, 0x0B},
+    {0xE23E03, 0, 0x0B}, {0x1347803, 0, 0x0B}, {0x12A3509, 0, 0x0B}, {0x133E504, 0, 0x0B},
+    {0x12FDC07, 0, 0x0B}, {0x131F006, 0, 0x0B}, {0x128610A, 0, 0x0B}, {0x11DAC06, 0, 0x0B},
+    {0x133BF05, 0, 0x0B}, {0x12FCE07, 0, 0x0B}, {0x133D805, 0, 0x0B}, {0x12DBA08, 0, 0x0B},
+    {0x12E8A08, 0, 0x0B}, {0x132A205, 0, 0x0B}, {0x11B4E07, 0, 0x0B}, {0x12DF208, 0, 0x0B},
+    {0x1334705, 0, 0x0B}, {0x1305307, 0, 0x0B}, {0x11DFA0C, 0, 0x0B}, {0x1320806, 0, 0x0B},
+    {0x130A007, 0, 0x0B}, {0x12FFF07, 0, 0x0B}, {0x12E2208, 0, 0x0B}, {0x1302207, 0, 0x0B},
+    {0x1314206, 0, 0x0B}, {0x10E7C04, 0, 0x0B}, {0x1300D07, 0, 0x0B}, {0x133E904, 0, 0x0B},
+    {0x133B005, 0, 0x0B}, {0x1336F05, 0, 0x0B}, {0x12BDC09, 0, 0x0B}, {0x133AB05, 0, 0x0B},
+    {0x12DA208, 0, 0x0B}, {0x1320206, 0, 0x0B}, {0x1314E06, 0, 0x0B}, {0x132C005, 0, 0x0B},
+    {0x1344904, 0, 0x0B}, {0x12ACE09, 0, 0x0B}, {0x2DFF0A, 0, 0x0B}, {0x78E608, 0, 0x0B},
+    {0x6D370A, 0, 0x0B}, {0x96F204, 0, 0x0B}, {0x6D610A, 0, 0x0B}, {0xF98404, 0, 0x0B},
+    {0xDD2903, 154, 0x0F}, {0xD60804, 155, 0x0F}, {0x128E305, 0, 0x0B}, {0x80ED09, 156, 0x0F},
+    {0x6F3F0C, 157, 0x0F}, {0x1250A0B, 0, 0x0B}, {0x617914, 158, 0x0F}, {0x104A14, 0, 0x0B},
+    {0x1A3011, 0, 0x0B}, {0x110BF0E, 0, 0x0B}, {0x110CD0E, 0, 0x0B}, {0x11B360C, 0, 0x0B},
+    {0x12F8107, 0, 0x0B}, {0x1344104, 0, 0x0B}, {0x11AD60C, 0, 0x0B}, {0x131AE06, 0, 0x0B},
+    {0x1336A05, 0, 0x0B}, {0x12FB907, 0, 0x0B}, {0x1328C06, 0, 0x0B}, {0x12A3506, 0, 0x0B},
+    {0xCBEF04, 0, 0x0B}, {0x64C603, 0, 0x0B}, {0x126130A, 0, 0x0B}, {0xFCAF05, 0, 0x0B},
+    {0x7DDB0F, 159, 0x0F}, {0x49130F, 160, 0x0F}, {0x9CB60B, 161, 0x0F}, {0x1021411, 0, 0x0B},
+    {0x1306, 162, 0x0F}, {0xA6E205, 163, 0x0F}, {0x93BA0C, 164, 0x0F}, {0x118440D, 165, 0x0F},
+    {0x656D14, 166, 0x0F}, {0x5E5215, 167, 0x0F}, {0x7C2E0F, 168, 0x0F}, {0x571218, 169, 0x0F},
+    {0xAC0004, 170, 0x0F}, {0xA27A05, 171, 0x0F}, {0x915907, 172, 0x0F}, {0xAF1D09, 173, 0x0F},
+    {0xB29E03, 174, 0x0F}, {0x1259F05, 175, 0x0B}, {0x1207006, 176, 0x0B}, {0x132CA05, 0, 0x0B},
+    {0x11EDE0C, 0, 0x0B}, {0x125EB0A, 0, 0x0B}, {0x657C05, 0, 0x0B}, {0x131B406, 0, 0x0B},
+    {0x12DFE04, 0, 0x0B}, {0x133BA05, 0, 0x0B}, {0x11F7A0C, 0, 0x0B}, {0x122290B, 0, 0x0B},
+    {0x11F560C, 0, 0x0B}, {0x12CA209, 0, 0x0B}, {0x1282F0A, 0, 0x0B}, {0x1347203, 0, 0x0B},
+    {0x12F7307, 0, 0x0B}, {0x1313606, 0, 0x0B}, {0x1022511, 0, 0x0B}, {0x130D807, 0, 0x0B},
+    {0x132CF05, 0, 0x0B}, {0x131F606, 0, 0x0B}, {0x11E3B07, 0, 0x0B}, {0x117670D, 0, 0x0B},
+    {0x1326206, 0, 0x0B}, {0x1346504, 0, 0x0B}, {0x1286B0A, 0, 0x0B}, {0x128B10A, 0, 0x0B},
+    {0x132D405, 0, 0x0B}, {0x1258806, 0, 0x0B}, {0x118B90D, 0, 0x0B}, {0x1345104, 0, 0x0B},
+    {0x1324406, 0, 0x0B}, {0x130A707, 0, 0x0B}, {0x11E960C, 0, 0x0B}, {0x11ABE0C, 0, 0x0B},
+    {0xFFE412, 0, 0x0B}, {0x1315A06, 0, 0x0B}, {0x1323206, 0, 0x0B}, {0x1200A0C, 0, 0x0B},
+    {0x1083410, 0, 0x0B}, {0x127170A, 0, 0x0B}, {0x128390A, 0, 0x0B}, {0x1144E0D, 0, 0x0B},
+    {0x1055410, 0, 0x0B}, {0x125570B, 0, 0x0B}, {0x133CE05, 0, 0x0B}, {0x1319606, 0, 0x0B},
+    {0x133D305, 0, 0x0B}, {0x1340D04, 0, 0x0B}, {0x12BEE09, 0, 0x0B}, {0x12A2309, 0, 0x0B},
+    {0x127A30A, 0, 0x0B}, {0x1306F07, 0, 0x0B}, {0x117DC0D, 0, 0x0B}, {0x1301407, 0, 0x0B},
+    {0x1331005, 0, 0x0B}, {0x706504, 0, 0x08}, {0x12EE208, 0, 0x08}, {0x112710E, 0, 0x08},
+    {0x1323806, 0, 0x08}, {0x118AC0D, 0, 0x0B}, {0x105905, 0, 0x0B}, {0x1338D05, 0, 0x0B},
+    {0x1346C03, 0, 0x0B}, {0x12A8F09, 0, 0x0B}, {0x132B605, 0, 0x0B}, {0x10BEF0F, 0, 0x0B},
+    {0x129C909, 0, 0x0B}, {0x12B9409, 0, 0x0B}, {0x12F4504, 0, 0x0B}, {0x113980D, 0, 0x0B},
+    {0x125150B, 0, 0x0B}, {0x131DE06, 0, 0x0B}, {0x1340904, 0, 0x0B}, {0x1243906, 0, 0x0B},
+    {0x1329206, 0, 0x0B}, {0x1307D07, 0, 0x0B}, {0x118ED0D, 0, 0x0B}, {0x10AAF04, 0, 0x0B},
+    {0x1316006, 0, 0x0B}, {0x127F30A, 0, 0x0B}, {0x128E30A, 0, 0x0B}, {0x12AF209, 0, 0x0B},
+    {0x1307607, 0, 0x0B}, {0x12EAE04, 0, 0x0B}, {0x124390B, 0, 0x0B}, {0xFBDF13, 0, 0x0B},
+    {0x1242E0B, 0, 0x0B}, {0x1332405, 0, 0x0B}, {0x107A410, 0, 0x0B}, {0x12AD709, 0, 0x0B},
+    {0x131D206, 0, 0x0B}, {0x116E503, 0, 0x0B}, {0x1346104, 0, 0x0B}, {0x123F106, 0, 0x0B},
+    {0x12A6209, 0, 0x0B}, {0x11F260C, 0, 0x0B}, {0x1345D04, 0, 0x0B}, {0x12FC007, 0, 0x0B},
+    {0x571C05, 0, 0x0B}, {0x132F205, 0, 0x0B}, {0x1266D0A, 0, 0x0B}, {0x111050E, 0, 0x0B},
+    {0x12DE208, 0, 0x0B}, {0x12B1609, 0, 0x0B}, {0x6C7804, 0, 0x0B}, {0x1175A0D, 0, 0x08},
+    {0x1331F05, 0, 0x0B}, {0x1057410, 0, 0x0B}, {0x1334C05, 0, 0x0B}, {0x111750E, 0, 0x0B},
+    {0x971A0C, 177, 0x0F}, {0x7EC50F, 178, 0x0F}, {0x71F511, 179, 0x0F}, {0x122130B, 0, 0x08},
+    {0x1104F0E, 0, 0x08}, {0x1342D04, 0, 0x08}, {0x1335B05, 0, 0x0B}, {0x1319C06, 0, 0x0B},
+    {0x121580B, 0, 0x0B}, {0x1212C0B, 0, 0x0B}, {0x1336505, 0, 0x0B}, {0x1048009, 0, 0x0B},
+    {0x1325006, 0, 0x0B}, {0x131A806, 0, 0x0B}, {0x1325606, 0, 0x0B}, {0x1119F0E, 0, 0x0B},
+    {0x132BB05, 0, 0x0B}, {0x1347B03, 0, 0x0B}, {0x1237E0B, 0, 0x0B}, {0x1304C07, 0, 0x0B},
+    {0x111D70E, 0, 0x08}, {0x12ED208, 0, 0x08}, {0x11E720C, 0, 0x0B}, {0x118E00D, 0, 0x0B},
+    {0x7B6B27, 0, 0x0B}, {0xF39E15, 0, 0x0B}, {0xE7ED18, 0, 0x0B}, {0x105E410, 0, 0x0B},
+    {0x125F50A, 0, 0x0B}, {0x1005C07, 0, 0x0B}, {0x11FB60C, 0, 0x0B}, {0xE48C19, 0, 0x08},
+    {0x10DE70E, 0, 0x08}, {0x121FD0B, 0, 0x08}, {0x1B6728, 180, 0x0F}, {0x7EEC0F, 181, 0x0F},
+    {0x82660E, 182, 0x0F}, {0x82B20E, 183, 0x0F}, {0x94020C, 184, 0x0F}, {0x4AB81C, 185, 0x0F},
+    {0x9D420B, 186, 0x0F}, {0x5AC116, 187, 0x0F}, {0x597C17, 188, 0x0F},
 };
 
-const CodepointRange EMOJI_OR_PICTOGRAPHIC_RANGES[80] = {
-    {0x0023, 0x0023}, {0x002A, 0x002A}, {0x0030, 0x0039}, {0x00A9, 0x00A9}, {0x00AE, 0x00AE},
-    {0x203C, 0x203C}, {0x2049, 0x2049}, {0x2122, 0x2122}, {0x2139, 0x2139}, {0x2194, 0x2199},
-    {0x21A9, 0x21AA}, {0x231A, 0x231B}, {0x2328, 0x2328}, {0x2388, 0x2388}, {0x23CF, 0x23CF},
-    {0x23E9, 0x23F3}, {0x23F8, 0x23FA}, {0x24C2, 0x24C2}, {0x25AA, 0x25AB}, {0x25B6, 0x25B6},
-    {0x25C0, 0x25C0}, {0x25FB, 0x25FE}, {0x2600, 0x2605}, {0x2607, 0x2612}, {0x2614, 0x2685},
-    {0x2690, 0x2705}, {0x2708, 0x2712}, {0x2714, 0x2714}, {0x2716, 0x2716}, {0x271D, 0x271D},
-    {0x2721, 0x2721}, {0x2728, 0x2728}, {0x2733, 0x2734}, {0x2744, 0x2744}, {0x2747, 0x2747},
-    {0x274C, 0x274C}, {0x274E, 0x274E}, {0x2753, 0x2755}, {0x2757, 0x2757}, {0x2763, 0x2767},
-    {0x2795, 0x2797}, {0x27A1, 0x27A1}, {0x27B0, 0x27B0}, {0x27BF, 0x27BF}, {0x2934, 0x2935},
-    {0x2B05, 0x2B07}, {0x2B1B, 0x2B1C}, {0x2B50, 0x2B50}, {0x2B55, 0x2B55}, {0x3030, 0x3030},
-    {0x303D, 0x303D}, {0x3297, 0x3297}, {0x3299, 0x3299}, {0x1F000, 0x1F0FF}, {0x1F10D, 0x1F10F},
-    {0x1F12F, 0x1F12F}, {0x1F16C, 0x1F171}, {0x1F17E, 0x1F17F}, {0x1F18E, 0x1F18E}, {0x1F191, 0x1F19A},
-    {0x1F1AD, 0x1F1FF}, {0x1F201, 0x1F20F}, {0x1F21A, 0x1F21A}, {0x1F22F, 0x1F22F}, {0x1F232, 0x1F23A},
-    {0x1F23C, 0x1F23F}, {0x1F249, 0x1F53D}, {0x1F546, 0x1F64F}, {0x1F680, 0x1F6FF}, {0x1F774, 0x1F77F},
-    {0x1F7D5, 0x1F7FF}, {0x1F80C, 0x1F80F}, {0x1F848, 0x1F84F}, {0x1F85A, 0x1F85F}, {0x1F888, 0x1F88F},
-    {0x1F8AE, 0x1F8FF}, {0x1F90C, 0x1F93A}, {0x1F93C, 0x1F945}, {0x1F947, 0x1FAFF}, {0x1FC00, 0x1FFFD},
+const std::uint16_t EMOJI_TRIE_FIRST[3453] = {
+    0, 188, 189, 190, 191, 192, 193, 194, 195, 196, 197, 198, 199, 200, 205, 206, 212, 217, 222, 227, 232,
+    233, 250, 271, 292, 299, 308, 314, 333, 339, 350, 354, 365, 376, 399, 411, 412, 426, 427, 432, 453, 470,
+    477, 484, 486, 487, 489, 492, 493, 494, 499, 504, 510, 516, 521, 527, 533, 539, 540, 542, 543, 544, 545,
+    546, 547, 552, 557, 562, 567, 572, 577, 582, 587, 592, 597, 602, 607, 612, 617, 622, 628, 634, 639, 644,
+    649, 655, 661, 667, 673, 678, 684, 689, 694, 699, 705, 710, 715, 721, 727, 732, 737, 743, 749, 754, 759,
+    764, 769, 775, 780, 785, 790, 795, 796, 797, 798, 799, 805, 811, 817, 823, 828, 834, 840, 845, 851, 857,
+    863, 869, 874, 879, 884, 889, 894, 899, 904, 909, 914, 919, 924, 929, 935, 940, 945, 950, 955, 960, 966,
+    971, 977, 983, 989, 995, 1001, 1007, 1012, 1017, 1022, 1028, 1034, 1039, 1045, 1051, 1057, 1063, 1068,
+    1073, 1079, 1084, 1090, 1096, 1102, 1108, 1114, 1120, 1126, 1132, 1133, 1134, 1139, 1144, 1149, 1154,
+    1159, 1164, 1169, 1174, 1179, 1184, 1189, 1194, 1194, 1194, 1194, 1194, 1194, 1194, 1194, 1194, 1194,
+    1194, 1194, 1194, 1194, 1194, 1194, 1194, 1194, 1195, 1197, 1198, 1199, 1200, 1201, 1202, 1202, 1202,
+    1202, 1202, 1202, 1202, 1202, 1202, 1202, 1202, 1202, 1202, 1202, 1202, 1202, 1202, 1202, 1202, 1202,
+    1202, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204,
+    1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204,
+    1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204,
+    1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204,
+    1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204,
+    1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204,
+    1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204,
+    1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204,
+    1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204,
+    1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204,
+    1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204,
+    1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204,
+    1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204,
+    1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204,
+    1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204, 1204,
+    1204, 1204, 1204, 1204, 1204, 1204, 1205, 1206, 1206, 1206, 1206, 1206, 1206, 1206, 1206, 1206, 1206,
+    1206, 1209, 1210, 1211, 1212, 1213, 1214, 1216, 1217, 1218, 1219, 1220, 1221, 1221, 1221, 1221, 1221,
+    1221, 1223, 1224, 1225, 1226, 1227, 1228, 1230, 1231, 1232, 1233, 1234, 1235, 1237, 1238, 1239, 1240,
+    1241, 1242, 1244, 1245, 1246, 1247, 1248, 1250, 1251, 1252, 1252, 1252, 1252, 1252, 1252, 1252, 1252,
+    1252, 1252, 1252, 1252, 1252, 1252, 1252, 1252, 1252, 1252, 1252, 1252, 1252, 1252, 1252, 1252, 1252,
+    1252, 1252, 1252, 1252, 1252, 1252, 1252, 1252, 1252, 1252, 1252, 1252, 1252, 1252, 1252, 1252, 1252,
+    1252, 1252, 1252, 1252, 1252, 1252, 1252, 1252, 1252, 1252, 1252, 1252, 1252, 1252, 1252, 1252, 1252,
+    1252, 1252, 1252, 1252, 1252, 1252, 1252, 1252, 1252, 1252, 1252, 1252, 1252, 1252, 1252, 1252, 1252,
+    1281, 1282, 1283, 1284, 1285, 1286, 1314, 1315, 1316, 1317, 1318, 1319, 1319, 1319, 1319, 1319, 1319,
+    1319, 1319, 1319, 1319, 1319, 1319, 1319, 1319, 1319, 1319, 1321, 1322, 1323, 1324, 1325, 1326, 1328,
+    1329, 1330, 1331, 1332, 1333, 1335, 1336, 1337, 1338, 1339, 1340, 1342, 1343, 1344, 1345, 1346, 1347,
+    1347, 1347, 1347, 1347, 1347, 1349, 1350, 1351, 1352, 1353, 1354, 1354, 1354, 1354, 1354, 1354, 1354,
+    1354, 1354, 1354, 1354, 1354, 1354, 1354, 1354, 1354, 1356, 1357, 1358, 1359, 1360, 1361, 1361, 1361,
+    1361, 1361, 1361, 1361, 1361, 1361, 1361, 1361, 1363, 1364, 1365, 1366, 1367, 1368, 1370, 1371, 1372,
+    1373, 1374, 1375, 1375, 1375, 1375, 1375, 1375, 1375, 1375, 1375, 1375, 1375, 1377, 1378, 1379, 1380,
+    1381, 1382, 1384, 1385, 1386, 1387, 1388, 1389, 1389, 1389, 1389, 1389, 1389, 1389, 1389, 1389, 1389,
+    1389, 1389, 1389, 1389, 1389, 1389, 1389, 1389, 1389, 1389, 1389, 1391, 1392, 1393, 1394, 1395, 1396,
+    1396, 1396, 1396, 1396, 1396, 1396, 1396, 1396, 1396, 1396, 1396, 1396, 1396, 1396, 1396, 1396, 1396,
+    1396, 1396, 1396, 1397, 1398, 1399, 1401, 1403, 1404, 1405, 1406, 1407, 1408, 1410, 1411, 1412, 1413,
+    1414, 1415, 1417, 1418, 1419, 1420, 1421, 1422, 1424, 1425, 1426, 1427, 1428, 1429, 1429, 1429, 1429,
+    1429, 1429, 1431, 1432, 1433, 1434, 1435, 1436, 1438, 1439, 1440, 1441, 1442, 1443, 1443, 1443, 1443,
+    1443, 1443, 1445, 1446, 1447, 1448, 1449, 1450, 1452, 1453, 1454, 1455, 1456, 1457, 1459, 1460, 1461,
+    1462, 1463, 1464, 1467, 1468, 1469, 1470, 1471, 1472, 1472, 1472, 1472, 1472, 1472, 1472, 1472, 1472,
+    1472, 1472, 1472, 1472, 1472, 1472, 1472, 1472, 1472, 1472, 1472, 1472, 1472, 1472, 1472, 1472, 1472,
+    1472, 1472, 1472, 1472, 1472, 1472, 1472, 1472, 1472, 1472, 1472, 1472, 1472, 1472, 1472, 1472, 1472,
+    1472, 1472, 1472, 1472, 1472, 1472, 1472, 1472, 1472, 1472, 1472, 1472, 1472, 1472, 1472, 1472, 1472,
+    1472, 1474, 1475, 1476, 1477, 1478, 1479, 1479, 1479, 1479, 1479, 1479, 1479, 1479, 1479, 1479, 1479,
+    1479, 1479, 1479, 1479, 1479, 1479, 1479, 1479, 1479, 1479, 1479, 1479, 1479, 1479, 1479, 1481, 1482,
+    1483, 1484, 1485, 1486, 1486, 1486, 1486, 1486, 1486, 1488, 1489, 1490, 1491, 1492, 1493, 1495, 1496,
+    1497, 1498, 1499, 1500, 1502, 1503, 1504, 1505, 1506, 1507, 1509, 1510, 1511, 1512, 1513, 1514, 1516,
+    1517, 1518, 1519, 1520, 1521, 1523, 1524, 1525, 1526, 1527, 1528, 1528, 1528, 1528, 1528, 1528, 1528,
+    1528, 1528, 1528, 1528, 1528, 1528, 1528, 1528, 1528, 1530, 1531, 1532, 1533, 1534, 1535, 1537, 1538,
+    1539, 1540, 1541, 1542, 1542, 1542, 1542, 1542, 1542, 1544, 1545, 1546, 1547, 1548, 1549, 1552, 1553,
+    1554, 1555, 1556, 1557, 1559, 1560, 1561, 1562, 1563, 1564, 1593, 1594, 1595, 1596, 1597, 1598, 1598,
+    1598, 1598, 1598, 1598, 1598, 1598, 1598, 1598, 1598, 1600, 1601, 1602, 1603, 1604, 1605, 1605, 1605,
+    1605, 1605, 1605, 1607, 1608, 1609, 1610, 1611, 1612, 1614, 1615, 1616, 1617, 1618, 1619, 1621, 1622,
+    1623, 1624, 1625, 1626, 1628, 1629, 1630, 1631, 1632, 1633, 1635, 1636, 1637, 1638, 1639, 1640, 1642,
+    1643, 1644, 1645, 1646, 1647, 1649, 1650, 1651, 1652, 1653, 1654, 1656, 1657, 1658, 1659, 1660, 1661,
+    1663, 1665, 1665, 1665, 1665, 1665, 1665, 1665, 1665, 1665, 1665, 1665, 1665, 1665, 1665, 1665, 1665,
+    1665, 1665, 1665, 1665, 1665, 1666, 1667, 1668, 1669, 1670, 1670, 1670, 1670, 1670, 1670, 1670, 1670,
+    1670, 1670, 1670, 1670, 1670, 1670, 1670, 1670, 1670, 1670, 1670, 1670, 1670, 1670, 1670, 1670, 1670,
+    1670, 1670, 1670, 1670, 1670, 1670, 1670, 1670, 1670, 1670, 1670, 1670, 1670, 1670, 1672, 1674, 1676,
+    1678, 1680, 1680, 1680, 1680, 1680, 1681, 1682, 1682, 1685, 1688, 1691, 1694, 1697, 1697, 1697, 1699,
+    1701, 1703, 1705, 1707, 1707, 1707, 1709, 1711, 1713, 1715, 1717, 1717, 1717, 1719, 1721, 1723, 1725,
+    1727, 1727, 1727, 1729, 1731, 1733, 1735, 1737, 1737, 1737, 1737, 1740, 1740, 1740, 1740, 1740, 1740,
+    1740, 1740, 1740, 1740, 1741, 1741, 1741, 1741, 1741, 1741, 1741, 1741, 1741, 1742, 1743, 1744, 1745,
+    1745, 1745, 1745, 1745, 1745, 1745, 1746, 1746, 1746, 1746, 1746, 1747, 1748, 1776, 1804, 1832, 1860,
+    1888, 1888, 1888, 1888, 1889, 1889, 1889, 1889, 1889, 1889, 1889, 1889, 1889, 1890, 1891, 1892, 1892,
+    1892, 1892, 1892, 1892, 1892, 1893, 1893, 1893, 1893, 1893, 1894, 1895, 1923, 1951, 1979, 2007, 2035,
+    2035, 2035, 2037, 2039, 2041, 2043, 2045, 2045, 2045, 2047, 2049, 2051, 2053, 2055, 2055, 2055, 2057,
+    2059, 2061, 2063, 2065, 2065, 2065, 2067, 2069, 2071, 2073, 2075, 2075, 2075, 2077, 2079, 2081, 2083,
+    2085, 2085, 2085, 2087, 2089, 2091, 2093, 2095, 2095, 2095, 2097, 2099, 2101, 2103, 2105, 2105, 2105,
+    2107, 2109, 2111, 2113, 2115, 2115, 2115, 2117, 2119, 2121, 2123, 2125, 2125, 2125, 2127, 2129, 2131,
+    2133, 2135, 2135, 2135, 2137, 2139, 2141, 2143, 2145, 2145, 2145, 2145, 2145, 2145, 2145, 2145, 2147,
+    2149, 2151, 2153, 2155, 2155, 2155, 2157, 2159, 2161, 2163, 2165, 2165, 2165, 2167, 2169, 2171, 2173,
+    2175, 2175, 2175, 2177, 2179, 2181, 2183, 2185, 2185, 2185, 2187, 2189, 2191, 2193, 2195, 2195, 2195,
+    2197, 2199, 2201, 2203, 2205, 2205, 2205, 2207, 2209, 2211, 2213, 2215, 2215, 2215, 2217, 2219, 2221,
+    2223, 2225, 2225, 2225, 2227, 2229, 2231, 2233, 2235, 2236, 2237, 2237, 2240, 2243, 2246, 2249, 2252,
+    2252, 2252, 2254, 2256, 2258, 2260, 2262, 2262, 2262, 2264, 2266, 2268, 2270, 2272, 2272, 2272, 2274,
+    2276, 2278, 2280, 2282, 2282, 2282, 2284, 2286, 2288, 2290, 2292, 2292, 2292, 2294, 2296, 2298, 2300,
+    2302, 2302, 2302, 2304, 2306, 2308, 2310, 2312, 2312, 2312, 2314, 2316, 2318, 2320, 2322, 2322, 2322,
+    2324, 2326, 2328, 2330, 2332, 2332, 2332, 2334, 2336, 2338, 2340, 2342, 2342, 2342, 2344, 2346, 2348,
+    2350, 2352, 2352, 2352, 2354, 2356, 2358, 2360, 2362, 2363, 2364, 2364, 2367, 2370, 2373, 2376, 2379,
+    2379, 2379, 2381, 2383, 2385, 2387, 2389, 2389, 2389, 2389, 2389, 2389, 2389, 2389, 2389, 2389, 2389,
+    2389, 2389, 2389, 2389, 2389, 2389, 2389, 2389, 2390, 2391, 2391, 2391, 2391, 2391, 2392, 2393, 2394,
+    2395, 2395, 2425, 2455, 2485, 2515, 2545, 2545, 2545, 2547, 2549, 2551, 2553, 2555, 2555, 2555, 2557,
+    2559, 2561, 2563, 2565, 2565, 2565, 2567, 2569, 2571, 2573, 2575, 2575, 2575, 2577, 2579, 2581, 2583,
+    2585, 2585, 2585, 2587, 2589, 2591, 2593, 2595, 2595, 2595, 2597, 2599, 2601, 2603, 2605, 2605, 2605,
+    2607, 2609, 2611, 2613, 2615, 2615, 2615, 2617, 2619, 2621, 2623, 2625, 2625, 2625, 2627, 2629, 2631,
+    2633, 2635, 2635, 2635, 2635, 2635, 2636, 2637, 2638, 2639, 2640, 2640, 2640, 2640, 2640, 2640, 2640,
+    2640, 2640, 2640, 2640, 2641, 2642, 2643, 2644, 2644, 2645, 2646, 2646, 2647, 2648, 2648, 2649, 2650,
+    2650, 2651, 2652, 2652, 2652, 2652, 2652, 2652, 2652, 2652, 2652, 2652, 2652, 2652, 2652, 2652, 2652,
+    2652, 2652, 2652, 2652, 2652, 2652, 2652, 2652, 2652, 2652, 2652, 2652, 2652, 2652, 2652, 2652, 2652,
+    2652, 2652, 2652, 2652, 2652, 2652, 2652, 2652, 2652, 2652, 2653, 2654, 2655, 2657, 2658, 2660, 2662,
+    2664, 2665, 2666, 2667, 2667, 2667, 2667, 2668, 2668, 2668, 2668, 2668, 2668, 2668, 2668, 2668, 2669,
+    2669, 2669, 2669, 2669, 2669, 2669, 2670, 2671, 2671, 2671, 2671, 2671, 2672, 2673, 2674, 2674, 2674,
+    2674, 2675, 2675, 2675, 2675, 2675, 2675, 2675, 2675, 2675, 2676, 2676, 2676, 2676, 2676, 2676, 2676,
+    2677, 2678, 2678, 2678, 2678, 2678, 2679, 2680, 2681, 2681, 2681, 2681, 2682, 2682, 2682, 2682, 2682,
+    2682, 2682, 2682, 2682, 2683, 2683, 2683, 2683, 2683, 2683, 2683, 2684, 2685, 2685, 2685, 2685, 2685,
+    2686, 2687, 2688, 2688, 2688, 2688, 2689, 2689, 2689, 2689, 2689, 2689, 2689, 2689, 2689, 2690, 2690,
+    2690, 2690, 2690, 2690, 2690, 2691, 2692, 2692, 2692, 2692, 2692, 2693, 2694, 2695, 2695, 2695, 2695,
+    2696, 2696, 2696, 2696, 2696, 2696, 2696, 2696, 2696, 2697, 2697, 2697, 2697, 2697, 2697, 2697, 2698,
+    2699, 2699, 2699, 2699, 2699, 2700, 2701, 2702, 2705, 2706, 2708, 2710, 2711, 2712, 2713, 2713, 2713,
+    2713, 2714, 2714, 2714, 2714, 2714, 2714, 2714, 2714, 2714, 2715, 2715, 2715, 2715, 2715, 2715, 2715,
+    2716, 2717, 2717, 2717, 2717, 2717, 2718, 2719, 2720, 2720, 2720, 2720, 2721, 2721, 2721, 2721, 2721,
+    2721, 2721, 2721, 2721, 2722, 2722, 2722, 2722, 2722, 2722, 2722, 2723, 2724, 2724, 2724, 2724, 2724,
+    2725, 2726, 2727, 2727, 2727, 2727, 2728, 2728, 2728, 2728, 2728, 2728, 2728, 2728, 2728, 2729, 2729,
+    2729, 2729, 2729, 2729, 2729, 2730, 2731, 2731, 2731, 2731, 2731, 2732, 2733, 2734, 2734, 2734, 2734,
+    2735, 2735, 2735, 2735, 2735, 2735, 2735, 2735, 2735, 2736, 2736, 2736, 2736, 2736, 2736, 2736, 2737,
+    2738, 2738, 2738, 2738, 2738, 2739, 2740, 2741, 2741, 2741, 2741, 2742, 2742, 2742, 2742, 2742, 2742,
+    2742, 2742, 2742, 2743, 2743, 2743, 2743, 2743, 2743, 2743, 2744, 2745, 2745, 2745, 2745, 2745, 2746,
+    2747, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748,
+    2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748,
+    2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748,
+    2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748,
+    2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748,
+    2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748,
+    2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748,
+    2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748,
+    2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748,
+    2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748,
+    2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748,
+    2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2748, 2749, 2750,
+    2751, 2752, 2752, 2753, 2754, 2754, 2755, 2756, 2756, 2757, 2758, 2758, 2759, 2760, 2760, 2760, 2760,
+    2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760,
+    2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760,
+    2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760,
+    2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760,
+    2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760,
+    2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760, 2760,
+    2760, 2760, 2760, 2760, 2760, 2760, 2761, 2762, 2763, 2764, 2764, 2765, 2766, 2766, 2767, 2768, 2768,
+    2769, 2770, 2770, 2771, 2772, 2772, 2772, 2772, 2772, 2772, 2772, 2772, 2772, 2772, 2772, 2772, 2773,
+    2774, 2775, 2776, 2777, 2778, 2778, 2778, 2778, 2779, 2779, 2779, 2779, 2779, 2779, 2779, 2779, 2779,
+    2779, 2780, 2780, 2780, 2780, 2780, 2780, 2780, 2781, 2782, 2782, 2782, 2782, 2782, 2783, 2784, 2784,
+    2785, 2785, 2785, 2785, 2786, 2786, 2786, 2786, 2786, 2786, 2786, 2786, 2786, 2786, 2787, 2787, 2787,
+    2787, 2787, 2787, 2787, 2788, 2789, 2789, 2789, 2789, 2789, 2790, 2791, 2791, 2792, 2792, 2792, 2792,
+    2793, 2793, 2793, 2793, 2793, 2793, 2793, 2793, 2793, 2793, 2794, 2794, 2794, 2794, 2794, 2794, 2794,
+    2795, 2796, 2796, 2796, 2796, 2796, 2797, 2798, 2798, 2799, 2799, 2799, 2799, 2800, 2800, 2800, 2800,
+    2800, 2800, 2800, 2800, 2800, 2800, 2801, 2801, 2801, 2801, 2801, 2801, 2801, 2802, 2803, 2803, 2803,
+    2803, 2803, 2804, 2805, 2805, 2806, 2806, 2806, 2806, 2807, 2807, 2807, 2807, 2807, 2807, 2807, 2807,
+    2807, 2807, 2808, 2808, 2808, 2808, 2808, 2808, 2808, 2809, 2810, 2810, 2810, 2810, 2810, 2811, 2812,
+    2812, 2813, 2813, 2813, 2813, 2813, 2813, 2813, 2813, 2813, 2813, 2813, 2813, 2813, 2813, 2813, 2813,
+    2813, 2813, 2813, 2813, 2813, 2813, 2813, 2813, 2813, 2813, 2813, 2813, 2813, 2813, 2813, 2813, 2813,
+    2813, 2813, 2813, 2813, 2813, 2813, 2813, 2813, 2813, 2813, 2813, 2813, 2813, 2813, 2813, 2813, 2813,
+    2813, 2813, 2813, 2813, 2813, 2813, 2813, 2813, 2813, 2813, 2813, 2813, 2813, 2813, 2813, 2813, 2813,
+    2813, 2813, 2813, 2813, 2813, 2813, 2813, 2813, 2813, 2813, 2813, 2813, 2813, 2813, 2813, 2813, 2813,
+    2813, 2813, 2813, 2813, 2813, 2813, 2813, 2817, 2821, 2825, 2829, 2833, 2833, 2833, 2834, 2835, 2836,
+    2837, 2838, 2839, 2840, 2841, 2842, 2843, 2844, 2845, 2846, 2846, 2847, 2847, 2847, 2847, 2848, 2849,
+    2850, 2851, 2851, 2851, 2851, 2853, 2854, 2855, 2856, 2857, 2858, 2859, 2861, 2862, 2863, 2864, 2865,
+    2866, 2867, 2869, 2870, 2871, 2872, 2873, 2874, 2875, 2877, 2878, 2879, 2880, 2881, 2882, 2883, 2885,
+    2886, 2887, 2888, 2889, 2890, 2891, 2891, 2891, 2892, 2892, 2892, 2892, 2893, 2894, 2894, 2894, 2894,
+    2897, 2898, 2900, 2901, 2902, 2903, 2904, 2907, 2908, 2910, 2911, 2912, 2913, 2914, 2917, 2918, 2920,
+    2921, 2922, 2923, 2924, 2927, 2928, 2930, 2931, 2932, 2933, 2934, 2937, 2938, 2940, 2941, 2942, 2943,
+    2944, 2944, 2944, 2945, 2946, 2947, 2948, 2949, 2950, 2951, 2952, 2953, 2954, 2954, 2954, 2955, 2956,
+    2957, 2958, 2959, 2960, 2961, 2962, 2963, 2964, 2964, 2964, 2964, 2964, 2965, 2965, 2967, 2968, 2969,
+    2970, 2971, 2972, 2973, 2975, 2976, 2977, 2978, 2979, 2980, 2981, 2983, 2984, 2985, 2986, 2987, 2988,
+    2989, 2991, 2992, 2993, 2994, 2995, 2996, 2997, 2999, 3000, 3001, 3002, 3003, 3004, 3005, 3005, 3005,
+    3005, 3005, 3005, 3005, 3005, 3005, 3005, 3005, 3005, 3005, 3005, 3005, 3005, 3005, 3005, 3005, 3005,
+    3005, 3005, 3005, 3005, 3005, 3005, 3005, 3005, 3005, 3005, 3005, 3006, 3007, 3008, 3009, 3010, 3012,
+    3013, 3015, 3020, 3021, 3025, 3029, 3029, 3029, 3029, 3033, 3038, 3039, 3043, 3047, 3047, 3047, 3047,
+    3051, 3056, 3057, 3061, 3065, 3065, 3065, 3065, 3069, 3074, 3075, 3079, 3083, 3083, 3083, 3083, 3087,
+    3092, 3093, 3097, 3101, 3101, 3101, 3101, 3105, 3107, 3108, 3110, 3115, 3120, 3121, 3125, 3129, 3133,
+    3133, 3133, 3133, 3137, 3142, 3147, 3148, 3152, 3156, 3160, 3160, 3160, 3160, 3164, 3169, 3174, 3175,
+    3179, 3183, 3187, 3187, 3187, 3187, 3191, 3196, 3201, 3202, 3206, 3210, 3214, 3214, 3214, 3214, 3218,
+    3223, 3228, 3229, 3233, 3237, 3241, 3241, 3241, 3241, 3245, 3245, 3245, 3245, 3245, 3245, 3245, 3245,
+    3245, 3245, 3245, 3245, 3245, 3245, 3245, 3245, 3245, 3245, 3245, 3245, 3245, 3246, 3247, 3251, 3255,
+    3260, 3260, 3260, 3260, 3264, 3265, 3269, 3273, 3278, 3278, 3278, 3278, 3282, 3283, 3287, 3291, 3296,
+    3296, 3296, 3296, 3300, 3301, 3305, 3309, 3314, 3314, 3314, 3314, 3318, 3319, 3323, 3327, 3332, 3332,
+    3332, 3332, 3336, 3336, 3336, 3336, 3336, 3336, 3336, 3336, 3336, 3336, 3336, 3336, 3336, 3336, 3336,
+    3336, 3337, 3337, 3337, 3337, 3337, 3337, 3337, 3337, 3337, 3337, 3337, 3337, 3337, 3337, 3337, 3337,
+    3337, 3337, 3338, 3338, 3338, 3338, 3338, 3338, 3338, 3338, 3338, 3338, 3338, 3338, 3338, 3338, 3338,
+    3338, 3338, 3338, 3339, 3339, 3339, 3339, 3339, 3339, 3339, 3339, 3339, 3339, 3339, 3339, 3339, 3339,
+    3339, 3339, 3339, 3339, 3340, 3340, 3340, 3340, 3340, 3340, 3340, 3340, 3340, 3340, 3340, 3340, 3340,
+    3340, 3340, 3340, 3340, 3340, 3341, 3341, 3341, 3341, 3341, 3341, 3341, 3341, 3341, 3341, 3341, 3341,
+    3341, 3341, 3341, 3341, 3341, 3341, 3341, 3341, 3341, 3341, 3341, 3341, 3341, 3341, 3341, 3341, 3343,
+    3343, 3343, 3343, 3343, 3343, 3343, 3343, 3343, 3343, 3343, 3343, 3343, 3343, 3343, 3343, 3343, 3343,
+    3343, 3343, 3343, 3343, 3343, 3343, 3343, 3343, 3343, 3345, 3345, 3345, 3345, 3345, 3345, 3345, 3345,
+    3345, 3345, 3345, 3345, 3345, 3345, 3345, 3345, 3345, 3345, 3345, 3345, 3345, 3345, 3345, 3345, 3345,
+    3345, 3345, 3347, 3347, 3347, 3347, 3347, 3347, 3347, 3347, 3347, 3347, 3347, 3347, 3347, 3347, 3347,
+    3347, 3347, 3347, 3347, 3347, 3347, 3347, 3347, 3347, 3347, 3347, 3347, 3349, 3349, 3349, 3349, 3349,
+    3349, 3349, 3349, 3349, 3349, 3349, 3349, 3349, 3349, 3349, 3349, 3349, 3349, 3349, 3349, 3349, 3349,
+    3349, 3349, 3349, 3349, 3349, 3351, 3351, 3351, 3351, 3351, 3351, 3351, 3351, 3351, 3351, 3351, 3351,
+    3351, 3351, 3351, 3351, 3351, 3351, 3352, 3352, 3352, 3352, 3352, 3352, 3352, 3352, 3352, 3352, 3352,
+    3352, 3352, 3352, 3352, 3352, 3352, 3352, 3353, 3353, 3353, 3353, 3353, 3353, 3353, 3353, 3353, 3353,
+    3353, 3353, 3353, 3353, 3353, 3353, 3353, 3353, 3354, 3354, 3354, 3354, 3354, 3354, 3354, 3354, 3354,
+    3354, 3354, 3354, 3354, 3354, 3354, 3354, 3354, 3354, 3355, 3355, 3355, 3355, 3355, 3355, 3355, 3355,
+    3355, 3355, 3355, 3355, 3355, 3355, 3355, 3355, 3355, 3355, 3356, 3356, 3356, 3356, 3356, 3356, 3356,
+    3356, 3356, 3356, 3356, 3356, 3356, 3356, 3356, 3356, 3356, 3356, 3361, 3366, 3371, 3376, 3381, 3386,
+    3391, 3396, 3401, 3406, 3411, 3416, 3421, 3426, 3431, 3435, 3439, 3443, 3447, 3451, 3451, 3451, 3451,
+    3451, 3451, 3451, 3451, 3451, 3451, 3451, 3451, 3451, 3451, 3451, 3451, 3451, 3451, 3451, 3451, 3451,
+    3451, 3451, 3451, 3451, 3451, 3451, 3451, 3451, 3451, 3451, 3451, 3451, 3451, 3451, 3451, 3451, 3451,
+    3451, 3451, 3451, 3451, 3451, 3451, 3451, 3451, 3451, 3451, 3451, 3451, 3451, 3451, 3451, 3451, 3451,
+    3451, 3451, 3451, 3451, 3451, 3451, 3451, 3451, 3451, 3451, 3451, 3451, 3451, 3451, 3451, 3451, 3451,
+    3451, 3451, 3451, 3451, 3451, 3451, 3451, 3451, 3451, 3451, 3451, 3451, 3451, 3451, 3451, 3451, 3451,
+    3451, 3451, 3451, 3451, 3451, 3451, 3451,
+};
+
+const char32_t EMOJI_TRIE_LABELS[3451] = {
+    0x0023, 0x002A, 0x0030, 0x0031, 0x0032, 0x0033, 0x0034, 0x0035, 0x0036, 0x0037, 0x0038, 0x0039, 0x261D,
+    0x26D3, 0x26F9, 0x270A, 0x270B, 0x270C, 0x270D, 0x2764, 0x1F1E6, 0x1F1E7, 0x1F1E8, 0x1F1E9, 0x1F1EA,
+    0x1F1EB, 0x1F1EC, 0x1F1ED, 0x1F1EE, 0x1F1EF, 0x1F1F0, 0x1F1F1, 0x1F1F2, 0x1F1F3, 0x1F1F4, 0x1F1F5,
+    0x1F1F6, 0x1F1F7, 0x1F1F8, 0x1F1F9, 0x1F1FA, 0x1F1FB, 0x1F1FC, 0x1F1FD, 0x1F1FE, 0x1F1FF, 0x1F344,
+    0x1F34B, 0x1F385, 0x1F3C2, 0x1F3C3, 0x1F3C4, 0x1F3C7, 0x1F3CA, 0x1F3CB, 0x1F3CC, 0x1F3F3, 0x1F3F4,
+    0x1F408, 0x1F415, 0x1F426, 0x1F43B, 0x1F441, 0x1F442, 0x1F443, 0x1F446, 0x1F447, 0x1F448, 0x1F449,
+    0x1F44A, 0x1F44B, 0x1F44C, 0x1F44D, 0x1F44E, 0x1F44F, 0x1F450, 0x1F466, 0x1F467, 0x1F468, 0x1F469,
+    0x1F46B, 0x1F46C, 0x1F46D, 0x1F46E, 0x1F46F, 0x1F470, 0x1F471, 0x1F472, 0x1F473, 0x1F474, 0x1F475,
+    0x1F476, 0x1F477, 0x1F478, 0x1F47C, 0x1F481, 0x1F482, 0x1F483, 0x1F485, 0x1F486, 0x1F487, 0x1F48F,
+    0x1F491, 0x1F4AA, 0x1F574, 0x1F575, 0x1F57A, 0x1F590, 0x1F595, 0x1F596, 0x1F62E, 0x1F635, 0x1F636,
+    0x1F642, 0x1F645, 0x1F646, 0x1F647, 0x1F64B, 0x1F64C, 0x1F64D, 0x1F64E, 0x1F64F, 0x1F6A3, 0x1F6B4,
+    0x1F6B5, 0x1F6B6, 0x1F6C0, 0x1F6CC, 0x1F90C, 0x1F90F, 0x1F918, 0x1F919, 0x1F91A, 0x1F91B, 0x1F91C,
+    0x1F91D, 0x1F91E, 0x1F91F, 0x1F926, 0x1F930, 0x1F931, 0x1F932, 0x1F933, 0x1F934, 0x1F935, 0x1F936,
+    0x1F937, 0x1F938, 0x1F939, 0x1F93C, 0x1F93D, 0x1F93E, 0x1F977, 0x1F9B5, 0x1F9B6, 0x1F9B8, 0x1F9B9,
+    0x1F9BB, 0x1F9CD, 0x1F9CE, 0x1F9CF, 0x1F9D1, 0x1F9D2, 0x1F9D3, 0x1F9D4, 0x1F9D5, 0x1F9D6, 0x1F9D7,
+    0x1F9D8, 0x1F9D9, 0x1F9DA, 0x1F9DB, 0x1F9DC, 0x1F9DD, 0x1F9DE, 0x1F9DF, 0x1FAC3, 0x1FAC4, 0x1FAC5,
+    0x1FAF0, 0x1FAF1, 0x1FAF2, 0x1FAF3, 0x1FAF4, 0x1FAF5, 0x1FAF6, 0x1FAF7, 0x1FAF8, 0x20E3, 0x20E3, 0x20E3,
+    0x20E3, 0x20E3, 0x20E3, 0x20E3, 0x20E3, 0x20E3, 0x20E3, 0x20E3, 0x20E3, 0x1F3FB, 0x1F3FC, 0x1F3FD,
+    0x1F3FE, 0x1F3FF, 0x200D, 0x200D, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD,
+    0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE,
+    0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x200D, 0x1F1E8, 0x1F1E9, 0x1F1EA, 0x1F1EB,
+    0x1F1EC, 0x1F1EE, 0x1F1F1, 0x1F1F2, 0x1F1F4, 0x1F1F6, 0x1F1F7, 0x1F1F8, 0x1F1F9, 0x1F1FA, 0x1F1FC,
+    0x1F1FD, 0x1F1FF, 0x1F1E6, 0x1F1E7, 0x1F1E9, 0x1F1EA, 0x1F1EB, 0x1F1EC, 0x1F1ED, 0x1F1EE, 0x1F1EF,
+    0x1F1F1, 0x1F1F2, 0x1F1F3, 0x1F1F4, 0x1F1F6, 0x1F1F7, 0x1F1F8, 0x1F1F9, 0x1F1FB, 0x1F1FC, 0x1F1FE,
+    0x1F1FF, 0x1F1E6, 0x1F1E8, 0x1F1E9, 0x1F1EB, 0x1F1EC, 0x1F1ED, 0x1F1EE, 0x1F1F0, 0x1F1F1, 0x1F1F2,
+    0x1F1F3, 0x1F1F4, 0x1F1F5, 0x1F1F6, 0x1F1F7, 0x1F1FA, 0x1F1FB, 0x1F1FC, 0x1F1FD, 0x1F1FE, 0x1F1FF,
+    0x1F1EA, 0x1F1EC, 0x1F1EF, 0x1F1F0, 0x1F1F2, 0x1F1F4, 0x1F1FF, 0x1F1E6, 0x1F1E8, 0x1F1EA, 0x1F1EC,
+    0x1F1ED, 0x1F1F7, 0x1F1F8, 0x1F1F9, 0x1F1FA, 0x1F1EE, 0x1F1EF, 0x1F1F0, 0x1F1F2, 0x1F1F4, 0x1F1F7,
+    0x1F1E6, 0x1F1E7, 0x1F1E9, 0x1F1EA, 0x1F1EB, 0x1F1EC, 0x1F1ED, 0x1F1EE, 0x1F1F1, 0x1F1F2, 0x1F1F3,
+    0x1F1F5, 0x1F1F6, 0x1F1F7, 0x1F1F8, 0x1F1F9, 0x1F1FA, 0x1F1FC, 0x1F1FE, 0x1F1F0, 0x1F1F2, 0x1F1F3,
+    0x1F1F7, 0x1F1F9, 0x1F1FA, 0x1F1E8, 0x1F1E9, 0x1F1EA, 0x1F1F1, 0x1F1F2, 0x1F1F3, 0x1F1F4, 0x1F1F6,
+    0x1F1F7, 0x1F1F8, 0x1F1F9, 0x1F1EA, 0x1F1F2, 0x1F1F4, 0x1F1F5, 0x1F1EA, 0x1F1EC, 0x1F1ED, 0x1F1EE,
+    0x1F1F2, 0x1F1F3, 0x1F1F5, 0x1F1F7, 0x1F1FC, 0x1F1FE, 0x1F1FF, 0x1F1E6, 0x1F1E7, 0x1F1E8, 0x1F1EE,
+    0x1F1F0, 0x1F1F7, 0x1F1F8, 0x1F1F9, 0x1F1FA, 0x1F1FB, 0x1F1FE, 0x1F1E6, 0x1F1E8, 0x1F1E9, 0x1F1EA,
+    0x1F1EB, 0x1F1EC, 0x1F1ED, 0x1F1F0, 0x1F1F1, 0x1F1F2, 0x1F1F3, 0x1F1F4, 0x1F1F5, 0x1F1F6, 0x1F1F7,
+    0x1F1F8, 0x1F1F9, 0x1F1FA, 0x1F1FB, 0x1F1FC, 0x1F1FD, 0x1F1FE, 0x1F1FF, 0x1F1E6, 0x1F1E8, 0x1F1EA,
+    0x1F1EB, 0x1F1EC, 0x1F1EE, 0x1F1F1, 0x1F1F4, 0x1F1F5, 0x1F1F7, 0x1F1FA, 0x1F1FF, 0x1F1F2, 0x1F1E6,
+    0x1F1EA, 0x1F1EB, 0x1F1EC, 0x1F1ED, 0x1F1F0, 0x1F1F1, 0x1F1F2, 0x1F1F3, 0x1F1F7, 0x1F1F8, 0x1F1F9,
+    0x1F1FC, 0x1F1FE, 0x1F1E6, 0x1F1EA, 0x1F1F4, 0x1F1F8, 0x1F1FA, 0x1F1FC, 0x1F1E6, 0x1F1E7, 0x1F1E8,
+    0x1F1E9, 0x1F1EA, 0x1F1EC, 0x1F1ED, 0x1F1EE, 0x1F1EF, 0x1F1F0, 0x1F1F1, 0x1F1F2, 0x1F1F3, 0x1F1F4,
+    0x1F1F7, 0x1F1F8, 0x1F1F9, 0x1F1FB, 0x1F1FD, 0x1F1FE, 0x1F1FF, 0x1F1E6, 0x1F1E8, 0x1F1E9, 0x1F1EB,
+    0x1F1EC, 0x1F1ED, 0x1F1EF, 0x1F1F0, 0x1F1F1, 0x1F1F2, 0x1F1F3, 0x1F1F4, 0x1F1F7, 0x1F1F9, 0x1F1FB,
+    0x1F1FC, 0x1F1FF, 0x1F1E6, 0x1F1EC, 0x1F1F2, 0x1F1F3, 0x1F1F8, 0x1F1FE, 0x1F1FF, 0x1F1E6, 0x1F1E8,
+    0x1F1EA, 0x1F1EC, 0x1F1EE, 0x1F1F3, 0x1F1FA, 0x1F1EB, 0x1F1F8, 0x1F1F0, 0x1F1EA, 0x1F1F9, 0x1F1E6,
+    0x1F1F2, 0x1F1FC, 0x200D, 0x200D, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD,
+    0x1F3FE, 0x1F3FF, 0x200D, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x200D, 0x1F3FB, 0x1F3FC, 0x1F3FD,
+    0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x200D, 0x1F3FB, 0x1F3FC, 0x1F3FD,
+    0x1F3FE, 0x1F3FF, 0x200D, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x200D, 0x1F3FB, 0x1F3FC, 0x1F3FD,
+    0x1F3FE, 0x1F3FF, 0x200D, 0x200D, 0xE0067, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x1F3FB, 0x1F3FC,
+    0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD,
+    0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE,
+    0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF,
+    0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB,
+    0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC,
+    0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD,
+    0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x200D, 0x1F3FB, 0x1F3FC, 0x1F3FD,
+    0x1F3FE, 0x1F3FF, 0x200D, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD,
+    0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE,
+    0x1F3FF, 0x200D, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x200D, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE,
+    0x1F3FF, 0x200D, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x200D, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE,
+    0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x200D, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE,
+    0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF,
+    0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x200D, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF,
+    0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x200D,
+    0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x200D, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF,
+    0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x200D,
+    0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x200D, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF,
+    0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB,
+    0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x200D, 0x1F3FB,
+    0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC,
+    0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD,
+    0x1F3FE, 0x1F3FF, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF,
+    0x200D, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x200D, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF,
+    0x200D, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x200D,
+    0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x200D, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF,
+    0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x200D, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x200D,
+    0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x200D, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x200D,
+    0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB,
+    0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC,
+    0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD,
+    0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE,
+    0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF,
+    0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x200D,
+    0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB,
+    0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC,
+    0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x200D, 0x1F3FB, 0x1F3FC,
+    0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x200D, 0x1F3FB, 0x1F3FC,
+    0x1F3FD, 0x1F3FE, 0x1F3FF, 0x200D, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x200D, 0x1F3FB, 0x1F3FC,
+    0x1F3FD, 0x1F3FE, 0x1F3FF, 0x200D, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x200D, 0x1F3FB, 0x1F3FC,
+    0x1F3FD, 0x1F3FE, 0x1F3FF, 0x200D, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC,
+    0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD,
+    0x1F3FE, 0x1F3FF, 0x200D, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x200D, 0x1F3FB, 0x1F3FC, 0x1F3FD,
+    0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x200D, 0x1F3FB, 0x1F3FC, 0x1F3FD,
+    0x1F3FE, 0x1F3FF, 0x200D, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x200D, 0x1F3FB, 0x1F3FC, 0x1F3FD,
+    0x1F3FE, 0x1F3FF, 0x200D, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD,
+    0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x200D, 0x1F3FB, 0x1F3FC, 0x1F3FD,
+    0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x200D, 0x1F3FB, 0x1F3FC, 0x1F3FD,
+    0x1F3FE, 0x1F3FF, 0x200D, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x200D, 0x1F3FB, 0x1F3FC, 0x1F3FD,
+    0x1F3FE, 0x1F3FF, 0x200D, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x200D, 0x1F3FB, 0x1F3FC, 0x1F3FD,
+    0x1F3FE, 0x1F3FF, 0x200D, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x200D, 0x1F3FB, 0x1F3FC, 0x1F3FD,
+    0x1F3FE, 0x1F3FF, 0x200D, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x200D, 0x200D, 0x1F3FB, 0x1F3FC,
+    0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD,
+    0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE,
+    0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF,
+    0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB,
+    0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC,
+    0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F4A5, 0x2640, 0x2642, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x1F525,
+    0x1FA79, 0x1F7EB, 0x1F7E9, 0x2640, 0x2642, 0x27A1, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x2640,
+    0x2642, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x2640, 0x2642, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D,
+    0x2640, 0x2642, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x2640, 0x2642, 0x200D, 0x200D, 0x200D, 0x200D,
+    0x200D, 0x26A7, 0x1F308, 0x2620, 0xE0062, 0x2B1B, 0x1F9BA, 0x2B1B, 0x1F525, 0x2744, 0x1F5E8, 0x2695,
+    0x2696, 0x2708, 0x2764, 0x1F33E, 0x1F373, 0x1F37C, 0x1F393, 0x1F3A4, 0x1F3A8, 0x1F3EB, 0x1F3ED, 0x1F466,
+    0x1F467, 0x1F468, 0x1F469, 0x1F4BB, 0x1F4BC, 0x1F527, 0x1F52C, 0x1F680, 0x1F692, 0x1F9AF, 0x1F9B0,
+    0x1F9B1, 0x1F9B2, 0x1F9B3, 0x1F9BC, 0x1F9BD, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x2695, 0x2696,
+    0x2708, 0x2764, 0x1F33E, 0x1F373, 0x1F37C, 0x1F393, 0x1F3A4, 0x1F3A8, 0x1F3EB, 0x1F3ED, 0x1F466, 0x1F467,
+    0x1F469, 0x1F4BB, 0x1F4BC, 0x1F527, 0x1F52C, 0x1F680, 0x1F692, 0x1F9AF, 0x1F9B0, 0x1F9B1, 0x1F9B2,
+    0x1F9B3, 0x1F9BC, 0x1F9BD, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x2640, 0x2642, 0x200D, 0x200D,
+    0x200D, 0x200D, 0x200D, 0x2640, 0x2642, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x2640, 0x2642, 0x200D,
+    0x200D, 0x200D, 0x200D, 0x200D, 0x2640, 0x2642, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x2640, 0x2642,
+    0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x2640, 0x2642, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x2640,
+    0x2642, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x2640, 0x2642, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D,
+    0x2640, 0x2642, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x2640, 0x2642, 0x200D, 0x200D, 0x200D, 0x200D,
+    0x200D, 0x2640, 0x2642, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x1F4A8, 0x1F4AB, 0x1F32B, 0x2194,
+    0x2195, 0x2640, 0x2642, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x2640, 0x2642, 0x200D, 0x200D, 0x200D,
+    0x200D, 0x200D, 0x2640, 0x2642, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x2640, 0x2642, 0x200D, 0x200D,
+    0x200D, 0x200D, 0x200D, 0x2640, 0x2642, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x2640, 0x2642, 0x200D,
+    0x200D, 0x200D, 0x200D, 0x200D, 0x2640, 0x2642, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x2640, 0x2642,
+    0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x2640, 0x2642, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x2640,
+    0x2642, 0x27A1, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x2640, 0x2642, 0x200D, 0x200D, 0x200D, 0x200D,
+    0x200D, 0x2640, 0x2642, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x2640, 0x2642, 0x200D, 0x200D, 0x200D,
+    0x200D, 0x200D, 0x2640, 0x2642, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x2640, 0x2642, 0x200D, 0x200D,
+    0x200D, 0x200D, 0x200D, 0x2640, 0x2642, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x2640, 0x2642, 0x200D,
+    0x200D, 0x200D, 0x200D, 0x200D, 0x2640, 0x2642, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x2640, 0x2642,
+    0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x2640, 0x2642, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x2640,
+    0x2642, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x2640, 0x2642, 0x27A1, 0x200D, 0x200D, 0x200D, 0x200D,
+    0x200D, 0x2640, 0x2642, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x2695, 0x2696, 0x2708, 0x1F33E, 0x1F373,
+    0x1F37C, 0x1F384, 0x1F393, 0x1F3A4, 0x1F3A8, 0x1F3EB, 0x1F3ED, 0x1F4BB, 0x1F4BC, 0x1F527, 0x1F52C,
+    0x1F680, 0x1F692, 0x1F91D, 0x1F9AF, 0x1F9B0, 0x1F9B1, 0x1F9B2, 0x1F9B3, 0x1F9BC, 0x1F9BD, 0x1F9D1,
+    0x1F9D2, 0x1FA70, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x2640, 0x2642, 0x200D, 0x200D, 0x200D, 0x200D,
+    0x200D, 0x2640, 0x2642, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x2640, 0x2642, 0x200D, 0x200D, 0x200D,
+    0x200D, 0x200D, 0x2640, 0x2642, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x2640, 0x2642, 0x200D, 0x200D,
+    0x200D, 0x200D, 0x200D, 0x2640, 0x2642, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x2640, 0x2642, 0x200D,
+    0x200D, 0x200D, 0x200D, 0x200D, 0x2640, 0x2642, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x2640, 0x2642,
+    0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x2640, 0x2642, 0x2640, 0x2642, 0x200D, 0x200D, 0x200D, 0x200D,
+    0x200D, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x200D, 0x200D,
+    0x2640, 0x2642, 0x27A1, 0x2640, 0x2642, 0x27A1, 0x2640, 0x2642, 0x27A1, 0x2640, 0x2642, 0x27A1, 0x2640,
+    0x2642, 0x27A1, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640,
+    0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642,
+    0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640,
+    0x2642, 0x2640, 0x2642, 0xE0065, 0xE0073, 0xE0077, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D,
+    0x200D, 0x200D, 0x2695, 0x2696, 0x2708, 0x2764, 0x1F33E, 0x1F373, 0x1F37C, 0x1F393, 0x1F3A4, 0x1F3A8,
+    0x1F3EB, 0x1F3ED, 0x1F430, 0x1F4BB, 0x1F4BC, 0x1F527, 0x1F52C, 0x1F680, 0x1F692, 0x1F91D, 0x1F9AF,
+    0x1F9B0, 0x1F9B1, 0x1F9B2, 0x1F9B3, 0x1F9BC, 0x1F9BD, 0x1FAEF, 0x2695, 0x2696, 0x2708, 0x2764, 0x1F33E,
+    0x1F373, 0x1F37C, 0x1F393, 0x1F3A4, 0x1F3A8, 0x1F3EB, 0x1F3ED, 0x1F430, 0x1F4BB, 0x1F4BC, 0x1F527,
+    0x1F52C, 0x1F680, 0x1F692, 0x1F91D, 0x1F9AF, 0x1F9B0, 0x1F9B1, 0x1F9B2, 0x1F9B3, 0x1F9BC, 0x1F9BD,
+    0x1FAEF, 0x2695, 0x2696, 0x2708, 0x2764, 0x1F33E, 0x1F373, 0x1F37C, 0x1F393, 0x1F3A4, 0x1F3A8, 0x1F3EB,
+    0x1F3ED, 0x1F430, 0x1F4BB, 0x1F4BC, 0x1F527, 0x1F52C, 0x1F680, 0x1F692, 0x1F91D, 0x1F9AF, 0x1F9B0,
+    0x1F9B1, 0x1F9B2, 0x1F9B3, 0x1F9BC, 0x1F9BD, 0x1FAEF, 0x2695, 0x2696, 0x2708, 0x2764, 0x1F33E, 0x1F373,
+    0x1F37C, 0x1F393, 0x1F3A4, 0x1F3A8, 0x1F3EB, 0x1F3ED, 0x1F430, 0x1F4BB, 0x1F4BC, 0x1F527, 0x1F52C,
+    0x1F680, 0x1F692, 0x1F91D, 0x1F9AF, 0x1F9B0, 0x1F9B1, 0x1F9B2, 0x1F9B3, 0x1F9BC, 0x1F9BD, 0x1FAEF,
+    0x2695, 0x2696, 0x2708, 0x2764, 0x1F33E, 0x1F373, 0x1F37C, 0x1F393, 0x1F3A4, 0x1F3A8, 0x1F3EB, 0x1F3ED,
+    0x1F430, 0x1F4BB, 0x1F4BC, 0x1F527, 0x1F52C, 0x1F680, 0x1F692, 0x1F91D, 0x1F9AF, 0x1F9B0, 0x1F9B1,
+    0x1F9B2, 0x1F9B3, 0x1F9BC, 0x1F9BD, 0x1FAEF, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D,
+    0x2695, 0x2696, 0x2708, 0x2764, 0x1F33E, 0x1F373, 0x1F37C, 0x1F393, 0x1F3A4, 0x1F3A8, 0x1F3EB, 0x1F3ED,
+    0x1F430, 0x1F4BB, 0x1F4BC, 0x1F527, 0x1F52C, 0x1F680, 0x1F692, 0x1F91D, 0x1F9AF, 0x1F9B0, 0x1F9B1,
+    0x1F9B2, 0x1F9B3, 0x1F9BC, 0x1F9BD, 0x1FAEF, 0x2695, 0x2696, 0x2708, 0x2764, 0x1F33E, 0x1F373, 0x1F37C,
+    0x1F393, 0x1F3A4, 0x1F3A8, 0x1F3EB, 0x1F3ED, 0x1F430, 0x1F4BB, 0x1F4BC, 0x1F527, 0x1F52C, 0x1F680,
+    0x1F692, 0x1F91D, 0x1F9AF, 0x1F9B0, 0x1F9B1, 0x1F9B2, 0x1F9B3, 0x1F9BC, 0x1F9BD, 0x1FAEF, 0x2695, 0x2696,
+    0x2708, 0x2764, 0x1F33E, 0x1F373, 0x1F37C, 0x1F393, 0x1F3A4, 0x1F3A8, 0x1F3EB, 0x1F3ED, 0x1F430, 0x1F4BB,
+    0x1F4BC, 0x1F527, 0x1F52C, 0x1F680, 0x1F692, 0x1F91D, 0x1F9AF, 0x1F9B0, 0x1F9B1, 0x1F9B2, 0x1F9B3,
+    0x1F9BC, 0x1F9BD, 0x1FAEF, 0x2695, 0x2696, 0x2708, 0x2764, 0x1F33E, 0x1F373, 0x1F37C, 0x1F393, 0x1F3A4,
+    0x1F3A8, 0x1F3EB, 0x1F3ED, 0x1F430, 0x1F4BB, 0x1F4BC, 0x1F527, 0x1F52C, 0x1F680, 0x1F692, 0x1F91D,
+    0x1F9AF, 0x1F9B0, 0x1F9B1, 0x1F9B2, 0x1F9B3, 0x1F9BC, 0x1F9BD, 0x1FAEF, 0x2695, 0x2696, 0x2708, 0x2764,
+    0x1F33E, 0x1F373, 0x1F37C, 0x1F393, 0x1F3A4, 0x1F3A8, 0x1F3EB, 0x1F3ED, 0x1F430, 0x1F4BB, 0x1F4BC,
+    0x1F527, 0x1F52C, 0x1F680, 0x1F692, 0x1F91D, 0x1F9AF, 0x1F9B0, 0x1F9B1, 0x1F9B2, 0x1F9B3, 0x1F9BC,
+    0x1F9BD, 0x1FAEF, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640,
+    0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642,
+    0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640,
+    0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642,
+    0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640,
+    0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642,
+    0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640,
+    0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642,
+    0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640,
+    0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642,
+    0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640,
+    0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642,
+    0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640,
+    0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642,
+    0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640,
+    0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x200D, 0x200D, 0x2640, 0x2642, 0x27A1, 0x2640,
+    0x2642, 0x27A1, 0x2640, 0x2642, 0x27A1, 0x2640, 0x2642, 0x27A1, 0x2640, 0x2642, 0x27A1, 0x2640, 0x2642,
+    0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640,
+    0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642,
+    0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640,
+    0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642,
+    0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640,
+    0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642,
+    0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640,
+    0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642,
+    0x2640, 0x2642, 0x2640, 0x2642, 0x200D, 0x200D, 0x2640, 0x2642, 0x27A1, 0x2640, 0x2642, 0x27A1, 0x2640,
+    0x2642, 0x27A1, 0x2640, 0x2642, 0x27A1, 0x2640, 0x2642, 0x27A1, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640,
+    0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x2695, 0x2696,
+    0x2708, 0x2764, 0x1F33E, 0x1F373, 0x1F37C, 0x1F384, 0x1F393, 0x1F3A4, 0x1F3A8, 0x1F3EB, 0x1F3ED, 0x1F430,
+    0x1F4BB, 0x1F4BC, 0x1F527, 0x1F52C, 0x1F680, 0x1F692, 0x1F91D, 0x1F9AF, 0x1F9B0, 0x1F9B1, 0x1F9B2,
+    0x1F9B3, 0x1F9BC, 0x1F9BD, 0x1FA70, 0x1FAEF, 0x2695, 0x2696, 0x2708, 0x2764, 0x1F33E, 0x1F373, 0x1F37C,
+    0x1F384, 0x1F393, 0x1F3A4, 0x1F3A8, 0x1F3EB, 0x1F3ED, 0x1F430, 0x1F4BB, 0x1F4BC, 0x1F527, 0x1F52C,
+    0x1F680, 0x1F692, 0x1F91D, 0x1F9AF, 0x1F9B0, 0x1F9B1, 0x1F9B2, 0x1F9B3, 0x1F9BC, 0x1F9BD, 0x1FA70,
+    0x1FAEF, 0x2695, 0x2696, 0x2708, 0x2764, 0x1F33E, 0x1F373, 0x1F37C, 0x1F384, 0x1F393, 0x1F3A4, 0x1F3A8,
+    0x1F3EB, 0x1F3ED, 0x1F430, 0x1F4BB, 0x1F4BC, 0x1F527, 0x1F52C, 0x1F680, 0x1F692, 0x1F91D, 0x1F9AF,
+    0x1F9B0, 0x1F9B1, 0x1F9B2, 0x1F9B3, 0x1F9BC, 0x1F9BD, 0x1FA70, 0x1FAEF, 0x2695, 0x2696, 0x2708, 0x2764,
+    0x1F33E, 0x1F373, 0x1F37C, 0x1F384, 0x1F393, 0x1F3A4, 0x1F3A8, 0x1F3EB, 0x1F3ED, 0x1F430, 0x1F4BB,
+    0x1F4BC, 0x1F527, 0x1F52C, 0x1F680, 0x1F692, 0x1F91D, 0x1F9AF, 0x1F9B0, 0x1F9B1, 0x1F9B2, 0x1F9B3,
+    0x1F9BC, 0x1F9BD, 0x1FA70, 0x1FAEF, 0x2695, 0x2696, 0x2708, 0x2764, 0x1F33E, 0x1F373, 0x1F37C, 0x1F384,
+    0x1F393, 0x1F3A4, 0x1F3A8, 0x1F3EB, 0x1F3ED, 0x1F430, 0x1F4BB, 0x1F4BC, 0x1F527, 0x1F52C, 0x1F680,
+    0x1F692, 0x1F91D, 0x1F9AF, 0x1F9B0, 0x1F9B1, 0x1F9B2, 0x1F9B3, 0x1F9BC, 0x1F9BD, 0x1FA70, 0x1FAEF,
+    0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640,
+    0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642,
+    0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640,
+    0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642,
+    0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640,
+    0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642,
+    0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x2640, 0x2642, 0x1FAF2,
+    0x1FAF2, 0x1FAF2, 0x1FAF2, 0x1FAF2, 0x27A1, 0x27A1, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D,
+    0x200D, 0x200D, 0x200D, 0x200D, 0xE006E, 0xE0063, 0xE006C, 0x1F468, 0x1F48B, 0x1F466, 0x1F466, 0x1F467,
+    0x1F466, 0x1F467, 0x1F466, 0x1F467, 0x27A1, 0x27A1, 0x27A1, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D,
+    0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D,
+    0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D,
+    0x200D, 0x200D, 0x200D, 0x200D, 0x1F468, 0x1F469, 0x1F48B, 0x1F466, 0x1F466, 0x1F467, 0x1F466, 0x1F467,
+    0x27A1, 0x27A1, 0x27A1, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D,
+    0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D,
+    0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x27A1,
+    0x27A1, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x27A1, 0x27A1,
+    0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x1F9D1, 0x27A1, 0x27A1,
+    0x27A1, 0x1F9D2, 0x1F9D2, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D,
+    0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D,
+    0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x200D, 0x1F3FC,
+    0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FE, 0x1F3FF,
+    0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x27A1, 0x27A1, 0x27A1, 0x27A1,
+    0x27A1, 0x27A1, 0x27A1, 0x27A1, 0x27A1, 0x27A1, 0xE0067, 0xE0074, 0xE0073, 0x200D, 0x200D, 0x200D,
+    0x200D, 0x200D, 0x1F468, 0x1F48B, 0x1F468, 0x1F468, 0x27A1, 0x27A1, 0x27A1, 0x1F468, 0x1F468, 0x1F48B,
+    0x1F468, 0x1F468, 0x27A1, 0x27A1, 0x27A1, 0x1F468, 0x1F468, 0x1F48B, 0x1F468, 0x1F468, 0x27A1, 0x27A1,
+    0x27A1, 0x1F468, 0x1F468, 0x1F48B, 0x1F468, 0x1F468, 0x27A1, 0x27A1, 0x27A1, 0x1F468, 0x1F468, 0x1F48B,
+    0x1F468, 0x1F468, 0x27A1, 0x27A1, 0x27A1, 0x1F468, 0x200D, 0x200D, 0x200D, 0x1F468, 0x1F469, 0x1F48B,
+    0x1F469, 0x1F468, 0x1F469, 0x27A1, 0x27A1, 0x27A1, 0x1F469, 0x1F468, 0x1F469, 0x1F48B, 0x1F469, 0x1F468,
+    0x1F469, 0x27A1, 0x27A1, 0x27A1, 0x1F469, 0x1F468, 0x1F469, 0x1F48B, 0x1F469, 0x1F468, 0x1F469, 0x27A1,
+    0x27A1, 0x27A1, 0x1F469, 0x1F468, 0x1F469, 0x1F48B, 0x1F469, 0x1F468, 0x1F469, 0x27A1, 0x27A1, 0x27A1,
+    0x1F469, 0x1F468, 0x1F469, 0x1F48B, 0x1F469, 0x1F468, 0x1F469, 0x27A1, 0x27A1, 0x27A1, 0x1F469, 0x27A1,
+    0x27A1, 0x27A1, 0x27A1, 0x27A1, 0x27A1, 0x27A1, 0x27A1, 0x27A1, 0x27A1, 0x27A1, 0x27A1, 0x27A1, 0x27A1,
+    0x27A1, 0x27A1, 0x27A1, 0x27A1, 0x27A1, 0x27A1, 0x200D, 0x1F48B, 0x1F9D1, 0x1F9D1, 0x1F9D1, 0x27A1,
+    0x27A1, 0x27A1, 0x1F9D1, 0x1F48B, 0x1F9D1, 0x1F9D1, 0x1F9D1, 0x27A1, 0x27A1, 0x27A1, 0x1F9D1, 0x1F48B,
+    0x1F9D1, 0x1F9D1, 0x1F9D1, 0x27A1, 0x27A1, 0x27A1, 0x1F9D1, 0x1F48B, 0x1F9D1, 0x1F9D1, 0x1F9D1, 0x27A1,
+    0x27A1, 0x27A1, 0x1F9D1, 0x1F48B, 0x1F9D1, 0x1F9D1, 0x1F9D1, 0x27A1, 0x27A1, 0x27A1, 0x1F9D1, 0xE007F,
+    0xE007F, 0xE007F, 0x1F468, 0x1F466, 0x1F466, 0x1F467, 0x1F466, 0x1F466, 0x1F467, 0x1F3FB, 0x1F3FC,
+    0x1F3FD, 0x1F3FE, 0x1F3FF, 0x200D, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FC, 0x1F3FD, 0x1F3FE,
+    0x1F3FF, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x200D,
+    0x1F3FB, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FD, 0x1F3FE,
+    0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x200D, 0x1F3FB, 0x1F3FC, 0x1F3FE, 0x1F3FF,
+    0x1F3FB, 0x1F3FC, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD,
+    0x1F3FE, 0x1F3FF, 0x200D, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FF,
+    0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x200D, 0x1F3FB,
+    0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE,
+    0x1F468, 0x1F469, 0x1F466, 0x1F466, 0x1F467, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB,
+    0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x200D, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FC, 0x1F3FD,
+    0x1F3FE, 0x1F3FF, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB,
+    0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x200D, 0x1F3FB,
+    0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FD, 0x1F3FE, 0x1F3FF,
+    0x1F3FB, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC,
+    0x1F3FD, 0x1F3FE, 0x1F3FF, 0x200D, 0x1F3FB, 0x1F3FC, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FE,
+    0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC,
+    0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x200D, 0x1F3FB, 0x1F3FC,
+    0x1F3FD, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FF, 0x1F3FB,
+    0x1F3FC, 0x1F3FD, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD,
+    0x1F3FE, 0x1F3FF, 0x200D, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE,
+    0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F9D2, 0x200D, 0x1F3FC,
+    0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE,
+    0x1F3FF, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x200D, 0x1F3FB, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB,
+    0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FD, 0x1F3FE,
+    0x1F3FF, 0x200D, 0x1F3FB, 0x1F3FC, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FE, 0x1F3FF, 0x1F3FB,
+    0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FE, 0x1F3FF, 0x200D, 0x1F3FB, 0x1F3FC,
+    0x1F3FD, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF,
+    0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FF, 0x200D, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FB, 0x1F3FC,
+    0x1F3FD, 0x1F3FE, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE,
+    0x1F468, 0x1F468, 0x1F468, 0x1F468, 0x1F468, 0x1F468, 0x1F469, 0x1F468, 0x1F469, 0x1F468, 0x1F469,
+    0x1F468, 0x1F469, 0x1F468, 0x1F469, 0x1F9D1, 0x1F9D1, 0x1F9D1, 0x1F9D1, 0x1F9D1, 0x1F3FB, 0x1F3FC,
+    0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD,
+    0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE,
+    0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF,
+    0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB,
+    0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC,
+    0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD,
+    0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FC, 0x1F3FD, 0x1F3FE, 0x1F3FF,
+    0x1F3FB, 0x1F3FD, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FE, 0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD,
+    0x1F3FF, 0x1F3FB, 0x1F3FC, 0x1F3FD, 0x1F3FE,
+};
+
+const std::uint32_t EMOJI_TRIE_NAMES[3452] = {
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x12B1F09, 0x12B2809, 0x12B3109, 0x1275D09,
+    0x12B3A09, 0x12B4309, 0x12B4C09, 0x12B5509, 0x12B5E09, 0x12B6709, 0x12B7009, 0x12B7909, 0x65A222,
+    0x506029, 0x615623, 0x52EA28, 0x6A5621, 0xFFFFFFFF, 0xFFFFFFFF, 0x8AF725, 0x62552C, 0x82D826, 0x66702B,
+    0x944A24, 0xD8001C, 0xA08A23, 0xD0AA1D, 0xA97422, 0xDE011B, 0xD81C1C, 0xA0AD23, 0xD0C71D, 0xA99622,
+    0xDE1C1B, 0xD1921D, 0x97AA24, 0xC8FD1E, 0xA15C23, 0xD8E01C, 0xD3F31D, 0x9C0624, 0xCB731E, 0xA59923,
+    0xDAA01C, 0xFFFFFFFF, 0xEFCA16, 0x114B60D, 0xE1F21A, 0x1023611, 0xEB5A17, 0x10E570E, 0x1149C0D,
+    0x114C30D, 0x11BF60C, 0x1064410, 0x10AE10F, 0xF74514, 0x114D00D, 0x10AF00F, 0x1223F0B, 0xF7E514,
+    0x1065410, 0xE1BE1A, 0x10E650E, 0x1066410, 0x115040D, 0xFEA012, 0x10E810E, 0x114EA0D, 0x1152B0D,
+    0x1224A0B, 0xF45B15, 0x115110D, 0x11C260C, 0x1151E0D, 0xDC1B1B, 0x11C1A0C, 0x114DD0D, 0x11C0E0C,
+    0xFB4713, 0x10E730E, 0x114F70D, 0x11C020C, 0x11C320C, 0xCD271D, 0xEFF616, 0xC44D1E, 0xE50919, 0x102E011,
+    0xF00C16, 0xFEB212, 0x122550B, 0x10E9D0E, 0x122600B, 0x10EAB0E, 0xEB7117, 0x126E50A, 0x1068410,
+    0x126810A, 0x1067410, 0x10EB90E, 0xEFE016, 0x11C3E0C, 0x115520D, 0x115BA0D, 0xFEC412, 0x10EC70E,
+    0x1155F0D, 0xE8350E, 0xE83518, 0x114A90D, 0xF3F215, 0x1156C0D, 0x115930D, 0x1226B0B, 0xF7D114, 0x115860D,
+    0x123100B, 0x10EE30E, 0xF78114, 0x115A00D, 0x1268B0A, 0xF02216, 0x1070410, 0xFB5A13, 0x11C4A0C,
+    0x122760B, 0xF7A914, 0x115C70D, 0x115AD0D, 0xFB6D13, 0x10EF10E, 0x122810B, 0x10AFF0F, 0x10B0E0F,
+    0x11C560C, 0xFB800C, 0x1069410, 0xEB8817, 0x11C620C, 0x61A52C, 0x10B1D0F, 0x126950A, 0xFB8013, 0x11C6E0C,
+    0xE52219, 0xC46B1E, 0x10EFF0E, 0x115450D, 0x1228C0B, 0x115D40D, 0xF75914, 0x10B2C0F, 0x115EE0D,
+    0x11C7A0C, 0x1025811, 0x122970B, 0x92BE24, 0x126A90A, 0x1269F0A, 0x115E10D, 0x122A20B, 0x11C860C,
+    0x115FB0D, 0x11C920C, 0x122AD0B, 0x122B80B, 0x106B410, 0x10E8F0E, 0x10F0D0E, 0x115380D, 0xEB9F17,
+    0x1028B11, 0x102BE11, 0x11CAA0C, 0xF76D14, 0x106A410, 0x126B30A, 0x116080D, 0x10B860F, 0xFB9313,
+    0x10B770F, 0x116220D, 0x116150D, 0x10B3B0F, 0x106C410, 0x11CB60C, 0x122C30B, 0x116490D, 0x11CDA0C,
+    0x1163C0D, 0x1071410, 0x1077410, 0x106D410, 0xF04E16, 0xF43115, 0x126BD0A, 0xF41C15, 0x10F370E, 0xF40715,
+    0xC4891E, 0x106E410, 0x106F410, 0x1072410, 0x122CE0B, 0x10B4A0F, 0x10F290E, 0x11CC20C, 0x11CCE0C,
+    0x10F1B0E, 0x1073410, 0x116560D, 0xFBA613, 0x116630B, 0xF79514, 0x116630D, 0x10B590F, 0x1026911,
+    0x11CE60C, 0x122E40B, 0x122D90B, 0x126C70A, 0x1027A11, 0x126D10A, 0x11CF20C, 0x126DB0A, 0xF03816,
+    0xF06416, 0x1029C11, 0x10F450E, 0x11CFE0C, 0xDC361B, 0xF07A16, 0x102AD11, 0xCD441D, 0x10F610E, 0x122EF0B,
+    0x10F530E, 0x122FA0B, 0x10F6F0E, 0x116700D, 0x11D220C, 0x11D0A0C, 0x11D160C, 0xFED612, 0xF44615,
+    0x1075410, 0x1231B0B, 0x11D2E0C, 0x10B680F, 0x1076410, 0x10F990E, 0xE1D81A, 0x10F8B0E, 0xFEE812,
+    0x1074410, 0x1167D0D, 0x1168A0D, 0x10FA70E, 0x102CF11, 0xD5B41C, 0x1024711, 0xFEFA12, 0x123260B,
+    0x10ED50E, 0xF09016, 0xD5D01C, 0x126770A, 0xAE7821, 0x126EF0A, 0x10FC30E, 0x1078410, 0x116970D,
+    0x102F111, 0xFF1E12, 0x116A40D, 0x123310B, 0x10FD10E, 0xEBB617, 0x11D460C, 0x11D3A0C, 0x10FB50E,
+    0x116B10D, 0x11D520C, 0xDC511B, 0xF7BD14, 0xFBB913, 0x116BE0D, 0x1079410, 0xFF3012, 0xC4A71E, 0x10B950F,
+    0xD5981C, 0xE53B19, 0x116D80D, 0x116CB0D, 0xF47015, 0x123050B, 0x11C9E0C, 0x123470B, 0x1162F0D, 0xFF0C12,
+    0x11D5E0C, 0x10FDF0E, 0xFFFFFFFF, 0xFFFFFFFF, 0xD4641C, 0x9C4D23, 0xCBCB1D, 0xA5DE22, 0xDAD71B, 0xD88C1C,
+    0xA11623, 0xD13B1D, 0xA9FC22, 0xDE6D1B, 0xFFFFFFFF, 0x5F061F, 0x4B8826, 0x5C0320, 0x4F2525, 0x62D91E,
+    0xFFFFFFFF, 0xBE6B1F, 0x84A026, 0xB7E620, 0x8C8E25, 0xC7951E, 0xCE2C1D, 0x934E24, 0xC53D1E, 0x9DAB23,
+    0xD6941C, 0xFFFFFFFF, 0xB80620, 0x7E0227, 0xB06721, 0x84C626, 0xBE8A1F, 0xFFFFFFFF, 0x7D3F27, 0x5B792E,
+    0x77D628, 0x5EAC2D, 0x840826, 0xFFFFFFFF, 0xBDD01F, 0x839626, 0xB72620, 0x8BD525, 0xC73B1E, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xF6F514, 0xDB791B,
+    0xF37415, 0xE1221A, 0xFAD513, 0xF56C15, 0xD7201C, 0xF19816, 0xDD951B, 0xF8FD14, 0x65992B, 0x505732,
+    0x614D2C, 0x52E131, 0x6A4D2A, 0x5D172D, 0x4A1C34, 0x5A092E, 0x4CF433, 0x60F52C, 0x5D442D, 0x4A5034,
+    0x5A372E, 0x4D2733, 0x61212C, 0x5A652E, 0x473635, 0x58622F, 0x4A8434, 0x5D712D, 0xC6871E, 0x8A8825,
+    0xBD161F, 0x93DE24, 0xCF4E1D, 0xD8FC1C, 0xA17F23, 0xD1CC1D, 0xAA8422, 0xDF0F1B, 0xE71518, 0xBB451F,
+    0xE3AB19, 0xC3031E, 0xEA5D17, 0xE3101A, 0xB1F321, 0xDEBE1B, 0xB90620, 0xE6B219, 0xD8A81C, 0xA13923,
+    0xD1581D, 0xAA6222, 0xDEA31B, 0xBBC11F, 0x818226, 0xB50620, 0x89CF25, 0xC3991E, 0xDDCB1B, 0xA7BA22,
+    0xD7581C, 0xAF5F21, 0xE2A81A, 0xF6A514, 0xDB0D1B, 0xF30B15, 0xE0A01A, 0xFA7613, 0xF49A15, 0xD6241C,
+    0xF0BC16, 0xDC871B, 0xF82114, 0xFFFFFFFF, 0xACEA14, 0x757D1B, 0xA4EC15, 0x7A801A, 0xB3E413, 0xFFFFFFFF,
+    0xACE816, 0x757B1D, 0xA4EA17, 0x7A7E1C, 0xB3E215, 0x10842C, 0x47033, 0xD962D, 0x42632, 0x14FD2B,
+    0x2EE522, 0x18E229, 0x297B23, 0x18A028, 0x331121, 0x2EE324, 0x18E02B, 0x297925, 0x189E2A, 0x330F23,
+    0xFFFFFFFF, 0x90561F, 0x64C326, 0x87EA20, 0x697C25, 0x9A141E, 0xFFFFFFFF, 0x1DE227, 0xD512E, 0x1BA728,
+    0xD0C2D, 0x220926, 0xFFFFFFFF, 0xB0A921, 0x789E28, 0xA8CA22, 0x7E5027, 0xB82620, 0xFFFFFFFF, 0x9FB823,
+    0x6CED2A, 0x964224, 0x721E29, 0xA8EC22, 0x8CFD25, 0x635D2C, 0x851226, 0x67F32B, 0x95FA24, 0xFFFFFFFF,
+    0x84EC26, 0x5F602D, 0x7E2927, 0x63312C, 0x8CD825, 0xE90D18, 0xBCF71F, 0xE5D119, 0xC64B1E, 0xED3D17,
+    0xE28E1A, 0xAF3E21, 0xDDB01B, 0xB6A620, 0xE5EA19, 0x94E915, 0x66D51C, 0x8B7516, 0x6B581B, 0x9EAF14,
+    0xFFFFFFFF, 0x6DEF24, 0x55952B, 0x687A25, 0x57A82A, 0x736C23, 0xE61C19, 0xB8C620, 0xE2DC1A, 0xBF441F,
+    0xE95518, 0xDAF21B, 0xA62222, 0xD4801C, 0xADB221, 0xE0861A, 0xFFFFFFFF, 0x95D624, 0x67C82B, 0x8CB325,
+    0x6CC32A, 0x9F7223, 0xFFFFFFFF, 0xD9C616, 0xA34C1D, 0xD2BA17, 0xABBC1C, 0xDF8115, 0xC9B11E, 0x8E6F25,
+    0xC07A1F, 0x98A624, 0xD2401D, 0xD6E81C, 0x9DCE23, 0xCEF71D, 0xA79822, 0xDD7A1B, 0xFFFFFFFF, 0x7CA327,
+    0x5B1D2E, 0x775E28, 0x5E252D, 0x837026, 0xFFFFFFFF, 0x7C7C27, 0x5AEF2E, 0x773628, 0x5DF82D, 0x834A26,
+    0xF4EE15, 0xD6B01C, 0xF0E816, 0xDD0E1B, 0xF84914, 0xA66622, 0x6FE029, 0x9C9323, 0x761E28, 0xADD321,
+    0xC4C51E, 0x8A1925, 0xBC5C1F, 0x92E224, 0xCD611D, 0x6BF12A, 0x552D31, 0x67472B, 0x574230, 0x712829,
+    0xFFFFFFFF, 0xB98C1A, 0x7F6721, 0xB27D1B, 0x862220, 0xC09F19, 0xC9B31C, 0x8E7123, 0xC07C1D, 0x98A822,
+    0xD2421B, 0x6A772A, 0x531231, 0x65EF2B, 0x562230, 0x703229, 0xC60F1E, 0x8A6325, 0xBCD81F, 0x939624,
+    0xCEDA1D, 0xC91B1E, 0x8E0025, 0xC01D1F, 0x97CE24, 0xD1AF1D, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0x94FE24, 0x66F12B, 0x8B8B25, 0x6B732A, 0x9EC323, 0xFFFFFFFF, 0x952224, 0x671C2B,
+    0x8BB025, 0x6B9D2A, 0x9EE623, 0xFFFFFFFF, 0xC71D1E, 0x8B1C25, 0xBD731F, 0x946E24, 0xCFC21D, 0xFFFFFFFF,
+    0x956A24, 0x679D2B, 0x8C6925, 0x6C452A, 0x9F0923, 0xC8671E, 0x8DB625, 0xBF631F, 0x976224, 0xD0E41D,
+    0xFFFFFFFF, 0xB70620, 0x7C5527, 0xAFC221, 0x832426, 0xBDB11F, 0xFFFFFFFF, 0xBE2D1F, 0x845426, 0xB78620,
+    0x8C4425, 0xC7771E, 0xCD7E1D, 0x930624, 0xC4E31E, 0x9D1F23, 0xD5EC1C, 0xFFFFFFFF, 0x9F2C23, 0x6C6F2A,
+    0x958E24, 0x71A329, 0xA84222, 0xFFFFFFFF, 0xC6FF1E, 0x8AD225, 0xBD541F, 0x942624, 0xCFA51D, 0xFFFFFFFF,
+    0x7D6627, 0x5BA72E, 0x77FE28, 0x5ED92D, 0x842E26, 0xFFFFFFFF, 0x5F331F, 0x4BBC26, 0x5C3120, 0x4F5825,
+    0x63051E, 0x9F4F23, 0x6C992A, 0x95B224, 0x71CC29, 0xA88622, 0xC7591E, 0x8BFA25, 0xBDEF1F, 0x954624,
+    0xCFDF1D, 0xB86620, 0x7E9E27, 0xB0EB21, 0x853826, 0xBEC81F, 0xC7EF1E, 0x8D4725, 0xBEE71F, 0x96F624,
+    0xD0531D, 0xA9DA22, 0x731429, 0xA0F323, 0x793E28, 0xB1B121, 0xCC221D, 0x925224, 0xC37B1E, 0x9C7023,
+    0xD49C1C, 0x973E24, 0x681E2B, 0x8D9125, 0x6D6B2A, 0xA06723, 0xAEBA21, 0x766E28, 0xA75422, 0x7BB927,
+    0xB5E620, 0xA9B822, 0x729929, 0xA0D023, 0x78EE28, 0xB12D21, 0x50891A, 0x3B6021, 0x4D5A1B, 0x3B2820,
+    0x534319, 0xB54620, 0x7B1D27, 0xADF421, 0x81A826, 0xBBFF1F, 0xAEDB21, 0x76E628, 0xA77622, 0x7C0727,
+    0xB64620, 0xFFFFFFFF, 0x9E7D23, 0x6B1F2A, 0x94B624, 0x70AD29, 0xA7FE22, 0xBF251F, 0x858426, 0xB8A620,
+    0x8D6C25, 0xC82B1E, 0xBBA21F, 0x815C26, 0xB4E620, 0x89AA25, 0xC35D1E, 0xA7DC22, 0x708429, 0x9E3723,
+    0x770E28, 0xAF8021, 0xEE0C17, 0xC8A31E, 0xE9E518, 0xD11E1D, 0xF1DA16, 0xED8217, 0xC8491E, 0xE93D18,
+    0xD08D1D, 0xF1AE16, 0xFFFFFFFF, 0xAFE321, 0x77AE28, 0xA82022, 0x7CF127, 0xB74620, 0xDABC1B, 0xA5BC22,
+    0xD4481C, 0xAD9121, 0xE0521A, 0xFFFFFFFF, 0xB02521, 0x784E28, 0xA86422, 0x7DB427, 0xB7A620, 0xFFFFFFFF,
+    0x949224, 0x669B2B, 0x8B4125, 0x6AF52A, 0x9E5A23, 0xFFFFFFFF, 0xB76620, 0x7D1827, 0xB00421, 0x83E226,
+    0xBE0E1F, 0xFFFFFFFF, 0x392821, 0x1F1D28, 0x359122, 0x1EDE27, 0x3D5820, 0xFFFFFFFF, 0x6C1B2A, 0x555E31,
+    0x67722B, 0x577230, 0x717A29, 0xFFFFFFFF, 0x782628, 0x594D2F, 0x715129, 0x5BD52E, 0x7D8D27, 0xF18216,
+    0xCF141D, 0xECF817, 0xD7041C, 0xF54215, 0xF8AD14, 0xDD291B, 0xF51815, 0xE2401A, 0xFC6413, 0xF48515,
+    0xD6081C, 0xF0A616, 0xDC6C1B, 0xF80D14, 0xFFFFFFFF, 0xBAAC1A, 0x80ED21, 0xB3A61B, 0x888220, 0xC1F419,
+    0xFFFFFFFF, 0xA4641D, 0x6F3F24, 0x9AC81E, 0x750623, 0xAC881C, 0x89F425, 0x61792C, 0x81CE26, 0x65C42B,
+    0x927624, 0xFFFFFFFF, 0xB7C620, 0x7DDB27, 0xB04621, 0x847A26, 0xBE4C1F, 0xFFFFFFFF, 0x5B4B20, 0x491327,
+    0x591E21, 0x4B5426, 0x5E7F1F, 0xFFFFFFFF, 0xD4F01C, 0x9CB623, 0xCC791D, 0xA68822, 0xDB431B, 0xFFFFFFFF,
+    0x9FB817, 0x6CED1E, 0x964218, 0x721E1D, 0xA8EC16, 0xEEC216, 0xCC3F1D, 0xEA8B17, 0xD4B81C, 0xF34A15,
+    0xCF311D, 0x93BA24, 0xC6691E, 0x9DF123, 0xD73C1C, 0xFFFFFFFF, 0xC7B31E, 0x8D2225, 0xBEA91F, 0x96AE24,
+    0xD0191D, 0x919D25, 0x656D2C, 0x88EE26, 0x6A222B, 0x9BBE24, 0xFFFFFFFF, 0x83BC26, 0x5E522D, 0x7CCA27,
+    0x62AD2C, 0x8C1F25, 0xFFFFFFFF, 0xB6E620, 0x7C2E27, 0xAFA121, 0x82FE26, 0xBD921F, 0xFFFFFFFF, 0x70D629,
+    0x571230, 0x6BC72A, 0x58EF2F, 0x778628, 0xFFFFFFFF, 0xDFB715, 0xAC001C, 0xDA1A16, 0xB3221B, 0xE37E14,
+    0xFFFFFFFF, 0xD98E16, 0xA27A1D, 0xD26317, 0xAB121C, 0xDF6615, 0xFFFFFFFF, 0xCB3D18, 0x91591F, 0xC27019,
+    0x9B7C1E, 0xD3A217, 0xFFFFFFFF, 0xE2741A, 0xAF1D21, 0xDD441B, 0xB68620, 0xE59F19, 0xFFFFFFFF, 0xE36414,
+    0xB29E1B, 0xDF4B15, 0xB9AC1A, 0xE6EA13, 0xFFFFFFFF, 0xFFFFFFFF, 0xD0701D, 0x971A24, 0xC80D1E, 0xA04423,
+    0xD7E41C, 0xB88620, 0x7EC527, 0xB10C21, 0x855E26, 0xBF061F, 0xA8A822, 0x71F529, 0x9F9523, 0x787628,
+    0xB08821, 0x372739, 0x1B6740, 0x33FB3A, 0x1D253F, 0x3AF038, 0xB8E620, 0x7EEC27, 0xB16F21, 0x85AA26,
+    0xBF821F, 0xBC9A1F, 0x826626, 0xB60620, 0x8A3E25, 0xC5971E, 0xBD351F, 0x82B226, 0xB6C620, 0x8AAD25,
+    0xC6C31E, 0xCF881D, 0x940224, 0xC6E11E, 0x9E1423, 0xD7741C, 0x5D9E2D, 0x4AB834, 0x5A932E, 0x4DC033,
+    0x62292C, 0xD65C1C, 0x9D4223, 0xCDB81D, 0xA6EE22, 0xDCD81B, 0x7BE027, 0x5AC12E, 0x76BE28, 0x5DCB2D,
+    0x828C26, 0x791628, 0x597C2F, 0x72EB29, 0x5C5F2E, 0x7F1327, 0x11AFA0C, 0x684913, 0x684B11, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x1170C0D, 0x117740D, 0x10D310E, 0x1341104, 0x4FBE0D,
+    0x4FC00B, 0xD7901C, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x90E40D, 0x90E60B,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x88A20E, 0x88A40C, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x601415, 0x601613, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0x8F280D, 0x8F2A0B, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x1097410,
+    0x11F6E0C, 0x124910B, 0xFFFFFFFF, 0x12A0809, 0x125200B, 0x125FF0A, 0x1306807, 0x128430A, 0xF70914,
+    0x68CC11, 0xA38E09, 0xA3D409, 0xFFFFFFFF, 0x98F00A, 0xAACA08, 0x6E1510, 0x90C10B, 0x9A7C0A, 0x97F40A,
+    0x91300B, 0x638B12, 0xF3DD10, 0xEB1511, 0xFFFFFFFF, 0xFFFFFFFF, 0x6F6510, 0x694D11, 0x87740C, 0x809B0D,
+    0x7F3C0D, 0x73E30F, 0x32D613, 0x10CB40D, 0x105020F, 0x125A609, 0x105130F, 0x160B1B, 0x1C6918, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x68CA13, 0xA38C0B, 0xA3D20B, 0xFFFFFFFF, 0x98EE0C,
+    0xAAC80A, 0x6E1312, 0x90BF0D, 0x9A7A0C, 0x97F20C, 0x912E0D, 0x638914, 0xEB2C12, 0xE4D713, 0xFFFFFFFF,
+    0x6F6312, 0x694B13, 0x87720E, 0x80990F, 0x7F3A0F, 0x73E111, 0x32D415, 0x10CB20F, 0x1050011, 0x125A40B,
+    0x1051111, 0x16091D, 0x1C671A, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x64BD14,
+    0x64BF12, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x119415, 0x119613, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x810E0F, 0x81100D, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0x104EF11, 0x104F10F, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0x654114, 0x654312, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x558F19, 0x559117,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x6F8D12, 0x6F8F10, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xA3460B, 0xA34809, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0x5FBA15, 0x5FBC13, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x5F8D15,
+    0x5F8F13, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x7F610F, 0x7F630D, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x114820D, 0xF3B315, 0x10E1F0E, 0xE56D19, 0xEC2917,
+    0x6E3D12, 0x6E3F10, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x6E6712, 0x6E6910,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x985E0C, 0x98600A, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x6F0F12, 0x6F1110, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0x86680E, 0x866A0C, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x90750D,
+    0x90770B, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x74D711, 0x74D90F, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x98160C, 0x98180A, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0x604115, 0x604313, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0x4FF10D, 0x4FF30B, 0xD7AC1C, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x738F11,
+    0x73910F, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x7FFD0F, 0x7FFF0D, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x80C00F, 0x80C20D, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0x6DBF12, 0x6DC110, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0x87260E, 0x87280C, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x24B30F, 0x24B50D,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x57D218, 0x57D416, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x5CE916, 0x5CEB14, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0x80E70F, 0x80E90D, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x6F3912,
+    0x6F3B10, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x88560E, 0x88580C, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x4C240E, 0x4C260C, 0xCFFC1D, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xA6AA0A, 0xB56608, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0x68D00D, 0xA39205, 0xA3D805, 0x98F406, 0xAACE04, 0x66C613, 0xB4C608, 0x90C507, 0x9A8006,
+    0x97F806, 0x913407, 0x638F0E, 0x6F690C, 0x69510D, 0x877808, 0x809F09, 0x7F4009, 0x73E70B, 0xFFFFFFFF,
+    0x2DF316, 0x1090410, 0x1001A12, 0x11F0E0C, 0x1002C12, 0x10401E, 0x1A261B, 0xFFFFFFFF, 0xDB9414, 0x89850D,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x120760C, 0x120780A, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x640D14, 0x640F12, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0x85F60E, 0x85F80C, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x59AB17,
+    0x59AD15, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xABFA0A, 0xABFC08, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xA2740B, 0xA27609, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0x91530D, 0x91550B, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xBCB907, 0xC5F106, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xB29809, 0xB29A07,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x125990B, 0x1259B09, 0x1206A0C, 0x1206C0A,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x983A24, 0x983C22, 0x68492B, 0x684B29,
+    0x8E2525, 0x8E2723, 0x6D952A, 0x6D9728, 0xA1E823, 0xA1EA21, 0xFFFFFFFF, 0xFFFFFFFF, 0x64E91E, 0x64EB1C,
+    0x5F062D, 0x4FBE25, 0x4FC023, 0x4B8834, 0x609B1F, 0x609D1D, 0x5C032E, 0x521924, 0x521B22, 0x4F2533,
+    0x69A11D, 0x69A31B, 0x62D92C, 0xCADD1E, 0xCADF1C, 0x90E425, 0x90E623, 0xC20D1F, 0xC20F1D, 0x9AE624,
+    0x9AE822, 0xD3621D, 0xD3641B, 0xC22C1F, 0xC22E1D, 0x88A226, 0x88A424, 0xBAC620, 0xBAC81E, 0x910925,
+    0x910B23, 0xCAFB1E, 0xCAFD1C, 0x874C26, 0x874E24, 0x60142D, 0x60162B, 0x802427, 0x802625, 0x64652C,
+    0x64672A, 0x8FBC25, 0x8FBE23, 0xCA0B1E, 0xCA0D1C, 0x8F2825, 0x8F2A23, 0xC0D71F, 0xC0D91D, 0x997E24,
+    0x998022, 0xD2971D, 0xD2991B, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x99A422, 0xD9DE1A, 0xDA321A, 0xFFFFFFFF,
+    0xD27C1B, 0xDF2C19, 0xA2BC21, 0xCAC11C, 0xD32A1B, 0xD1EB1B, 0xCB1B1C, 0x8E9623, 0xFFFFFFFF, 0xA48321,
+    0x99EC22, 0xC1361D, 0xBA481E, 0xB9481E, 0xAB5220, 0xFFFFFFFF, 0x4C5A24, 0xBB081E, 0xAD0C20, 0xDA861A,
+    0xAD2E20, 0x2EA92C, 0x3A4729, 0xFFFFFFFF, 0x68CC29, 0xA38E21, 0xA3D421, 0xFFFFFFFF, 0x98F022, 0xAACA20,
+    0x6E1528, 0x90C123, 0x9A7C22, 0x97F422, 0x913023, 0x638B2A, 0xFFFFFFFF, 0x6F6528, 0x694D29, 0x877424,
+    0x809B25, 0x7F3C25, 0x73E327, 0xFFFFFFFF, 0x32D62B, 0x813725, 0x75A627, 0xA57821, 0x75CF27, 0x160B33,
+    0x1C6930, 0xFFFFFFFF, 0x8F4F23, 0xD2D31B, 0xD2F01B, 0xFFFFFFFF, 0xC9D11C, 0xD96E1A, 0x991422, 0xC1D11D,
+    0xCA851C, 0xC93B1C, 0xC24D1D, 0x864424, 0xFFFFFFFF, 0x9B3022, 0x902D23, 0xBA281E, 0xB3601F, 0xB2371F,
+    0xA2DF21, 0xFFFFFFFF, 0x497F25, 0xB4471F, 0xA50F21, 0xD3D81B, 0xA53221, 0x293E2D, 0x36412A, 0xFFFFFFFF,
+    0x6E9328, 0xABDA20, 0xAC1E20, 0xFFFFFFFF, 0xA29921, 0xB2581F, 0x73BA27, 0x9AA022, 0xA43D21, 0xA1A421,
+    0x9B0C22, 0x68A129, 0xFFFFFFFF, 0x752B27, 0x6EBD28, 0x8FE323, 0x880C24, 0x85D224, 0x799026, 0xFFFFFFFF,
+    0x367B2A, 0x893C24, 0x7AA826, 0xAD5020, 0x7AD026, 0x185E32, 0x1F5E2F, 0xFFFFFFFF, 0xA36B21, 0xDF9819,
+    0xDFCE19, 0xFFFFFFFF, 0xD9A61A, 0xE34618, 0xAB3020, 0xD3471B, 0xDA4E1A, 0xD91A1A, 0xD3811B, 0x98CC22,
+    0xFFFFFFFF, 0xACA620, 0xA3B121, 0xCA491C, 0xC1741D, 0xC03E1D, 0xB2DC1F, 0xFFFFFFFF, 0x502623, 0xC2AA1D,
+    0xB4051F, 0xE01F19, 0xB4261F, 0x329B2B, 0x3E3A28, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x99A224, 0xD9DC1C, 0xDA301C, 0xFFFFFFFF, 0xD27A1D,
+    0xDF2A1B, 0xA2BA23, 0xCABF1E, 0xD3281D, 0xD1E91D, 0xCB191E, 0x8E9425, 0xFFFFFFFF, 0xA48123, 0x99EA24,
+    0xC1341F, 0xBA4620, 0xB94620, 0xAB5022, 0xFFFFFFFF, 0x4C5826, 0xBB0620, 0xAD0A22, 0xDA841C, 0xAD2C22,
+    0x2EA72E, 0x3A452B, 0xFFFFFFFF, 0x68CA2B, 0xA38C23, 0xA3D223, 0xFFFFFFFF, 0x98EE24, 0xAAC822, 0x6E132A,
+    0x90BF25, 0x9A7A24, 0x97F224, 0x912E25, 0x63892C, 0xFFFFFFFF, 0x6F632A, 0x694B2B, 0x877226, 0x809927,
+    0x7F3A27, 0x73E129, 0xFFFFFFFF, 0x32D42D, 0x813527, 0x75A429, 0xA57623, 0x75CD29, 0x160935, 0x1C6732,
+    0xFFFFFFFF, 0x8F4D25, 0xD2D11D, 0xD2EE1D, 0xFFFFFFFF, 0xC9CF1E, 0xD96C1C, 0x991224, 0xC1CF1F, 0xCA831E,
+    0xC9391E, 0xC24B1F, 0x864226, 0xFFFFFFFF, 0x9B2E24, 0x902B25, 0xBA2620, 0xB35E21, 0xB23521, 0xA2DD23,
+    0xFFFFFFFF, 0x497D27, 0xB44521, 0xA50D23, 0xD3D61D, 0xA53023, 0x293C2F, 0x363F2C, 0xFFFFFFFF, 0x6E912A,
+    0xABD822, 0xAC1C22, 0xFFFFFFFF, 0xA29723, 0xB25621, 0x73B829, 0x9A9E24, 0xA43B23, 0xA1A223, 0x9B0A24,
+    0x689F2B, 0xFFFFFFFF, 0x752929, 0x6EBB2A, 0x8FE125, 0x880A26, 0x85D026, 0x798E28, 0xFFFFFFFF, 0x36792C,
+    0x893A26, 0x7AA628, 0xAD4E22, 0x7ACE28, 0x185C34, 0x1F5C31, 0xFFFFFFFF, 0xA36923, 0xDF961B, 0xDFCC1B,
+    0xFFFFFFFF, 0xD9A41C, 0xE3441A, 0xAB2E22, 0xD3451D, 0xDA4C1C, 0xD9181C, 0xD37F1D, 0x98CA24, 0xFFFFFFFF,
+    0xACA422, 0xA3AF23, 0xCA471E, 0xC1721F, 0xC03C1F, 0xB2DA21, 0xFFFFFFFF, 0x502425, 0xC2A81F, 0xB40321,
+    0xE01D1B, 0xB42421, 0x32992D, 0x3E382A, 0xFFFFFFFF, 0x905025, 0x905223, 0x64BD2C, 0x64BF2A, 0x87E426,
+    0x87E624, 0x69762B, 0x697829, 0x9A0E24, 0x9A1022, 0x23BB26, 0x23BD24, 0x11D82D, 0x11DA2B, 0x1F9B27,
+    0x1F9D25, 0x11942C, 0x11962A, 0x29F325, 0x29F523, 0xBAE620, 0xBAE81E, 0x810E27, 0x811025, 0xB3C121,
+    0xB3C31F, 0x891426, 0x891624, 0xC2891F, 0xC28B1D, 0xACE822, 0xACEA20, 0x757B29, 0x757D27, 0xA4EA23,
+    0xA4EC21, 0x7A7E28, 0x7A8026, 0xB3E221, 0xB3E41F, 0x917825, 0x917A23, 0x65412C, 0x65432A, 0x88C826,
+    0x88CA24, 0x69F72B, 0x69F929, 0x9B9A24, 0x9B9C22, 0x6DE92A, 0x6DEB28, 0x558F31, 0x55912F, 0x68742B,
+    0x687629, 0x57A230, 0x57A42E, 0x736629, 0x736827, 0xA4A423, 0xA4A621, 0x6F8D2A, 0x6F8F28, 0x9B5224,
+    0x9B5422, 0x755229, 0x755427, 0xACC622, 0xACC820, 0xD9C01C, 0xD9C21A, 0xA34623, 0xA34821, 0xD2B41D,
+    0xD2B61B, 0xABB622, 0xABB820, 0xDF7B1B, 0xDF7D19, 0x86B426, 0x86B624, 0x5FBA2D, 0x5FBC2B, 0x7FAF27,
+    0x7FB125, 0x63E12C, 0x63E32A, 0x8F0325, 0x8F0523, 0x868E26, 0x869024, 0x5F8D2D, 0x5F8F2B, 0x7F8827,
+    0x7F8A25, 0x63B52C, 0x63B72A, 0x8EDE25, 0x8EE023, 0xB98620, 0xB9881E, 0x7F6127, 0x7F6325, 0xB27721,
+    0xB2791F, 0x861C26, 0x861E24, 0xC0991F, 0xC09B1D, 0xA30023, 0xA30221, 0x6E3D2A, 0x6E3F28, 0x993624,
+    0x993822, 0x740A29, 0x740C27, 0xAB7222, 0xAB7420, 0xA32323, 0xA32521, 0x6E672A, 0x6E6928, 0x995A24,
+    0x995C22, 0x743329, 0x743527, 0xAB9422, 0xAB9620, 0xD2231D, 0xD2251B, 0x985E24, 0x986022, 0xC9751E,
+    0xC9771C, 0xA20B23, 0xA20D21, 0xD9501C, 0xD9521A, 0xA3F523, 0xA3F721, 0x6F0F2A, 0x6F1128, 0x9A5624,
+    0x9A5822, 0x74AE29, 0x74B027, 0xAC3E22, 0xAC4020, 0xC0B81F, 0xC0BA1D, 0x866826, 0x866A24, 0xB9C620,
+    0xB9C81E, 0x8EB925, 0x8EBB23, 0xC9ED1E, 0xC9EF1C, 0xCA651E, 0xCA671C, 0x907525, 0x907723, 0xC1531F,
+    0xC1551D, 0x9A3224, 0x9A3422, 0xD30B1D, 0xD30D1B, 0xAC6022, 0xAC6220, 0x74D729, 0x74D927, 0xA41823,
+    0xA41A21, 0x7A5628, 0x7A5826, 0xB33D21, 0xB33F1F, 0xD2061D, 0xD2081B, 0x981624, 0x981822, 0xC9571E,
+    0xC9591C, 0xA1C523, 0xA1C721, 0xD9341C, 0xD9361A, 0x879826, 0x879A24, 0x60412D, 0x60432B, 0x804B27,
+    0x804D25, 0x64912C, 0x64932A, 0x900625, 0x900823, 0xFFFFFFFF, 0xFFFFFFFF, 0x65151E, 0x65171C, 0x5F332D,
+    0x4FF125, 0x4FF323, 0x4BBC34, 0x60C81F, 0x60CA1D, 0x5C312E, 0x524B24, 0x524D22, 0x4F5833, 0x69CC1D,
+    0x69CE1B, 0x63052C, 0xAAEA22, 0xAAEC20, 0x738F29, 0x739127, 0xA25123, 0xA25321, 0x796628, 0x796826,
+    0xB2B921, 0xB2BB1F, 0xB9E620, 0xB9E81E, 0x7FFD27, 0x7FFF25, 0xB2FB21, 0xB2FD1F, 0x870026, 0x870224,
+    0xC0F61F, 0xC0F81D, 0xBA6620, 0xBA681E, 0x80C027, 0x80C225, 0xB37F21, 0xB3811F, 0x883026, 0x883224,
+    0xC1911F, 0xC1931D, 0xA22E23, 0xA23021, 0x6DBF2A, 0x6DC128, 0x988224, 0x988422, 0x733D29, 0x733F27,
+    0xAAA622, 0xAAA820, 0xC1151F, 0xC1171D, 0x872626, 0x872824, 0xBA0620, 0xBA081E, 0x8F9725, 0x8F9923,
+    0xCA291E, 0xCA2B1C, 0x3EE020, 0x3EE21E, 0x24F127, 0x24F325, 0x3A7E21, 0x3A801F, 0x24B326, 0x24B524,
+    0x43301F, 0x43321D, 0x748529, 0x748727, 0x57D230, 0x57D42E, 0x6EE52A, 0x6EE728, 0x59DA2F, 0x59DC2D,
+    0x7A2E28, 0x7A3026, 0x807227, 0x807425, 0x5CE92E, 0x5CEB2C, 0x7A0628, 0x7A0826, 0x606E2D, 0x60702B,
+    0x87BE26, 0x87C024, 0xBAA620, 0xBAA81E, 0x80E727, 0x80E925, 0xB3A021, 0xB3A21F, 0x887C26, 0x887E24,
+    0xC1EE1F, 0xC1F01D, 0xA45E23, 0xA46021, 0x6F392A, 0x6F3B28, 0x9AC224, 0x9AC422, 0x750029, 0x750227,
+    0xAC8222, 0xAC8420, 0xC1B01F, 0xC1B21D, 0x885626, 0x885824, 0xBA8620, 0xBA881E, 0x909A25, 0x909C23,
+    0xCAA11E, 0xCAA31C, 0xFFFFFFFF, 0xFFFFFFFF, 0x5FE71F, 0x5FE91D, 0x5B4B2E, 0x4C2426, 0x4C2624, 0x491335,
+    0x5CBB20, 0x5CBD1E, 0x591E2F, 0x4F8B25, 0x4F8D23, 0x4B5434, 0x64391E, 0x643B1C, 0x5E7F2D, 0xDB5E1B,
+    0xE45A19, 0xA6AA22, 0xB56620, 0xD50C1C, 0xE0D41A, 0xAE1521, 0xBC1E1F, 0xE0EE1A, 0xE7A518, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x99A81E, 0xD9E216, 0xDA3616, 0xFFFFFFFF,
+    0xD28017, 0xDF3015, 0x94DA24, 0xE39219, 0xCAC518, 0xD32E17, 0xD1EF17, 0xCB1F18, 0x8E9A1F, 0xFFFFFFFF,
+    0xA4871D, 0x99F01E, 0xC13A19, 0xBA4C1A, 0xB94C1A, 0xAB561C, 0xFFFFFFFF, 0x494827, 0xB0CA21, 0x9FDB23,
+    0xD0361D, 0x9FFE23, 0x28852F, 0x36052C, 0xC3211E, 0xFFFFFFFF, 0x68D025, 0xA3921D, 0xA3D81D, 0xFFFFFFFF,
+    0x98F41E, 0xAACE1C, 0x66C62B, 0xB4C620, 0x90C51F, 0x9A801E, 0x97F81E, 0x91341F, 0x638F26, 0xFFFFFFFF,
+    0x6F6924, 0x695125, 0x877820, 0x809F21, 0x7F4021, 0x73E723, 0xFFFFFFFF, 0x2DF32E, 0x78C628, 0x6D172A,
+    0x96D224, 0x6D412A, 0x104036, 0x1A2633, 0x898525, 0xFFFFFFFF, 0x8F531F, 0xD2D717, 0xD2F417, 0xFFFFFFFF,
+    0xC9D518, 0xD97216, 0x8B6625, 0xE06C1A, 0xC1D519, 0xCA8918, 0xC93F18, 0xC25119, 0x864820, 0xFFFFFFFF,
+    0x9B341E, 0x90311F, 0xBA2C1A, 0xB3641B, 0xB23B1B, 0xA2E31D, 0xFFFFFFFF, 0x45BC28, 0xA95222, 0x966624,
+    0xC7D11E, 0x968A24, 0x230130, 0x32232D, 0xBB831F, 0xFFFFFFFF, 0x6E9724, 0xABDE1C, 0xAC221C, 0xFFFFFFFF,
+    0xA29D1D, 0xB25C1B, 0x6B492A, 0xBB261F, 0x9AA41E, 0xA4411D, 0xA1A81D, 0x9B101E, 0x68A525, 0xFFFFFFFF,
+    0x752F23, 0x6EC124, 0x8FE71F, 0x881020, 0x85D620, 0x799422, 0xFFFFFFFF, 0x325E2D, 0x7E7727, 0x724729,
+    0xA02123, 0x727029, 0x14BA35, 0x1C2732, 0x922E24, 0xFFFFFFFF, 0xA36F1D, 0xDF9C15, 0xDFD215, 0xFFFFFFFF,
+    0xD9AA16, 0xE34A14, 0x9EA023, 0xE6FD18, 0xD34B17, 0xDA5216, 0xD91E16, 0xD38517, 0x98D01E, 0xFFFFFFFF,
+    0xACAA1C, 0xA3B51D, 0xCA4D18, 0xC17819, 0xC04219, 0xB2E01B, 0xFFFFFFFF, 0x4BF026, 0xB84620, 0xA90E22,
+    0xD7C81C, 0xA93022, 0x2DB72E, 0x3A0C2B, 0xCC051D, 0xFFFFFFFF, 0xD3B91D, 0xD3BB1B, 0x9BE224, 0x9BE422,
+    0xCB551E, 0xCB571C, 0xA55323, 0xA55521, 0xDA681C, 0xDA6A1A, 0x8F7225, 0x8F7423, 0x640D2C, 0x640F2A,
+    0x86DA26, 0x86DC24, 0x69202B, 0x692229, 0x99C624, 0x99C822, 0xC05B1F, 0xC05D1D, 0x85F626, 0x85F824,
+    0xB96620, 0xB9681E, 0x8E4A25, 0x8E4C23, 0xC9931E, 0xC9951C, 0x79B628, 0x79B826, 0x59AB2F, 0x59AD2D,
+    0x745C29, 0x745E27, 0x5C8D2E, 0x5C8F2C, 0x7FD627, 0x7FD825, 0xDFB11B, 0xDFB319, 0xABFA22, 0xABFC20,
+    0xDA141C, 0xDA161A, 0xB31C21, 0xB31E1F, 0xE3781A, 0xE37A18, 0xD9881C, 0xD98A1A, 0xA27423, 0xA27621,
+    0xD25D1D, 0xD25F1B, 0xAB0C22, 0xAB0E20, 0xDF601B, 0xDF6219, 0xCB371E, 0xCB391C, 0x915325, 0x915523,
+    0xC26A1F, 0xC26C1D, 0x9B7624, 0x9B7822, 0xD39C1D, 0xD39E1B, 0xE8DD18, 0xECCA17, 0xBCB91F, 0xC5F11E,
+    0xE58619, 0xE8F518, 0xC5D31E, 0xCEBD1D, 0xECB317, 0xF16C16, 0xE35E1A, 0xE36018, 0xB29821, 0xB29A1F,
+    0xDF451B, 0xDF4719, 0xB9A620, 0xB9A81E, 0xE6E419, 0xE6E617, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xDFE71B, 0xDFE919, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x26A1B,
+    0xFFFFFFFF, 0xF3DD15, 0xEFB416, 0xEB1517, 0xE17015, 0xD54416, 0xD56017, 0xC41118, 0xA4C921, 0x68F729,
+    0x79E026, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x13C1D, 0xA01F, 0xFFFFFFFF, 0xEB2C17, 0xE81D18, 0xE4D719, 0xC42F19,
+    0xB5C61A, 0xA4C723, 0x68F52B, 0x79DE28, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xE0021B, 0xE00419, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xD9F81C, 0xD9FA1A, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x143414, 0x961E24, 0x62812C, 0x70FF29, 0xA6CC1B,
+    0xDB941B, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x508932, 0x61D12C, 0x537431, 0x6ACB2A, 0x511F32, 0x4D8D33, 0x3B6038,
+    0x53D631, 0x61FD2C, 0x4D5A33, 0x50BB32, 0x66452B, 0x53A531, 0x3B2838, 0x50ED32, 0x568230, 0x6AA12A,
+    0x534331, 0x661A2B, 0x565230, 0x64E92C, 0x64EB2A, 0x4FBE33, 0x4FC031, 0x609B2D, 0x609D2B, 0x521932,
+    0x521B30, 0x69A12B, 0x69A329, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x4C5A32, 0x2EA93A, 0x3A4737,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x32D639, 0x160B41, 0x1C693E, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x497F33, 0x293E3B, 0x364138, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x367B38, 0x185E40, 0x1F5E3D, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0x502631, 0x329B39, 0x3E3A36, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x4C5834, 0x2EA73C, 0x3A4539,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x32D43B, 0x160943,
+    0x1C6740, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x497D35,
+    0x293C3D, 0x363F3A, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0x36793A, 0x185C42, 0x1F5C3F, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0x502433, 0x32993B, 0x3E3838, 0xFFFFFFFF, 0x65152C, 0x65172A, 0x4FF133, 0x4FF331, 0x60C82D,
+    0x60CA2B, 0x524B32, 0x524D30, 0x69CC2B, 0x69CE29, 0x5FE72D, 0x5FE92B, 0x4C2434, 0x4C2632, 0x5CBB2E,
+    0x5CBD2C, 0x4F8B33, 0x4F8D31, 0x64392C, 0x643B2A, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0x494835, 0x28853D, 0x36053A, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0x2DF33C, 0x104044, 0x1A2641, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x45BC36,
+    0x23013E, 0x32233B, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x325E3B, 0x14BA43,
+    0x1C2740, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0x4BF034, 0x2DB73C, 0x3A0C39,
+    0xFFFFFFFF, 0x115790D, 0x10F7D0E, 0x1233C0B, 0x25A90E, 0xE1701A, 0xDBAF1B, 0xD5441C, 0xD5601C, 0xCCD01D,
+    0xC4111E, 0xE202C, 0xE2044, 0x20193E, 0x125F43, 0x2B233C, 0xFFFFFFFF, 0x23BD3C, 0x3E7236, 0x2A323B,
+    0x469634, 0x2EE53A, 0x45F434, 0x334C39, 0x4CC232, 0x3EE236, 0x527F30, 0x436935, 0x58342E, 0xEEC44,
+    0x2B433, 0xBB345, 0x2B44A, 0x12E543, 0xFFFFFFFF, 0x24773C, 0x1FDC3D, 0x11DA42, 0x2AAC3B, 0x2F993A,
+    0x29B83B, 0x18E240, 0x33C239, 0x3F8A36, 0x3AB937, 0x24F33C, 0x43D735, 0x20573E, 0xB6E45, 0xB6E2D,
+    0xE6444, 0x256C3D, 0xFFFFFFFF, 0x3EAA36, 0x1F9D3D, 0x23FB3C, 0x42FB35, 0x462A34, 0x297B3B, 0x2F213A,
+    0x49E933, 0x52B130, 0x3A8037, 0x3F1A36, 0x55F32F, 0x12A243, 0x26A4A, 0xEA844, 0x26A32, 0x168E42,
+    0xFFFFFFFF, 0x2A6F3B, 0x119642, 0x24393C, 0x30113A, 0x338739, 0x18A040, 0x2F5D3A, 0x36EF38, 0x43A035,
+    0x24B53C, 0x3F5236, 0x470234, 0x2AE73C, 0x121C43, 0x252F3D, 0x164C42, 0x121C2B, 0xFFFFFFFF, 0x466034,
+    0x29F53B, 0x42C435, 0x2FD53A, 0x4C8E32, 0x331139, 0x49B433, 0x36B538, 0x58042E, 0x433235, 0x55C22F,
+    0x46CC34, 0x1D6410, 0x19A412, 0xC42F1E, 0xBC3D1F, 0xB5C620, 0x9CA2E, 0x9CA46, 0x1A6740, 0xC3D45,
+    0x20D33E, 0x70030, 0x70048, 0x175442, 0x8F547, 0x1B2740, 0xFFFFFFFF, 0x23BB3E, 0x3E7038, 0x2A303D,
+    0x469436, 0x108444, 0x233F3E, 0x154043, 0x2E6B3C, 0x2EE33C, 0x45F236, 0x334A3B, 0x4CC034, 0x3EE038,
+    0x527D32, 0x436737, 0x583230, 0xA9C46, 0x18835, 0x86747, 0x1884C, 0xCC745, 0x7D848, 0xEE37, 0x62749,
+    0xEE4E, 0x98347, 0xFFFFFFFF, 0x24753E, 0x1FDA3F, 0x11D844, 0x2AAA3D, 0x115044, 0xDDB45, 0x4704A,
+    0x15C643, 0x2F973C, 0x29B63D, 0x18E042, 0x33C03B, 0x3F8838, 0x3AB739, 0x24F13E, 0x43D537, 0x1AA740,
+    0x82047, 0x8202F, 0xA1046, 0x1CE63F, 0x179642, 0x5DE49, 0x5DE31, 0x74848, 0x196341, 0xFFFFFFFF, 0x3EA838,
+    0x1F9B3F, 0x23F93E, 0x42F937, 0x237D3E, 0xD9645, 0x10C844, 0x28FF3D, 0x462836, 0x29793D, 0x2F1F3C,
+    0x49E735, 0x52AF32, 0x3A7E39, 0x3F1838, 0x55F131, 0xC8245, 0x13C4C, 0xA5646, 0x13C34, 0xFFC44, 0x93C47,
+    0xA04E, 0x79048, 0xA036, 0xB2846, 0xFFFFFFFF, 0x2A6D3D, 0x119444, 0x24373E, 0x300F3C, 0x158343, 0x4264A,
+    0x110C44, 0x181A42, 0x33853B, 0x189E42, 0x2F5B3C, 0x36ED3A, 0x439E37, 0x24B33E, 0x3F5038, 0x470036,
+    0x20953E, 0xBF845, 0x1CA73F, 0xFB844, 0xBF82D, 0x1AE740, 0x8AE47, 0x192241, 0xAE246, 0x8AE2F, 0xFFFFFFFF,
+    0x465E36, 0x29F33D, 0x42C237, 0x2FD33C, 0x2E2F3C, 0x14FD43, 0x28C23D, 0x17D842, 0x4C8C34, 0x330F3B,
+    0x49B235, 0x36B33A, 0x580230, 0x433037, 0x55C031, 0x46CA36, 0xA6CC22, 0xFFFFFFFF, 0x2FE4A, 0xF3044,
+    0x50349, 0x171242, 0x1DE23F, 0x38B639, 0x22473E, 0x421D37, 0x271725, 0x27173D, 0x417837, 0x2D033C,
+    0x48DE35, 0x392839, 0x4EBF33, 0x3D9038, 0x54FC31, 0xFFFFFFFF, 0x3DC4A, 0x21F4B, 0x5050, 0x59549,
+    0x1E9F3F, 0x1BE740, 0xD5145, 0x22C33E, 0x27CE3D, 0x14772C, 0x21CB3E, 0x147743, 0x2D7B3C, 0x39D339,
+    0x35CB3A, 0x1F1D3F, 0x3E0038, 0xFFFFFFFF, 0xF7444, 0x1D44B, 0x3484A, 0x136B43, 0x38EF39, 0x1BA740,
+    0x1E213F, 0x3D2038, 0x41AF37, 0x218D3E, 0x218D26, 0x27543D, 0x458636, 0x4EF233, 0x35913A, 0x396139,
+    0x51E732, 0xFFFFFFFF, 0x54C49, 0x50, 0x3924A, 0x6B848, 0x22853E, 0xD0C45, 0x1E603F, 0x28483D, 0x2D3F3C,
+    0x143443, 0x27913D, 0x14342B, 0x31E83B, 0x3DC838, 0x1EDE3F, 0x399A39, 0x428B37, 0xFFFFFFFF, 0x16D042,
+    0x4BA49, 0x132843, 0x67048, 0x41E637, 0x22093E, 0x3CE838, 0x280B3D, 0x48A935, 0x2CC73C, 0x455036,
+    0x31AD3B, 0x2CC724, 0x54CB31, 0x3D5838, 0x51B532, 0x425437, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
+    0xFFFFFFFF, 0x3FC01F, 0x3FC037, 0x540731, 0x444236, 0x58C02F, 0x406537, 0x25E626, 0x3BD038, 0x25E63D,
+    0x44AE36, 0x543831, 0x3B9838, 0x3B9820, 0x3FF737, 0x56E230, 0x447836, 0x25A93D, 0x402E37, 0x25A925,
+    0x47A035, 0x58912F, 0x440C36, 0x56B230, 0x476B35, 0x440C1E, 0x376021, 0x376039, 0x4DF333, 0x3C4038,
+    0x549A31, 0x30C123, 0x30C13B, 0x483F35, 0x34E33A, 0x4E8C33, 0x380B39, 0x1DA328, 0x346F3A, 0x1DA33F,
+    0x3CB038, 0x31723B, 0x19E52A, 0x2C8B3C, 0x19E541, 0x35573A, 0x4E2633, 0x34353A, 0x343522, 0x379939,
+    0x518332, 0x487435, 0x2C4F3C, 0x2C4F24, 0x30FC3B, 0x4B2034, 0x3C7838, 0x1D643F, 0x37D239, 0x1D6427,
+    0x414137, 0x351D3A, 0x19A441, 0x31373B, 0x19A429, 0x387D39, 0x546931, 0x3C0838, 0x515132, 0x410A37,
+    0x3C0820, 0x4E5933, 0x34A93A, 0x4AEC34, 0x384439, 0x34A922, 0x26233D, 0x409C37, 0x2B9B3C, 0x480A35,
+    0x26DA3D, 0x214F3E, 0x13F143, 0x2C133C, 0x40D337, 0x21113E, 0x26603D, 0x451A36, 0x2BD73C, 0x13AE43,
+    0x269D3D, 0x30863B, 0x47D535, 0x2B5F3C, 0x44E436, 0x304B3B,
 };
 
 const std::uint64_t EMOJI_SLOW_PATH_BMP[1024] = {

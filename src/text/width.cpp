@@ -1,25 +1,14 @@
 #include "text/width.hpp"
 
-#include <bit>
-
 #include "tables/width.hpp"
 #include "text/emoji.hpp"
 #include "text/grapheme.hpp"
-#include "util/ranges.hpp"
-#include "util/swar.hpp"
 #include "util/utf8.hpp"
 
 namespace kelrad::width {
 namespace {
 
-// Format characters that stand before the number they enclose (Arabic
-// number sign, end of ayah, ...); a cluster is as wide as what follows them.
-bool is_prepended_concatenation_mark(char32_t c) noexcept {
-    return (c >= 0x0600 && c <= 0x0605) || c == 0x06DD || c == 0x070F || c == 0x0890 || c == 0x0891 ||
-           c == 0x08E2 || c == 0x110BD || c == 0x110CD;
-}
-
-std::uint64_t from_class(std::uint8_t cls, bool ambiguous_wide) noexcept {
+std::uint64_t class_width(unsigned cls, bool ambiguous_wide) noexcept {
     switch (cls) {
         case 0: return 0;
         case 2: return 2;
@@ -28,81 +17,137 @@ std::uint64_t from_class(std::uint8_t cls, bool ambiguous_wide) noexcept {
     }
 }
 
-// The number of printable ASCII bytes (U+0020-007E) among n ASCII bytes,
-// eight at a time: adding 0x60 sets a byte's high bit exactly when it is at
-// least 0x20, and adding 0x7F to the byte xor 0x7F exactly when it is not DEL;
-// an ASCII byte cannot carry into its neighbour either way.
-std::uint64_t printable_ascii(const char* p, std::size_t n) noexcept {
-    std::uint64_t count = 0;
-    std::size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        std::uint64_t w = swar::load(p + i);
-        std::uint64_t at_least_space = (w + swar::kOnes * 0x60) & swar::kHighBits;
-        std::uint64_t not_del = ((w ^ (swar::kOnes * 0x7F)) + swar::kOnes * 0x7F) & swar::kHighBits;
-        count += static_cast<std::uint64_t>(std::popcount(at_least_space & not_del));
+// The width of one cluster, taken a code point at a time: `start` with its
+// first, `add` each further one, `finish` for the width. The base is the
+// first character after any prepended concatenation marks (Arabic number
+// sign, end of ayah, ...), which stand before the number they enclose.
+class ClusterWidth {
+public:
+    void start(char32_t cp) noexcept {
+        base_ = cp;
+        props_ = tables::width_props(cp);
+        has_base_ = !(props_ & tables::kWidthPrepended);
+        tail_ = 0;
     }
-    for (; i < n; ++i) count += p[i] >= 0x20 && p[i] != 0x7F;
-    return count;
+
+    void add(char32_t cp) noexcept {
+        if (!has_base_) {
+            start(cp);
+            return;
+        }
+        tail_ |= kTail | (cp == emoji::kTextSelector ? kTextSelector : 0) |
+                 (cp == emoji::kEmojiSelector ? kEmojiSelector : 0) | (cp == emoji::kCombiningKeycap ? kKeycap : 0);
+    }
+
+    std::uint64_t finish(bool ambiguous_wide) const noexcept {
+        // One character, or prepended marks alone (zero width, like a lone
+        // one): the table has the width.
+        if (!tail_ || !has_base_) {
+            return ((props_ >> tables::kWidthLoneShift) & 3) + (ambiguous_wide && (props_ & tables::kWidthLoneAmbiguous));
+        }
+        const bool emoji_base = props_ & tables::kWidthEmojiBase;
+        const unsigned cls = props_ & tables::kWidthClassMask;
+        if (!emoji_base && cls == 0) return 0;
+        const bool keycap = (tail_ & kKeycap) && emoji::is_keycap_base(base_);
+        if (tail_ & kTextSelector) {
+            if (emoji_base) return 1;
+        } else if (tail_ & kEmojiSelector) {
+            if (emoji_base || keycap || (props_ & tables::kWidthEmoji)) return 2;
+        } else if (emoji_base || keycap) {
+            return 2;
+        }
+        return class_width(cls, ambiguous_wide);
+    }
+
+private:
+    // What follows the base.
+    static constexpr std::uint8_t kTail = 1, kTextSelector = 2, kEmojiSelector = 4, kKeycap = 8;
+
+    char32_t base_ = 0;
+    std::uint8_t props_ = 0;
+    bool has_base_ = false;
+    std::uint8_t tail_ = 0;
+};
+
+// The printable characters (U+0020-007E) of an ASCII stretch at the start of
+// `text`, and the length of that stretch. Written as plain loops over blocks
+// of 128 bytes, which compilers turn into vector code: each block is added up
+// in byte lanes (at most 128 per lane) and kept if no byte has its high bit.
+struct AsciiStretch {
+    std::size_t len;
+    std::uint64_t printable;
+};
+
+bool is_printable_ascii(unsigned char c) noexcept { return static_cast<unsigned char>(c - 0x20) < 0x5F; }
+
+AsciiStretch ascii_stretch(std::string_view text) noexcept {
+    constexpr std::size_t kBlock = 128;
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    std::uint64_t printable = 0;
+    std::size_t i = 0;
+    for (; i + kBlock <= n; i += kBlock) {
+        unsigned char high = 0;
+        unsigned char block_printable = 0;
+        for (std::size_t k = 0; k < kBlock; ++k) {
+            high |= p[i + k];
+            block_printable += is_printable_ascii(p[i + k]);
+        }
+        if (high & 0x80) break;
+        printable += block_printable;
+    }
+    for (; i < n && p[i] < 0x80; ++i) printable += is_printable_ascii(p[i]);
+    return {i, printable};
 }
 
 }  // namespace
 
-std::uint8_t width_class(char32_t c) noexcept { return range_value(tables::WIDTH_RANGES, c, std::uint8_t{1}); }
+std::uint8_t width_class(char32_t c) noexcept { return tables::width_props(c) & tables::kWidthClassMask; }
 
 std::uint64_t grapheme_width(std::string_view cluster, bool ambiguous_wide) noexcept {
-    std::size_t i = 0;
-    char32_t base = 0;
-    while (i < cluster.size()) {
-        auto [cp, len] = utf8::decode(cluster, i);
-        i += len;
-        if (!is_prepended_concatenation_mark(cp)) {
-            base = cp;
-            break;
-        }
-        if (i == cluster.size()) return 0;
-    }
-    if (i == 0) return 0;
-    if (base < 0x80 && i == cluster.size()) return base >= 0x20 && base < 0x7F ? 1 : 0;
-
-    const std::uint8_t cls = width_class(base);
-    const bool emoji_base = emoji::is_emoji_presentation(base) || emoji::is_regional_indicator(base);
-    if (!emoji_base && cls == 0) return 0;
-
-    bool text_selector = false, emoji_selector = false, keycap = false;
-    for (auto [cp, len] : utf8::chars(cluster.substr(i))) {
-        text_selector |= cp == emoji::kTextSelector;
-        emoji_selector |= cp == emoji::kEmojiSelector;
-        keycap |= cp == emoji::kCombiningKeycap;
-    }
-    keycap = keycap && emoji::is_keycap_base(base);
-    if (text_selector) {
-        if (emoji_base) return 1;
-    } else if (emoji_selector) {
-        if (emoji_base || keycap || emoji::is_emoji_char(base)) return 2;
-    } else if (emoji_base || keycap) {
-        return 2;
-    }
-    return from_class(cls, ambiguous_wide);
+    ClusterWidth w;
+    for (auto [cp, len] : utf8::chars(cluster)) w.add(cp);
+    return w.finish(ambiguous_wide);
 }
 
 std::uint64_t text_width(std::string_view text, bool ambiguous_wide) noexcept {
+    // All ASCII: every byte is a cluster (CR LF is one, as wide as its parts).
+    AsciiStretch head = ascii_stretch(text);
+    if (head.len == text.size()) return head.printable;
+
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    grapheme::Breaker breaker;
+    ClusterWidth cluster;
     std::uint64_t total = 0;
+    auto feed = [&](char32_t cp) {
+        if (breaker.breaks_before(cp)) {
+            total += cluster.finish(ambiguous_wide);
+            cluster.start(cp);
+        } else {
+            cluster.add(cp);
+        }
+    };
     std::size_t i = 0;
     while (i < text.size()) {
-        // Inside an ASCII run each byte is a cluster (CR LF is one, of width
-        // 0 like its parts) one column wide when printable. The run's last
-        // character may take the marks that follow it, so it is measured as
-        // a cluster.
-        std::size_t run = utf8::ascii_prefix_len(text.substr(i));
-        if (run > 1) {
-            total += printable_ascii(text.data() + i, run - 1);
-            i += run - 1;
+        if (p[i] < 0x80 && i + 2 < text.size() && p[i + 1] < 0x80 && p[i + 2] < 0x80) {
+            // The first byte of an ASCII stretch may join the cluster before
+            // it (after a Prepend) and the last may take marks after it; each
+            // byte between is a cluster of its own (CR LF, one cluster, is as
+            // wide as its two parts: nothing).
+            feed(p[i]);
+            total += cluster.finish(ambiguous_wide);
+            cluster = ClusterWidth{};  // an empty cluster: a LF after CR joins nothing
+            AsciiStretch run = ascii_stretch(text.substr(i + 1));
+            const unsigned char last = p[i + run.len];
+            total += run.printable - is_printable_ascii(last);
+            breaker.after_ascii(p[i + run.len - 1]);
+            i += run.len;
         }
-        std::size_t end = grapheme::next_boundary(text, i);
-        total += grapheme_width(text.substr(i, end - i), ambiguous_wide);
-        i = end;
+        auto [cp, len] = utf8::decode(text, i);
+        feed(cp);
+        i += len;
     }
-    return total;
+    return total + cluster.finish(ambiguous_wide);
 }
 
 }  // namespace kelrad::width

@@ -18,8 +18,9 @@ One byte per code point, behind a two-stage lookup:
 
 from __future__ import annotations
 
-from emit import banner, wrap, write
-from gen_normalization import Ucd, build_trie
+from emit import banner, write
+from gen_grapheme import two_stage, two_stage_definitions
+from gen_normalization import Ucd
 
 COMBINING = 0x01
 NFKC_UNSTABLE = 0x02
@@ -79,11 +80,8 @@ def properties(ucd: Ucd) -> tuple[list[int], dict[str, int]]:
 
 def main() -> None:
     values, counts = properties(Ucd())
-    tries = {s: build_trie(values, s) for s in range(5, 10)}
-    shift = min(tries, key=lambda s: len(tries[s][0]) + len(tries[s][1]))
-    stage1, stage2 = tries[shift]
+    shift, stage1, stage2 = two_stage(values)
     blocks = len(stage2) >> shift
-    assert blocks <= 256
     head = banner("gen_guard.py", INPUTS)
     write(
         "guard.hpp",
@@ -147,12 +145,7 @@ inline unsigned guard_decomposition_marks(std::uint8_t props) noexcept {{
 
 namespace kelrad::tables {{
 
-const std::uint8_t kGuardBlock[{len(stage1)}] = {{
-{wrap(str(v) for v in stage1)}}};
-
-const std::uint8_t kGuardProps[{len(stage2)}] = {{
-{wrap(str(v) for v in stage2)}}};
-
+{two_stage_definitions("kGuardBlock", "kGuardProps", "std::uint8_t", stage1, stage2)}
 }}  // namespace kelrad::tables
 """,
     )

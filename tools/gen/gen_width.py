@@ -1,4 +1,9 @@
-"""Terminal column classes per code point, from the Unicode 15.1.0 data.
+"""What terminal width needs to know of each code point, from the Unicode 15.1.0
+data: its column class, whether it is an emoji base (Emoji_Presentation or a
+regional indicator) or has the Emoji property, and whether it is a prepended
+concatenation mark.
+
+Column classes:
 
 Class 0, zero width: General_Category Cc, Cf, Mn, Me; the spacing marks with
 Grapheme_Extend (they extend the cluster and take no column of their own); the
@@ -7,7 +12,7 @@ jamo before them; the halfwidth katakana sound marks U+FF9E and U+FF9F; and the
 default-ignorable code points that are still unassigned. Class 2, wide:
 East_Asian_Width W or F, plus the whole of planes 2 and 3. Class 3,
 ambiguous: East_Asian_Width A. Class 0 wins over the others; every other
-code point has class 1 and is not listed.
+code point has class 1.
 
 The width table stays at Unicode 15.1.0, where terminal emulators' own tables
 are: a character's General_Category is its 17.0.0 category when DerivedAge
@@ -16,8 +21,9 @@ puts it at 15.1 or earlier, and unassigned otherwise.
 
 from __future__ import annotations
 
-from emit import banner, wrap, write
-from ucd import DATA, UCD17, code_point_set, data_lines, general_categories, parse_range
+from emit import banner, write
+from gen_grapheme import two_stage, two_stage_definitions
+from ucd import DATA, UCD17, code_point_set, data_lines, general_categories, parse_range, property_ranges
 
 EAW15 = DATA / "unicode-15.1.0" / "ucd" / "EastAsianWidth.txt"
 
@@ -38,6 +44,10 @@ UNASSIGNED_IGNORABLES = [
 WIDE_PLANES = [(0x20000, 0x2FFFD), (0x30000, 0x3FFFD)]
 
 EXPECTED_ROWS = {0: 375, 2: 122, 3: 176}
+
+PREPENDED_CONCATENATION_MARKS = [*range(0x0600, 0x0606), 0x06DD, 0x070F, 0x0890, 0x0891, 0x08E2, 0x110BD, 0x110CD]
+# Fields of the property byte; the C++ header repeats them.
+EMOJI_BASE, EMOJI, PREPENDED, LONE_SHIFT, LONE_AMBIGUOUS = 0x04, 0x08, 0x10, 5, 0x80
 
 
 def age_at_most_15_1() -> set[int]:
@@ -79,35 +89,83 @@ def rows_of(cls: dict[int, int]) -> list[list[int]]:
     return rows
 
 
+def properties(cls: dict[int, int]) -> list[int]:
+    """The byte of every code point: class, emoji base, Emoji, prepended mark."""
+    props = property_ranges(DATA / "unicode-15.1.0" / "ucd" / "emoji" / "emoji-data.txt")
+    emoji = code_point_set(props["Emoji"])
+    emoji_base = code_point_set(props["Emoji_Presentation"]) | set(range(0x1F1E6, 0x1F200))
+    values = [cls.get(cp, 1) for cp in range(0x110000)]
+    for cp in emoji_base:
+        values[cp] |= EMOJI_BASE
+    for cp in emoji:
+        values[cp] |= EMOJI
+    for cp in PREPENDED_CONCATENATION_MARKS:
+        values[cp] |= PREPENDED
+    # The width of the code point as a cluster of its own: 2 for an emoji
+    # base, else by class, ambiguous counted narrow and flagged.
+    for cp, v in enumerate(values):
+        cls = v & 3
+        lone = 2 if v & EMOJI_BASE else {0: 0, 1: 1, 2: 2, 3: 1}[cls]
+        values[cp] |= lone << LONE_SHIFT | (LONE_AMBIGUOUS if cls == 3 and not v & EMOJI_BASE else 0)
+    return values
+
+
 def main() -> None:
-    rows = rows_of(classes())
+    cls = classes()
+    rows = rows_of(cls)
     per_class = {c: sum(1 for r in rows if r[2] == c) for c in (0, 2, 3)}
     assert per_class == EXPECTED_ROWS and len(rows) == 673, per_class
+    values = properties(cls)
+    shift, stage1, stage2 = two_stage(values)
 
-    head = banner("gen_width.py", ["UCD 15.1.0 EastAsianWidth.txt", "UCD 17.0.0 DerivedGeneralCategory.txt, "
-                                   "DerivedAge.txt"])
+    head = banner("gen_width.py", ["UCD 15.1.0 EastAsianWidth.txt, emoji/emoji-data.txt",
+                                   "UCD 17.0.0 DerivedGeneralCategory.txt, DerivedAge.txt"])
     write(
         "width.hpp",
         head
-        + f"""// Terminal column classes (Unicode 15.1.0): 0 zero width (Cc, Cf, Mn, Me,
-// spacing marks with Grapheme_Extend, Hangul fillers and medial and final
-// jamo, U+FF9E and U+FF9F, unassigned default-ignorables), 2 wide
-// (East_Asian_Width W or F, all of planes 2 and 3), 3 ambiguous
-// (East_Asian_Width A). Zero width wins over the others. A code point in no
-// row has class 1.
+        + f"""// What terminal width needs to know of a code point (Unicode 15.1.0), one
+// byte each:
 //
-// WIDTH_RANGES: {len(rows)} sorted, disjoint rows ({per_class[0]} of class 0, {per_class[2]} of class 2,
-// {per_class[3]} of class 3), {len(rows) * 12 / 1024:.1f} KiB, searched by a branch-free binary search of
-// ten probes. Callers answer ASCII before the search.
+//   bits 0-1  column class: 0 zero width (Cc, Cf, Mn, Me, spacing marks with
+//             Grapheme_Extend, Hangul fillers and medial and final jamo,
+//             U+FF9E and U+FF9F, unassigned default-ignorables), 1 narrow, 2
+//             wide (East_Asian_Width W or F, all of planes 2 and 3), 3 East
+//             Asian ambiguous. Zero width wins over the others.
+//   bit 2     emoji base: Emoji_Presentation, or a regional indicator
+//   bit 3     Emoji
+//   bit 4     prepended concatenation mark (U+0600-0605, U+06DD, ...)
+//   bits 5-6  the width of the code point as a cluster of its own, with an
+//             ambiguous character counted narrow: 2 for an emoji base, else
+//             0, 1, 2, 1 by class
+//   bit 7     set when that width is 2 instead with ambiguous_wide
+//
+// The classes come from {len(rows)} runs of equal class ({per_class[0]} of class 0, {per_class[2]} of class 2,
+// {per_class[3]} of class 3, class 1 elsewhere). A two-stage table: kWidthBlock[cp >> {shift}] names one
+// of {len(stage2) >> shift} distinct blocks of {1 << shift} bytes in kWidthProps, {(len(stage1) + len(stage2)) / 1024:.1f} KiB. Two dependent
+// loads per cluster, where a search of the runs would take ten probes and two
+// more searches the emoji ranges.
 #pragma once
 
 #include <cstdint>
 
-#include "util/ranges.hpp"
-
 namespace kelrad::tables {{
 
-extern const ValuedRange<std::uint8_t> WIDTH_RANGES[{len(rows)}];
+inline constexpr std::uint8_t kWidthClassMask = 0x03;
+inline constexpr std::uint8_t kWidthEmojiBase = 0x{EMOJI_BASE:02X};
+inline constexpr std::uint8_t kWidthEmoji = 0x{EMOJI:02X};
+inline constexpr std::uint8_t kWidthPrepended = 0x{PREPENDED:02X};
+inline constexpr unsigned kWidthLoneShift = {LONE_SHIFT};
+inline constexpr std::uint8_t kWidthLoneAmbiguous = 0x{LONE_AMBIGUOUS:02X};
+
+inline constexpr unsigned kWidthShift = {shift};
+extern const std::uint8_t kWidthBlock[{len(stage1)}];
+extern const std::uint8_t kWidthProps[{len(stage2)}];
+
+// The property byte of a scalar value (at most U+10FFFF).
+inline std::uint8_t width_props(char32_t cp) noexcept {{
+    return kWidthProps[(static_cast<unsigned>(kWidthBlock[cp >> kWidthShift]) << kWidthShift) |
+                       (cp & ((1U << kWidthShift) - 1))];
+}}
 
 }}  // namespace kelrad::tables
 """,
@@ -119,9 +177,7 @@ extern const ValuedRange<std::uint8_t> WIDTH_RANGES[{len(rows)}];
 
 namespace kelrad::tables {{
 
-const ValuedRange<std::uint8_t> WIDTH_RANGES[{len(rows)}] = {{
-{wrap(f"{{0x{a:04X}, 0x{b:04X}, {c}}}" for a, b, c in rows)}}};
-
+{two_stage_definitions("kWidthBlock", "kWidthProps", "std::uint8_t", stage1, stage2)}
 }}  // namespace kelrad::tables
 """,
     )
