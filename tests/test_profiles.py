@@ -150,3 +150,38 @@ def test_digit_policy_reaches_the_fold():
     # U+0CE6 KANNADA DIGIT ZERO: NFKC keeps it; numeric folds it to "0", tr39 to "O", preserve leaves it.
     assert [_core._get_pipeline("normalize_web_input", digit_policy=policy).process("\u0ce6")
             for policy in ("numeric", "tr39", "preserve")] == ["0", "O", "\u0ce6"]
+
+
+# ---- _is_canonical with a profile ------------------------------------------------------------
+
+@pytest.mark.parametrize("name, text, want", [
+    ("search_index", "", True),
+    ("search_index", "creme brulee - moskva", True),
+    ("search_index", "Creme", False),
+    ("search_index", "creme  brulee", False),
+    ("code_context", "If X == \u0430:\n\tReturn", True),
+    ("code_context", "x\u200b", False),
+    ("normalize_web_input", "e\u0301", False),  # one pass would leave "e\u200b\u0301" as it is found here
+    ("normalize_web_input", "\u00e9", True),
+    ("ml_corpus_normalize", "grinning face", True),
+    ("ml_corpus_normalize", "\U0001F600", False),
+], ids=["empty", "key", "capital", "double-space", "code", "zero-width", "uncomposed", "composed", "names", "emoji"])
+def test_is_canonical_with_profiles(name, text, want):
+    assert _core._is_canonical(text, preset=name) is want
+    assert want == (_core._get_pipeline(name).process(text) == text)
+
+
+@pytest.mark.parametrize("name", ["Search_Index", "search_index ", "canonicalize_Strict", ""])
+def test_is_canonical_unknown_profile(name):
+    with pytest.raises(_core.InvalidArgumentError) as info:
+        _core._is_canonical("x", preset=name)
+    assert str(info.value) == f"unknown profile '{name}'" + AVAILABLE
+
+
+def test_profiles_have_no_growth_limit():
+    # The presets refuse this input (more than 10 MiB of growth); a profile processes it.
+    text = "\ufdfa" * 349_526
+    with pytest.raises(_core.ResourceLimitError):
+        _core._is_canonical(text, preset="canonicalize")
+    assert _core._is_canonical(text, preset="normalize_web_input") is False
+    assert len(_core._get_pipeline("normalize_web_input").process(text).encode()) > 10 * 2**20

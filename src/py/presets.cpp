@@ -1,5 +1,6 @@
 // Python functions of the presets and the canonical check.
 #include "presets/presets.hpp"
+#include "presets/profiles.hpp"
 #include "py/bind.hpp"
 #include "py/registry.hpp"
 #include "security/confusables.hpp"
@@ -157,9 +158,9 @@ PyObject* is_canonical(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
         std::string_view text = in.str(0);
         std::string_view name = in.str(1, "canonicalize");
         if (!in) return nullptr;
+        // A name that is not a preset's is a profile's.
         std::optional<presets::Preset> preset = presets::preset_named(name);
-        if (!preset) return raise(CoreError(error::UnknownProfile{std::string(name), ""}));
-        auto canonical = presets::is_canonical(text, *preset);
+        auto canonical = preset ? presets::is_canonical(text, *preset) : profiles::is_canonical(text, name);
         if (!canonical) return raise(canonical.error());
         return to_py(*canonical);
     });
