@@ -179,7 +179,8 @@ const PyMethodDef kFunctions[] = {
         "_is_canonical",
         "_is_canonical(text, *, preset=\"canonicalize\")\n--\n\n"
         "True when the preset (or alias: security_clean, normalize_user_input,\n"
-        "display_clean) would return the text unchanged."),
+        "display_clean) would return the text unchanged. Any other name is that of\n"
+        "a named profile (_list_profiles), whose pipeline is run to compare."),
     fastcall<skeleton_key>(
         "_skeleton_key",
         "_skeleton_key(text, *, digit_policy=\"numeric\")\n--\n\n"
