@@ -1,5 +1,6 @@
 """The calling convention: binding messages, conversions, errors, warnings."""
 
+import subprocess
 import sys
 import warnings
 
@@ -223,3 +224,39 @@ def test_poisoned_lock_warns_once_per_acquisition_and_keeps_working(bindtest, ca
         warnings.simplefilter("error")
         assert bindtest.poisoned_read(1) == 42
     assert capfd.readouterr().err == expected + "\n"
+
+
+# Each road by which the module calls back into Python, given a callable that raises.
+CALLBACK_ROADS = {
+    "unique slug check": "_core._UniqueSlugifier(check=callback).slugify('a')",
+    "surrogate-safe inner": "_core.SurrogateSafe(callback, lambda *a: None)('a')",
+    "transliteration dispatcher": "_core._set_transliterate_fallback(callback); _core._transliterate_entry(['a'])",
+}
+
+
+@pytest.mark.parametrize("road", CALLBACK_ROADS.values(), ids=CALLBACK_ROADS.keys())
+def test_internal_failure_inside_a_callback_is_resumed(road):
+    """A PanicException reaching a callback (from a nested call into the module) is the module's own
+    failure: it is reported on standard error and raised again as a new PanicException."""
+    code = f"""
+from kelrad import _core
+def callback(*args, **kwargs):
+    raise KeyError
+try:
+    {road}
+except KeyError:  # the class exists once the module has looked at an exception from a callback
+    pass
+Panic = next(c for c in BaseException.__subclasses__() if c.__name__ == "PanicException")
+original = Panic("invariant broken")
+def callback(*args, **kwargs):
+    raise original
+try:
+    {road}
+except BaseException as e:
+    assert type(e) is Panic and e is not original and str(e) == "invariant broken", repr(e)
+    print("resumed")
+"""
+    result = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True,
+                            env={"PYTHONPATH": ":".join(sys.path)})
+    assert result.stdout == "resumed\n", result.stderr
+    assert "Python stack trace below:" in result.stderr and "invariant broken" in result.stderr

@@ -1,4 +1,4 @@
-"""Key collisions: the result class `KeyCollision`."""
+"""Key collisions: `_find_key_collisions` and its result class `KeyCollision`."""
 
 import pytest
 
@@ -18,3 +18,106 @@ def test_result_class():
         cls()
     with pytest.raises(TypeError):
         type("Sub", (cls,), {})
+
+
+F = _core._find_key_collisions
+
+
+def groups(result):
+    return [(g.key, g.values, g.indices) for g in result]
+
+
+@pytest.mark.parametrize(
+    "values, kwargs, expected",
+    [
+        ([], {"key": "search_key", "lang": "xx"}, []),  # no string, so the language is never checked
+        (["a", "a"], {"key": "fold_case"}, []),  # one distinct value is no collision
+        (["A", "a", "A"], {"key": "fold_case"}, [("a", ["A", "a"], [0, 1, 2])]),
+        (["x", "B", "X", "b"], {"key": "fold_case"}, [("x", ["x", "X"], [0, 2]), ("b", ["B", "b"], [1, 3])]),
+        (["Stra\u00dfe", "STRASSE", "strasse"], {"key": "fold_case", "lang": "xx"},
+         [("strasse", ["Stra\u00dfe", "STRASSE", "strasse"], [0, 1, 2])]),
+        (["p\u0430yp\u0430l", "paypal", "PayPal"], {"key": "normalize_confusables"},
+         [("paypal", ["p\u0430yp\u0430l", "paypal"], [0, 1])]),
+        (["Caf\u00e9", "cafe", "CAFE\u0301"], {"key": "search_key"}, [("cafe", ["Caf\u00e9", "cafe", "CAFE\u0301"], [0, 1, 2])]),
+        (["\uff21bc", "Abc", "A\u200bbc"], {"key": "canonicalize"}, [("Abc", ["\uff21bc", "Abc", "A\u200bbc"], [0, 1, 2])]),
+    ],
+    ids=["empty", "one-distinct", "repeats", "two-groups", "lang-ignored", "confusables", "search", "canonical"],
+)
+def test_groups(values, kwargs, expected):
+    assert groups(F(values, **kwargs)) == expected
+
+
+KEY_FUNCTIONS = {
+    "fold_case": lambda v, lang: _core._fold_case(v),
+    "search_key": lambda v, lang: _core._search_key(v, lang=lang),
+    "catalog_key": lambda v, lang: _core._catalog_key(v, lang=lang),
+    "canonicalize": lambda v, lang: _core._canonicalize(v),
+    "canonicalize_strict": lambda v, lang: _core._canonicalize_strict(v),
+    "normalize_confusables": lambda v, lang: _core._normalize_confusables(v),
+}
+
+MIXED = ["Stra\u00dfe", "strasse", "\u041c\u043e\u0441\u043a\u0432\u0430", "Moskva", "moskva", "\uff2d\uff4f\uff53\uff4b\uff56\uff41",
+         "\u00c5ngstr\u00f6m", "\u212bngstr\u00f6m", "angstrom", "\u0391\u03b8\u03ae\u03bd\u03b1", "Athina", "athena",
+         "p\u0430yp\u0430l", "paypal", "ｐaypal", "\u00e6sir", "aesir", "\u4e2d\u6587", "zhong wen", "zhongwen",
+         "\u00bd", "1/2", "1\u20442", "J\u00fcrgen", "Juergen", "Jurgen", "\u0130stanbul", "istanbul", "ISTANBUL"]
+
+
+@pytest.mark.parametrize("key", KEY_FUNCTIONS)
+@pytest.mark.parametrize("lang", [None, "de", "ru"])
+def test_each_key_groups_as_its_function(key, lang):
+    keys = [KEY_FUNCTIONS[key](v, lang) for v in MIXED]
+    expected = {}
+    for i, (v, k) in enumerate(zip(MIXED, keys)):
+        g = expected.setdefault(k, (k, [], []))
+        if v not in g[1]:
+            g[1].append(v)
+        g[2].append(i)
+    assert groups(F(MIXED, key=key, lang=lang)) == [g for g in expected.values() if len(g[1]) > 1]
+
+
+def test_registered_replacements_never_reach_the_keys():
+    before = {key: groups(F(MIXED, key=key)) for key in KEY_FUNCTIONS}
+    _core._register_replacements({"Moskva": "Paris", "a": "b"})
+    try:
+        assert {key: groups(F(MIXED, key=key)) for key in KEY_FUNCTIONS} == before
+    finally:
+        _core._clear_replacements()
+
+
+def test_limits_and_error_order():
+    assert F(["x"] * 100000, key="fold_case") == []
+    with pytest.raises(_core.InvalidArgumentError, match="^key must be 'fold_case', .* got 'Fold_Case'$"):
+        F([], key="Fold_Case")
+    with pytest.raises(_core.InvalidArgumentError, match="got ''$"):
+        F(["x"] * 100001, key="")  # the key is checked before the count
+    with pytest.raises(_core.ResourceLimitError, match=r"^batch too large \(100001 items\); maximum is 100000 items$"):
+        F(["x"] * 100001, key="fold_case")
+    with pytest.raises(_core.InvalidArgumentError, match="xx"):
+        F(["a", "b"], key="search_key", lang="xx")
+    with pytest.raises(_core.ResourceLimitError, match="expanded the input"):
+        F(["a", "\ufdfa" * 349526], key="canonicalize")
+
+
+@pytest.mark.parametrize(
+    "args, kwargs, exc, message, param",
+    [
+        (("abc",), {"key": "fold_case"}, TypeError, "Can't extract `str` to `Vec`", "values"),
+        (([1],), {"key": "fold_case"}, TypeError, "'int' object is not an instance of 'str'", "values"),
+        ((["a"],), {"key": 1}, TypeError, "'int' object is not an instance of 'str'", "key"),
+        ((["a"],), {"key": "fold_case", "lang": 1}, TypeError, "'int' object is not an instance of 'str'", "lang"),
+        ((["\ud800"],), {"key": "fold_case"}, UnicodeEncodeError, "surrogates not allowed", "values"),
+    ],
+)
+def test_conversion_errors(args, kwargs, exc, message, param):
+    with pytest.raises(exc, match=message) as info:
+        F(*args, **kwargs)
+    assert info.value.__notes__ == [f"while processing '{param}'"]
+
+
+def test_repr_and_fresh_objects():
+    (group,) = F(["\u200ba\t\"\\", "\u200bA\t\"\\", "\u200ba\t\"\\"], key="fold_case")
+    assert repr(group) == 'KeyCollision(key="\\u{200b}a\\t\\"\\\\", values=["\\u{200b}a\\t\\"\\\\", ' \
+                          '"\\u{200b}A\\t\\"\\\\"], indices=[0, 1, 2])'
+    assert group.values is not group.values and group.indices == [0, 1, 2]
+    with pytest.raises(AttributeError):
+        group.key = "x"

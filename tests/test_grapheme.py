@@ -10,25 +10,13 @@ from kelrad import _core
 UCD = pathlib.Path(__file__).resolve().parents[1] / "data" / "unicode-17.0.0" / "ucd"
 
 
-def _conformance():
-    """(line number, clusters) of every test line of GraphemeBreakTest.txt."""
-    rows = []
-    with open(UCD / "auxiliary" / "GraphemeBreakTest.txt", encoding="utf-8") as f:
-        for number, line in enumerate(f, 1):
-            line = line.split("#", 1)[0].strip()
-            if line:
-                clusters = [
-                    "".join(chr(int(cp, 16)) for cp in part.replace("\u00d7", " ").split())
-                    for part in line.strip("\u00f7 ").split("\u00f7")
-                ]
-                rows.append((number, clusters))
-    return rows
-
-
 def test_conformance_file_every_line():
-    rows = _conformance()
-    assert len(rows) == 766
     failures = []
+    lines = (UCD / "auxiliary" / "GraphemeBreakTest.txt").read_text(encoding="utf-8").splitlines()
+    rows = [(n, line.split("#", 1)[0].strip()) for n, line in enumerate(lines, 1)]
+    rows = [(n, [("".join(chr(int(cp, 16)) for cp in part.replace("\u00d7", " ").split()))
+                 for part in row.strip("\u00f7 ").split("\u00f7")]) for n, row in rows if row]
+    assert len(rows) == 766
     for number, clusters in rows:
         text = "".join(clusters)
         # Between controls, which break on both sides (GB4, GB5), the ASCII
@@ -40,29 +28,19 @@ def test_conformance_file_every_line():
             "framed len": _core._grapheme_len("x\0" + text + "\0y") == len(clusters) + 4,
         }
         if bad := [name for name, ok in checks.items() if not ok]:
-            shown = " ".join(f"{ord(ch):04X}" for ch in text)
-            failures.append(f"line {number} [{shown}]: {', '.join(bad)}")
+            failures.append(f"line {number} [{' '.join(f'{ord(c):04X}' for c in text)}]: {', '.join(bad)}")
     assert not failures, f"{len(failures)} failures:\n" + "\n".join(failures[:30])
 
 
+# The file tests pairs; these are the ASCII shortcuts around longer runs.
 @pytest.mark.parametrize(
     "text, clusters",
     [
         pytest.param("", [], id="empty"),
         pytest.param("ab\r\ncd", ["a", "b", "\r\n", "c", "d"], id="crlf-inside-ascii"),
         pytest.param("\r\r\n\n", ["\r", "\r\n", "\n"], id="cr-crlf-lf"),
-        pytest.param("e\u0301x", ["e\u0301", "x"], id="ascii-takes-following-mark"),
-        pytest.param("\t\u0301", ["\t", "\u0301"], id="control-takes-no-mark"),
-        pytest.param("\r\u0301", ["\r", "\u0301"], id="cr-takes-no-mark"),
-        pytest.param("\u0600a", ["\u0600a"], id="prepend-takes-ascii"),
-        pytest.param("\U0001F1E9\U0001F1EA\U0001F1EB", ["\U0001F1E9\U0001F1EA", "\U0001F1EB"], id="flags-pair-up"),
-        pytest.param("\U0001F468\u200d\U0001F469\u200d\U0001F467", ["\U0001F468\u200d\U0001F469\u200d\U0001F467"],
-                     id="zwj-family"),
-        pytest.param("a\u200d\U0001F469", ["a\u200d", "\U0001F469"], id="zwj-after-letter-breaks"),
-        pytest.param("\u0915\u094d\u200d\u0937", ["\u0915\u094d\u200d\u0937"], id="conjunct-through-zwj"),
-        pytest.param("\u0915\u094d\u094d\u0937", ["\u0915\u094d\u094d\u0937"], id="conjunct-double-linker"),
-        pytest.param("\u0915\u0937", ["\u0915", "\u0937"], id="no-linker-no-conjunct"),
-        pytest.param("\u1100\u1161\u11a8\uac00", ["\u1100\u1161\u11a8", "\uac00"], id="hangul-jamo"),
+        pytest.param("xe\u0301", ["x", "e\u0301"], id="last-of-ascii-run-takes-mark"),
+        pytest.param("\u0600ab", ["\u0600a", "b"], id="prepend-takes-first-of-run"),
     ],
 )
 def test_clusters(text, clusters):
@@ -73,7 +51,7 @@ def test_clusters(text, clusters):
 def test_count_agrees_with_split_on_random_text():
     # The count skips ASCII runs word by word; the split walks cluster by cluster.
     pool = ["a", " ", "\r", "\n", "\t", "\u0301", "\u200d", "\u094d", "\u0915", "\u0600", "\U0001F1E6",
-            "\U0001F600", "\u1100", "\u1161", "\uac00", "\u0903", "\ufe0f", "\U0001F3FB", "\u00e9"]
+            "\U0001F600", "\u1100", "\u1161", "\uac00", "\u0903", "\ufe0f", "\U0001F3FB", "abcdefghij"]
     rng = random.Random(29)
     for _ in range(5000):
         text = "".join(rng.choice(pool) for _ in range(rng.randrange(24)))
@@ -86,18 +64,15 @@ def test_count_agrees_with_split_on_random_text():
     "text, n, want",
     [
         pytest.param("abc", 0, "", id="zero"),
-        pytest.param("abc", 2, "ab", id="ascii"),
         pytest.param("abc", 5, "abc", id="more-than-there-are"),
         pytest.param("abc", 2**63 - 1, "abc", id="largest"),
         pytest.param("e\u0301e\u0301", 1, "e\u0301", id="keeps-marks"),
         pytest.param("\U0001F1E9\U0001F1EA\U0001F1EB\U0001F1F7x", 2, "\U0001F1E9\U0001F1EA\U0001F1EB\U0001F1F7",
                      id="flags"),
-        pytest.param("", 3, "", id="empty"),
     ],
 )
 def test_truncate(text, n, want):
-    assert _core._grapheme_truncate(text, n) == want
-    assert _core._grapheme_truncate(text=text, max_graphemes=n) == want
+    assert _core._grapheme_truncate(text, max_graphemes=n) == want
 
 
 def test_truncate_returns_a_new_object():
@@ -112,16 +87,11 @@ def test_truncate_returns_a_new_object():
         pytest.param(lambda: _core._grapheme_truncate("abc", -1), _core.InvalidArgumentError,
                      "max_graphemes must be non-negative, got -1", id="negative"),
         pytest.param(lambda: _core._grapheme_truncate("abc", 2**63), OverflowError, None, id="too-large"),
-        pytest.param(lambda: _core._grapheme_truncate("abc", 1.0), TypeError, None, id="float"),
         pytest.param(lambda: _core._grapheme_truncate("abc"), TypeError,
                      "_grapheme_truncate() missing 1 required positional argument: 'max_graphemes'", id="missing"),
-        pytest.param(lambda: _core._grapheme_len(b"abc"), TypeError,
-                     "'bytes' object is not an instance of 'str'", id="bytes"),
-        pytest.param(lambda: _core._grapheme_split("\ud800"), UnicodeEncodeError, None, id="surrogate"),
     ],
 )
-def test_argument_errors(call, exc, message):
+def test_truncate_errors(call, exc, message):
     with pytest.raises(exc) as info:
         call()
-    if message is not None:
-        assert str(info.value) == message
+    assert message is None or str(info.value) == message

@@ -32,6 +32,24 @@ def test_reverse(text, lang, expected):
     assert R(text, lang=lang) == expected
 
 
+@pytest.mark.parametrize(
+    "text, expected",
+    [
+        pytest.param("Christos", "\u03a7\u03c1\u03b7\u03c3\u03c4\u03bf\u03c2", id="word-final"),
+        pytest.param("os a", "\u03bf\u03c2 \u03b1", id="before-a-space"),
+        pytest.param("os.", "\u03bf\u03c2.", id="before-final-punctuation"),
+        pytest.param("os.a", "\u03bf\u03c3.\u03b1", id="case-ignorable-then-letter"),
+        pytest.param("s", "\u03c3", id="alone"),
+        pytest.param("1s", "1\u03c3", id="after-a-digit"),
+        pytest.param("SOS", "\u03a3\u039f\u03a3", id="capitals"),
+    ],
+)
+def test_greek_final_sigma(text, expected):
+    # Final_Sigma (Unicode 3.13) judged on the Greek output.
+    assert R(text, lang="el") == expected
+
+
+
 @pytest.mark.parametrize("lang", ["EL", "be", "", "ru "])
 def test_unsupported_lang(lang):
     with pytest.raises(_core.UnsupportedError) as info:

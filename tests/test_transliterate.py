@@ -62,6 +62,12 @@ def test_other_results_are_new_strings_even_when_equal(text, errors):
         # the compose pass
         ("e\u0301", {}, "e"),
         ("Cafe\u0301 \u5317", {}, "Cafe bei"),
+        # pointed Hebrew: canonical order puts the vowel between the letter and its dagesh or shin dot
+        ("\u05d1\u05b7\u05bc", {}, "ba"),
+        ("\u05e9\u05b8\u05c1\u05dc\u05d5\u05b9\u05dd", {}, "shalom"),
+        ("\u05e9\u05b8\u05c1\u05dc\u05d5\u05b9\u05dd", {"lang": "auto"}, "shalom"),
+        ("\u05e9\u05b8\u05c2", {}, "sa"),
+        ("\u05e9\u05b8\u05c1\u05dc\u05d5\u05b9\u05dd " * 40, {}, "shalom " * 40),  # the described-character path
         # errors policy
         ("\u3001", {}, "[?]"),
         ("\u3001", {"errors": "ignore"}, ""),
@@ -79,6 +85,8 @@ def test_other_results_are_new_strings_even_when_equal(text, errors):
         ("\u042a\u042c", {"lang": "ru"}, "\"'"),
         ("\u042a\u042c", {"gost7034": True, "lang": "ru"}, ""),
         ("\u30fc", {"lang": "ja"}, ""),
+        ("l\u00b7l", {}, "l.l"),
+        ("l\u00b7l", {"lang": "ca"}, "ll"),
         # automatic language choice
         ("\u0407\u0436\u0430\u043a", {"lang": "auto"}, "Izhak"),
         ("Stra\u00dfe \u00fcber", {"lang": "auto"}, "Strasse ueber"),

@@ -7,7 +7,11 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "presets/presets.hpp"
+#include "security/confusables.hpp"
+#include "text/case_fold.hpp"
 #include "text/utils.hpp"
+#include "util/panic.hpp"
 #include "util/utf8.hpp"
 
 namespace kelrad::collisions {
@@ -37,6 +41,25 @@ std::expected<KeyForm, CoreError> parse_key_form(std::string_view text) {
         if (text == kKeyFormNames[i]) return static_cast<KeyForm>(i);
     }
     return fail(error::InvalidKeyForm{std::string(text)});
+}
+
+std::expected<bool, CoreError> compute_key(std::string_view value, KeyForm form, std::optional<std::string_view> lang,
+                                           std::string& out) {
+    constexpr confusables::DigitPolicy numeric = confusables::DigitPolicy::Numeric;
+    switch (form) {
+        case KeyForm::FoldCase: {
+            std::optional<std::string> folded = case_fold::fold_case_cow(value);
+            if (!folded) return false;
+            out = std::move(*folded);
+            return true;
+        }
+        case KeyForm::SearchKey: return presets::search_key(value, lang, numeric, out);
+        case KeyForm::CatalogKey: return presets::catalog_key(value, lang, false, numeric, out);
+        case KeyForm::Canonicalize: return presets::canonicalize(value, numeric, out);
+        case KeyForm::CanonicalizeStrict: return presets::canonicalize_strict(value, numeric, out);
+        case KeyForm::NormalizeConfusables: return confusables::normalize_confusables(value, "latin", "numeric", out);
+    }
+    panic("parse_key_form guarantees a known key form");
 }
 
 std::expected<std::vector<KeyCollision>, CoreError> find_key_collisions(std::span<const std::string_view> values,

@@ -43,6 +43,13 @@ inline constexpr std::size_t MAX_KEY_COLLISION_ITEMS = 100000;
 using KeyFunction = std::expected<bool, CoreError> (*)(std::string_view value, KeyForm form,
                                                        std::optional<std::string_view> lang, std::string& out);
 
+// The key of each kind, as the module's functions compute it: `_fold_case`,
+// `_search_key(value, lang=lang)`, `_catalog_key(value, lang=lang)`,
+// `_canonicalize`, `_canonicalize_strict` and `_normalize_confusables`, all
+// with their default options. Only the two transliterating kinds read `lang`.
+std::expected<bool, CoreError> compute_key(std::string_view value, KeyForm form, std::optional<std::string_view> lang,
+                                           std::string& out);
+
 // One group of distinct strings sharing a key.
 struct KeyCollision {
     std::string key;
@@ -57,7 +64,7 @@ struct KeyCollision {
 std::expected<std::vector<KeyCollision>, CoreError> find_key_collisions(std::span<const std::string_view> values,
                                                                         KeyForm form,
                                                                         std::optional<std::string_view> lang,
-                                                                        KeyFunction key_of);
+                                                                        KeyFunction key_of = compute_key);
 
 // A candidate name and its length in code points.
 struct Candidate {

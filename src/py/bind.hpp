@@ -95,13 +95,15 @@ public:
     // An instance of one of the module's own classes (borrowed), refused with
     // the type-mismatch TypeError naming the class otherwise.
     PyObject* instance(std::size_t i, PyTypeObject* type, std::string_view class_name);
+    // For a conversion of the caller's own: marks parameter i failed, adding
+    // the note that names it to the exception already set.
+    void fail_conversion(std::size_t i);
 
 private:
     void bind(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
     void bind_keyword(PyObject* name, PyObject* value);
     void check_missing();
     bool skip(std::size_t i) const noexcept { return !ok_ || slots_[i] == nullptr; }
-    void fail_conversion(std::size_t i);
     bool type_mismatch(std::size_t i, PyObject* obj, std::string_view target);
     // `valid` checks (and sets the exception for) one item of a sequence
     // that is neither a list nor a tuple, as it is iterated.

@@ -22,8 +22,8 @@ std::string message_of(PyObject* exception) {
 
 }  // namespace
 
-Ref call_python(PyObject* callable, PyObject* args) {
-    Ref result = Ref::steal(PyObject_Call(callable, args, nullptr));
+Ref call_python(PyObject* callable, PyObject* args, PyObject* kwargs) {
+    Ref result = Ref::steal(PyObject_Call(callable, args, kwargs));
     if (result) return result;
     // Taken out first: the class may be made now, which needs a clear indicator.
     RaisedException raised = fetch_exception();

@@ -14,7 +14,8 @@
 
 namespace kelrad::py {
 
-// `callable(*args)`, `args` a tuple; see above for failures.
-Ref call_python(PyObject* callable, PyObject* args);
+// `callable(*args, **kwargs)`, `args` a tuple, `kwargs` a dict or nullptr;
+// see above for failures.
+Ref call_python(PyObject* callable, PyObject* args, PyObject* kwargs = nullptr);
 
 }  // namespace kelrad::py

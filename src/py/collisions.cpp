@@ -95,9 +95,6 @@ PyObject* nearest_match_type() {
     return type;
 }
 
-// _find_key_collisions, over a function that computes one key. Listed in
-// the module once every key kind has its function.
-template <collisions::KeyFunction KeyOf>
 PyObject* find_key_collisions(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
         static constexpr Param params[] = {
@@ -113,7 +110,7 @@ PyObject* find_key_collisions(PyObject*, PyObject* const* args, Py_ssize_t nargs
         if (!in) return nullptr;
         auto form = collisions::parse_key_form(key);
         if (!form) return raise(form.error());
-        auto groups = collisions::find_key_collisions(values, *form, lang, KeyOf);
+        auto groups = collisions::find_key_collisions(values, *form, lang);
         if (!groups) return raise(groups.error());
         Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(groups->size())));
         if (!list) return nullptr;
@@ -126,7 +123,7 @@ PyObject* find_key_collisions(PyObject*, PyObject* const* args, Py_ssize_t nargs
     });
 }
 
-[[maybe_unused]] constexpr const char* kFindKeyCollisionsDoc =
+constexpr const char* kFindKeyCollisionsDoc =
     "_find_key_collisions(values, *, key, lang=None)\n--\n\n"
     "find_key_collisions(values, *, key, lang=None) -> list[KeyCollision]\n\n"
     "Group the distinct strings of values that reduce to the same key: 'fold_case',\n"
@@ -218,6 +215,7 @@ const PyMethodDef kFunctions[] = {
         "each run of unsafe characters replaced by separator, the extension kept,\n"
         "reserved device names defused ('CON' becomes '_CON'), and the name cut to\n"
         "max_length UTF-8 bytes (0: no limit) on a character boundary. Never empty."),
+    fastcall<find_key_collisions>("_find_key_collisions", kFindKeyCollisionsDoc),
     fastcall<nearest_match>("_nearest_match",
                             "_nearest_match(value, candidates, *, max_distance=1)\n--\n\n"
                             "nearest_match(value, candidates, *, max_distance=1) -> NearestMatch | None\n\n"

@@ -13,6 +13,7 @@ PyObject* create_configured_type(const ConfiguredClassSpec& spec, std::size_t ba
     };
     if (spec.methods) slots.push_back({Py_tp_methods, const_cast<PyMethodDef*>(spec.methods)});
     if (spec.getters) slots.push_back({Py_tp_getset, const_cast<PyGetSetDef*>(spec.getters)});
+    if (spec.repr) slots.push_back({Py_tp_repr, reinterpret_cast<void*>(spec.repr)});
     unsigned int flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE;
     if (traverse) {
         slots.push_back({Py_tp_traverse, reinterpret_cast<void*>(traverse)});

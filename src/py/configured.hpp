@@ -41,6 +41,8 @@
 #include <cstdint>
 #include <new>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <utility>
 
 #include "py/bind.hpp"
@@ -121,6 +123,7 @@ struct ConfiguredClassSpec {
     newfunc constructor;
     const PyMethodDef* methods = nullptr;  // null-terminated
     const PyGetSetDef* getters = nullptr;  // null-terminated
+    reprfunc repr = nullptr;               // nullptr: the interpreter's default representation
 };
 
 // Creates the heap type (new reference), or returns nullptr with the
@@ -196,6 +199,17 @@ PyObject* shared_getter(PyObject* self, void*) noexcept {
         auto use = ScopedUse<Use::Shared>::begin(object.uses);
         if (!use) return nullptr;
         return Get(object.state);
+    });
+}
+
+// The __repr__ slot built from `Repr`, run on the state under a shared use.
+template <class T, std::string (*Repr)(const T&)>
+PyObject* shared_repr(PyObject* self) noexcept {
+    return guarded([&]() -> PyObject* {
+        Configured<T>& object = record_of<Configured<T>>(self);
+        auto use = ScopedUse<Use::Shared>::begin(object.uses);
+        if (!use) return nullptr;
+        return to_py(std::string_view(Repr(object.state)));
     });
 }
 

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 #include "py/batch.hpp"
@@ -138,18 +139,20 @@ int exec_module(PyObject* module) {
         for (const CanonicalName& entry : kCanonicalOrder) {
             bool added = true;
             switch (entry.kind) {
-                case Kind::Function:
-                    if (const PyMethodDef* def = find_function(entry.name)) {
-                        ++from_areas;
-                        added = add_function(module, *def);
-                    }
+                case Kind::Function: {
+                    const PyMethodDef* def = find_function(entry.name);
+                    if (!def) panic(std::string("no area exports the function ") + std::string(entry.name));
+                    ++from_areas;
+                    added = add_function(module, *def);
                     break;
-                case Kind::Class:
-                    if (const ModuleClass* cls = find_class(entry.name)) {
-                        ++from_areas;
-                        added = add(module, entry.name, Ref::borrow(cls->type()));
-                    }
+                }
+                case Kind::Class: {
+                    const ModuleClass* cls = find_class(entry.name);
+                    if (!cls) panic(std::string("no area exports the class ") + std::string(entry.name));
+                    ++from_areas;
+                    added = add(module, entry.name, Ref::borrow(cls->type()));
                     break;
+                }
                 case Kind::Exception: added = add(module, entry.name, exception_class(entry.name)); break;
                 case Kind::Constant: added = add(module, entry.name, constant(entry.name)); break;
             }

@@ -2,7 +2,8 @@
 //
 // Each area file (text.cpp, normalize.cpp, ...) exports its functions and
 // classes through one accessor below; module.cpp adds whatever the areas
-// provide in the module's canonical order and skips the names no area has.
+// provide in the module's canonical order; a listed name that no area exports
+// fails the import.
 #pragma once
 
 #include "py/ref.hpp"

@@ -9,6 +9,8 @@
 #include "text/scripts.hpp"
 #include "text/strip.hpp"
 #include "text/utils.hpp"
+#include "text/width.hpp"
+#include "text/white_space.hpp"
 #include "text/zalgo.hpp"
 #include "util/utf8.hpp"
 
@@ -50,13 +52,6 @@ PyObject* is_case_fold_stable(PyObject*, PyObject* const* args, Py_ssize_t nargs
 PyObject* detect_scripts(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return text_entry("_detect_scripts", args, nargs, kwnames,
                       [](std::string_view text) { return to_py(scripts::detect_scripts(text)); });
-}
-
-// Unicode White_Space (PropList.txt), the separator of per-word tests.
-bool is_white_space(char32_t cp) noexcept {
-    return (cp >= 0x09 && cp <= 0x0D) || cp == 0x20 || cp == 0x85 || cp == 0xA0 || cp == 0x1680 ||
-           (cp >= 0x2000 && cp <= 0x200A) || cp == 0x2028 || cp == 0x2029 || cp == 0x202F || cp == 0x205F ||
-           cp == 0x3000;
 }
 
 // Asks `test` of the whole text, or with per_word of each run of characters
@@ -138,10 +133,24 @@ PyObject* grapheme_len(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
 }
 
 PyObject* grapheme_split(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return text_entry("_grapheme_split", args, nargs, kwnames, [](std::string_view text) {
-        std::vector<std::string_view> parts;
-        for (std::string_view cluster : grapheme::clusters(text)) parts.push_back(cluster);
-        return to_py(std::span<const std::string_view>(parts));
+    return text_entry("_grapheme_split", args, nargs, kwnames, [](std::string_view text) -> PyObject* {
+        // Every cluster becomes its str first, then the list is made at its
+        // final size. Most clusters are one code point, whose str is made
+        // directly (ASCII and Latin-1 ones are shared) rather than decoded.
+        std::vector<Ref> parts;
+        parts.reserve(text.size());  // pages are touched only as clusters come
+        for (std::string_view cluster : grapheme::clusters(text)) {
+            utf8::Decoded first = utf8::decode(cluster, 0);
+            parts.push_back(first.len == cluster.size() ? Ref::steal(PyUnicode_FromOrdinal(static_cast<int>(first.cp)))
+                                                        : new_str(cluster));
+            if (!parts.back()) return nullptr;
+        }
+        Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(parts.size())));
+        if (!list) return nullptr;
+        for (std::size_t i = 0; i < parts.size(); ++i) {
+            PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), parts[i].release());
+        }
+        return list.release();
     });
 }
 
@@ -158,6 +167,28 @@ PyObject* grapheme_truncate(PyObject*, PyObject* const* args, Py_ssize_t nargs, 
             end = grapheme::next_boundary(text, end);
         }
         return to_py(text.substr(0, end));
+    });
+}
+
+PyObject* terminal_width(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return guarded([&]() -> PyObject* {
+        static constexpr Param params[] = {{"text", Param::Required}, {"ambiguous_wide", Param::KeywordOnly}};
+        Args in({"_terminal_width", params}, args, nargs, kwnames);
+        std::string_view text = in.str(0);
+        bool ambiguous_wide = in.boolean(1, false);
+        if (!in) return nullptr;
+        return to_py(width::text_width(text, ambiguous_wide));
+    });
+}
+
+PyObject* grapheme_width(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return guarded([&]() -> PyObject* {
+        static constexpr Param params[] = {{"cluster", Param::Required}, {"ambiguous_wide", Param::KeywordOnly}};
+        Args in({"_grapheme_width", params}, args, nargs, kwnames);
+        std::string_view cluster = in.str(0);
+        bool ambiguous_wide = in.boolean(1, false);
+        if (!in) return nullptr;
+        return to_py(width::grapheme_width(cluster, ambiguous_wide));
     });
 }
 
@@ -292,6 +323,14 @@ const PyMethodDef kFunctions[] = {
     fastcall<grapheme_truncate>("_grapheme_truncate",
                                 "_grapheme_truncate(text, max_graphemes)\n--\n\n"
                                 "The first `max_graphemes` extended grapheme clusters of the text."),
+    fastcall<terminal_width>("_terminal_width",
+                             "_terminal_width(text, *, ambiguous_wide=False)\n--\n\n"
+                             "Monospace terminal columns of the text: the sum of the widths of its\n"
+                             "extended grapheme clusters. East Asian ambiguous characters take two\n"
+                             "columns with ambiguous_wide, else one."),
+    fastcall<grapheme_width>("_grapheme_width",
+                             "_grapheme_width(cluster, *, ambiguous_wide=False)\n--\n\n"
+                             "Terminal columns (0, 1 or 2) of the string taken as one grapheme cluster."),
     fastcall<is_ascii>("_is_ascii",
                        "_is_ascii(text)\n--\n\n"
                        "True when every character of the text is below U+0080."),

@@ -8,10 +8,14 @@
 
 #include "py/batch.hpp"
 #include "py/bind.hpp"
+#include "py/callback.hpp"
 #include "py/errors.hpp"
 #include "py/registry.hpp"
+#include "text/lock.hpp"
 #include "translit/accents.hpp"
+#include "translit/args.hpp"
 #include "translit/autolang.hpp"
+#include "translit/context.hpp"
 #include "translit/langs.hpp"
 #include "translit/reverse.hpp"
 #include "translit/transliterate.hpp"
@@ -287,6 +291,213 @@ PyObject* strip_accents_batch(PyObject*, PyObject* const* args, Py_ssize_t nargs
     });
 }
 
+PyObject* validate_transliterate_args(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return guarded([&]() -> PyObject* {
+        static constexpr Param params[] = {
+            {"lang", Param::KeywordOnly},        {"target", Param::KeywordOnly},   {"errors", Param::KeywordOnly},
+            {"replace_with", Param::KeywordOnly}, {"strict_iso9", Param::KeywordOnly}, {"gost7034", Param::KeywordOnly},
+            {"tones", Param::KeywordOnly},       {"context", Param::KeywordOnly},
+        };
+        Args in({"_validate_transliterate_args", params}, args, nargs, kwnames);
+        auto lang = in.optional_str(0);
+        auto target = in.optional_str(1);
+        std::string_view errors = in.str(2, "replace");
+        std::string_view replace_with = in.str(3, "[?]");
+        bool strict_iso9 = in.boolean(4, false);
+        bool gost7034 = in.boolean(5, false);
+        bool tones = in.boolean(6, false);
+        bool context = in.boolean(7, false);
+        if (!in) return nullptr;
+        auto r = transliterate::validate_transliterate_args(lang, target, errors, replace_with, strict_iso9, gost7034,
+                                                            tones, context);
+        if (!r) return raise(r.error());
+        return Py_NewRef(Py_None);
+    });
+}
+
+// Runs a first dictionary load, or the wait for another thread's, with the
+// interpreter lock released.
+void run_without_gil(void (*work)(void*), void* arg) {
+    ReleasedGil released;
+    work(arg);
+}
+
+PyObject* transliterate_context(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return guarded([&]() -> PyObject* {
+        static constexpr Param params[] = {
+            {"text", Param::Required},           {"lang", Param::KeywordOnly},
+            {"errors", Param::KeywordOnly},      {"replace_with", Param::KeywordOnly},
+            {"strict_iso9", Param::KeywordOnly}, {"gost7034", Param::KeywordOnly},
+        };
+        Args in({"_transliterate_context", params}, args, nargs, kwnames);
+        std::string_view text = in.str(0);
+        auto lang = in.optional_str(1);
+        std::string_view errors = in.str(2, "replace");
+        std::string_view replace_with = in.str(3, "[?]");
+        bool strict_iso9 = in.boolean(4, false);
+        bool gost7034 = in.boolean(5, false);
+        if (!in) return nullptr;
+        std::string out;
+        auto r = transliterate::transliterate_context(text, lang, errors, replace_with, strict_iso9, gost7034, out,
+                                                      run_without_gil);
+        if (!r) return raise(r.error());
+        return to_py(std::string_view(out));
+    });
+}
+
+// ---- The public transliteration entry ------------------------------------------
+
+// The text of a str as the interpreter's "utf-16-le"/"surrogatepass" encode
+// and "replace" decode leave it: a high and a low surrogate become the
+// character they encode, every other surrogate U+FFFD. nullopt with the
+// exception set.
+std::optional<std::string> scrub_surrogates(PyObject* obj) {
+    Ref encoded = Ref::steal(PyObject_CallMethod(obj, "encode", "ss", "utf-16-le", "surrogatepass"));
+    if (!encoded) return std::nullopt;
+    Ref decoded = Ref::steal(PyObject_CallMethod(encoded.get(), "decode", "ss", "utf-16-le", "replace"));
+    if (!decoded) return std::nullopt;
+    if (!PyUnicode_Check(decoded.get())) {
+        raise_type_mismatch(decoded.get(), "str");
+        return std::nullopt;
+    }
+    auto view = utf8_view(decoded.get());
+    if (!view) return std::nullopt;
+    return std::string(*view);
+}
+
+// Converts parameter i as Args::str does, except that a str holding
+// surrogates is repaired by scrub_surrogates instead of refused; `storage`
+// keeps a repaired text.
+std::string_view surrogate_safe_str(Args& in, std::size_t i, std::string& storage) {
+    PyObject* obj = in.raw(i);
+    if (!in || obj == nullptr || !PyUnicode_Check(obj)) return in.str(i);
+    Py_ssize_t size = 0;
+    if (const char* data = PyUnicode_AsUTF8AndSize(obj, &size)) {
+        return std::string_view(data, static_cast<std::size_t>(size));
+    }
+    if (PyErr_ExceptionMatches(PyExc_UnicodeEncodeError)) {
+        PyErr_Clear();
+        if (std::optional<std::string> repaired = scrub_surrogates(obj)) {
+            storage = std::move(*repaired);
+            return storage;
+        }
+    }
+    in.fail_conversion(i);
+    return {};
+}
+
+std::optional<std::string_view> surrogate_safe_optional_str(Args& in, std::size_t i, std::string& storage) {
+    if (!in || in.raw(i) == nullptr || in.raw(i) == Py_None) return std::nullopt;
+    std::string_view v = surrogate_safe_str(in, i, storage);
+    if (!in) return std::nullopt;
+    return v;
+}
+
+// The fast path of the entry: the text transliterated as `_transliterate`
+// does, and a text refused for surrogates repaired and tried once more.
+PyObject* transliterate_str_surrogate_safe(PyObject* text, const ForwardArgs& a) {
+    PyObject* result =
+        transliterate_object(text, a.lang, a.errors, a.replace_with, a.strict_iso9, a.gost7034, a.tones);
+    if (result != nullptr || !PyErr_ExceptionMatches(PyExc_UnicodeEncodeError)) return result;
+    PyErr_Clear();
+    std::optional<std::string> repaired = scrub_surrogates(text);
+    if (!repaired) return nullptr;
+    Ref fixed = new_str(*repaired);
+    if (!fixed) return nullptr;
+    return transliterate_object(fixed.get(), a.lang, a.errors, a.replace_with, a.strict_iso9, a.gost7034, a.tones);
+}
+
+// TRANSLITERATE_FALLBACK: the package's dispatcher, which serves every call
+// of the entry that is not a plain str forward transliteration. The lock is
+// never held while Python code runs: a reader takes its own reference first.
+sync::RwLock<PyObject*>& transliterate_fallback() {
+    static sync::RwLock<PyObject*> fallback("TRANSLITERATE_FALLBACK");
+    return fallback;
+}
+
+enum EntryParam : std::size_t { kEntryText, kEntryLang, kEntryTarget, kEntryErrors, kEntryReplaceWith,
+                                kEntryStrictIso9, kEntryGost7034, kEntryTones, kEntryContext };
+
+constexpr Param kEntryParams[] = {
+    {"text", Param::Required},           {"lang", Param::KeywordOnly},         {"target", Param::KeywordOnly},
+    {"errors", Param::KeywordOnly},      {"replace_with", Param::KeywordOnly}, {"strict_iso9", Param::KeywordOnly},
+    {"gost7034", Param::KeywordOnly},    {"tones", Param::KeywordOnly},        {"context", Param::KeywordOnly},
+};
+
+PyObject* call_dispatcher(PyObject* text, const ForwardArgs& a, std::optional<std::string_view> target, bool context) {
+    Ref dispatcher;
+    {
+        auto slot = transliterate_fallback().read();
+        dispatcher = Ref::borrow(*slot);
+    }
+    if (!dispatcher) {
+        PyErr_SetString(PyExc_RuntimeError,
+                        "kelrad internal error: transliterate dispatcher not registered \u2014 import the `kelrad` "
+                        "package rather than `kelrad._core` directly");
+        return nullptr;
+    }
+    Ref kwargs = Ref::steal(PyDict_New());
+    if (!kwargs) return nullptr;
+    // In this order: the dispatcher sees the keywords as the entry declares them.
+    if (!set_item(kwargs.get(), "lang", optional_to_py(a.lang)) ||
+        !set_item(kwargs.get(), "target", optional_to_py(target)) ||
+        !set_item(kwargs.get(), "errors", to_py(a.errors)) ||
+        !set_item(kwargs.get(), "replace_with", to_py(a.replace_with)) ||
+        !set_item(kwargs.get(), "strict_iso9", to_py(a.strict_iso9)) ||
+        !set_item(kwargs.get(), "gost7034", to_py(a.gost7034)) || !set_item(kwargs.get(), "tones", to_py(a.tones)) ||
+        !set_item(kwargs.get(), "context", to_py(context))) {
+        return nullptr;
+    }
+    Ref positional = Ref::steal(PyTuple_Pack(1, text));
+    if (!positional) return nullptr;
+    return call_python(dispatcher.get(), positional.get(), kwargs.get()).release();
+}
+
+PyObject* transliterate_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return guarded([&]() -> PyObject* {
+        ForwardArgs a{std::nullopt, "replace", "[?]", false, false, false};
+        // The package's transliterate(text) with no options.
+        if (nargs == 1 && kwnames == nullptr && Py_IS_TYPE(args[0], &PyUnicode_Type)) {
+            return transliterate_str_surrogate_safe(args[0], a);
+        }
+        Args in({"_transliterate_entry", kEntryParams}, args, nargs, kwnames);
+        std::string lang_storage, target_storage, errors_storage, replace_with_storage;
+        PyObject* text = in.object(kEntryText);
+        a.lang = surrogate_safe_optional_str(in, kEntryLang, lang_storage);
+        std::optional<std::string_view> target = surrogate_safe_optional_str(in, kEntryTarget, target_storage);
+        if (in.raw(kEntryErrors) != nullptr) a.errors = surrogate_safe_str(in, kEntryErrors, errors_storage);
+        if (in.raw(kEntryReplaceWith) != nullptr) {
+            a.replace_with = surrogate_safe_str(in, kEntryReplaceWith, replace_with_storage);
+        }
+        a.strict_iso9 = in.boolean(kEntryStrictIso9, false);
+        a.gost7034 = in.boolean(kEntryGost7034, false);
+        a.tones = in.boolean(kEntryTones, false);
+        const bool context = in.boolean(kEntryContext, false);
+        if (!in) return nullptr;
+        if (!target && !context && Py_IS_TYPE(text, &PyUnicode_Type)) return transliterate_str_surrogate_safe(text, a);
+        return call_dispatcher(text, a, target, context);
+    });
+}
+
+PyObject* set_transliterate_fallback(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return guarded([&]() -> PyObject* {
+        static constexpr Param params[] = {{"f", Param::Required}};
+        Args in({"_set_transliterate_fallback", params}, args, nargs, kwnames);
+        PyObject* f = in.object(0);
+        if (!in) return nullptr;
+        if (!PyCallable_Check(f)) {
+            PyErr_SetString(PyExc_RuntimeError, "transliterate fallback must be callable");
+            return nullptr;
+        }
+        Ref replaced;
+        {
+            auto slot = transliterate_fallback().write();
+            replaced = Ref::steal(std::exchange(*slot, Py_NewRef(f)));
+        }
+        return Py_NewRef(Py_None);  // `replaced` is released after the lock
+    });
+}
+
 const PyMethodDef kFunctions[] = {
     fastcall<transliterate_text>(
         "_transliterate",
@@ -322,7 +533,35 @@ const PyMethodDef kFunctions[] = {
     noargs<reverse_langs>("_reverse_langs",
                           "_reverse_langs()\n--\n\n"
                           "The languages of reverse transliteration: 'el', 'ru', 'uk'."),
+    fastcall<transliterate_entry>(
+        "_transliterate_entry",
+        "_transliterate_entry(text, *, lang=None, target=None, errors='replace', replace_with='[?]', "
+        "strict_iso9=False, gost7034=False, tones=False, context=False)\n--\n\n"
+        "The package's transliterate(): the same semantics as its dispatcher, whose signature\n"
+        "is the reference for type checkers. A plain str without target or context is\n"
+        "transliterated here (surrogates read as U+FFFD, pairs as their character); every\n"
+        "other call goes to the dispatcher registered with _set_transliterate_fallback."),
+    fastcall<set_transliterate_fallback>(
+        "_set_transliterate_fallback",
+        "_set_transliterate_fallback(f)\n--\n\n"
+        "Register the dispatcher of _transliterate_entry, replacing any earlier one."),
+    fastcall<validate_transliterate_args>(
+        "_validate_transliterate_args",
+        "_validate_transliterate_args(*, lang=None, target=None, errors=\"replace\", replace_with=\"[?]\", "
+        "strict_iso9=False, gost7034=False, tones=False, context=False)\n--\n\n"
+        "Refuse contradictory combinations of the transliterate() options; each value on\n"
+        "its own is checked by the operation that uses it."),
+    fastcall<transliterate_context>(
+        "_transliterate_context",
+        "_transliterate_context(text, *, lang=None, errors=\"replace\", replace_with=\"[?]\", strict_iso9=False, "
+        "gost7034=False)\n--\n\n"
+        "Context-aware transliteration using dictionary-based vowel restoration.\n"
+        "Returns an error if no context dictionary is loaded for the language.\n\n"
+        "Arabic, Persian and Hebrew words are looked up without their vowel marks, after\n"
+        "the word before them, then alone, and transliterated in their vowelled form."),
 };
+
+const ModuleClass kClasses[] = {{"SurrogateSafe", surrogate_safe_type}};
 
 }  // namespace
 
@@ -348,6 +587,6 @@ PyObject* transliterate_object(PyObject* text, std::optional<std::string_view> l
     return *changed ? to_py(std::string_view(out)) : Py_NewRef(text);
 }
 
-Area transliterate_area() { return {kFunctions, {}}; }
+Area transliterate_area() { return {kFunctions, kClasses}; }
 
 }  // namespace kelrad::py

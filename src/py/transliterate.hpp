@@ -1,5 +1,5 @@
 // The shared core of `_transliterate` and of the fast path of the module's
-// public transliteration entry.
+// public transliteration entry, and the surrogate-safe wrapper class.
 #pragma once
 
 #include "py/ref.hpp"
@@ -18,5 +18,8 @@ namespace kelrad::py {
 // `text` must be a str or an instance of a str subclass.
 PyObject* transliterate_object(PyObject* text, std::optional<std::string_view> lang, std::string_view errors,
                                std::string_view replace_with, bool strict_iso9, bool gost7034, bool tones);
+
+// The type object of SurrogateSafe (surrogate_safe.cpp), created on first use.
+PyObject* surrogate_safe_type();
 
 }  // namespace kelrad::py

@@ -62,6 +62,8 @@ struct FoldRule {
 bool is_cased(char32_t cp) noexcept { return in_ranges(tables::CASED, cp); }
 bool is_case_ignorable(char32_t cp) noexcept { return in_ranges(tables::CASE_IGNORABLE, cp); }
 
+}  // namespace
+
 bool is_final_sigma(std::string_view text, std::size_t at, std::size_t len) noexcept {
     bool cased_before = false;
     for (std::size_t i = at; i > 0;) {
@@ -82,6 +84,8 @@ bool is_final_sigma(std::string_view text, std::size_t at, std::size_t len) noex
     }
     return true;
 }
+
+namespace {
 
 const CaseMapSlot kSmallSigma{0x03A3, 2, "\xcf\x83"};
 const CaseMapSlot kFinalSigma{0x03A3, 2, "\xcf\x82"};

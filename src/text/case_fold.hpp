@@ -40,6 +40,12 @@ void to_lowercase_into(std::string_view text, std::string& out);
 // The full lowercase mapping of `text`, or std::nullopt when it is unchanged.
 std::optional<std::string> to_lowercase_cow(std::string_view text);
 
+// The Final_Sigma condition of Unicode 3.13 (Table 3-17) for the `len`-byte
+// sigma at byte `at` of `text`: a cased letter and zero or more
+// case-ignorable characters before it, and no case-ignorable characters
+// followed by a cased letter after it.
+bool is_final_sigma(std::string_view text, std::size_t at, std::size_t len) noexcept;
+
 // True exactly when folding `text` gives the same string as lower-casing it.
 bool is_case_fold_stable(std::string_view text);
 

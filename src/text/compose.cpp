@@ -33,6 +33,57 @@ std::optional<char32_t> excluded_composite(std::u32string_view window) noexcept 
     return std::nullopt;
 }
 
+// A key of COMPOSITION_EXCLUSIONS found in a composed cluster with marks
+// between its characters: the positions of its later characters.
+struct SpreadKey {
+    char32_t composite;
+    std::size_t later[tables::kMaxExclusionKeyLen - 1];
+    std::size_t later_count;
+};
+
+// Stream-safe text (UAX #15) holds at most 30 non-starters in a row; a key's
+// later character is not looked for further away, which keeps the search
+// linear on any stack of marks.
+constexpr std::size_t kMaxSkippedMarks = 30;
+
+// The longest key that starts with text[at] and whose later characters join
+// it across the marks between them under canonical composition's blocking
+// rule (UAX #15): a skipped mark must have a non-zero combining class lower
+// than the joining character's. Canonical order puts a vowel point between a
+// Hebrew letter and its dagesh or shin dot, so "bet patah dagesh" holds the
+// key of U+FB31 with the patah inside it. Called when no adjacent window is a
+// key; the cluster is in canonical order, so a later character is the first
+// one of at least its own class.
+std::optional<SpreadKey> spread_key(std::u32string_view text, std::size_t at) noexcept {
+    const char32_t first = text[at];
+    auto it = std::lower_bound(std::begin(tables::kExclusionKeys), std::end(tables::kExclusionKeys), first,
+                               [](const tables::ExclusionKey& k, char32_t c) { return k.decomposition[0] < c; });
+    std::optional<SpreadKey> best;
+    for (; it != std::end(tables::kExclusionKeys) && it->decomposition[0] == first; ++it) {
+        const std::u32string_view key = it->decomposition;
+        if (best && best->later_count >= key.size() - 1) continue;
+        SpreadKey found{it->composite, {}, 0};
+        std::size_t j = at + 1, skipped = 0;
+        std::uint8_t highest_skipped = 0;
+        for (std::size_t t = 1; t < key.size(); ++t) {
+            const std::uint8_t wanted = normalize::combining_class(key[t]);
+            for (; j < text.size() && skipped <= kMaxSkippedMarks; ++j, ++skipped) {
+                if (text[j] == key[t] && (skipped == 0 || highest_skipped < wanted)) break;
+                const std::uint8_t ccc = normalize::combining_class(text[j]);
+                if (ccc == 0 || ccc >= wanted) {
+                    j = text.size();  // blocked
+                    break;
+                }
+                highest_skipped = std::max(highest_skipped, ccc);
+            }
+            if (j >= text.size() || skipped > kMaxSkippedMarks) break;
+            found.later[found.later_count++] = j++;
+        }
+        if (found.later_count == key.size() - 1) best = found;
+    }
+    return best;
+}
+
 }  // namespace
 
 bool is_mark_like(char32_t cp) noexcept { return normalize::is_mark(cp) || cp == kKiratRaiVowelSignE; }
@@ -98,7 +149,8 @@ std::optional<Composed> Composer::next() {
 
 // A base and the mark-like characters after it: composed by NFC, then the
 // excluded characters rebuilt, first for the whole cluster, then window by
-// window.
+// window, a window joining across lower-class marks where no adjacent one
+// matches.
 void Composer::compose_cluster(Composed base) {
     while (std::optional<Composed> m = take()) {
         if (!is_mark_like(m->ch)) {
@@ -138,6 +190,22 @@ void Composer::compose_cluster(Composed base) {
                 if (hit) {
                     queue_.push_back({*hit, base.offset});
                     i += width;
+                    continue;
+                }
+            }
+            if (i + 2 < text.size()) {
+                if (std::optional<SpreadKey> spread = spread_key(text, i)) {
+                    // The composite, then the marks it was spread across.
+                    queue_.push_back({spread->composite, base.offset});
+                    const std::size_t last = spread->later[spread->later_count - 1];
+                    for (std::size_t k = i + 1, t = 0; k < last; ++k) {
+                        if (t < spread->later_count && spread->later[t] == k) {
+                            ++t;
+                        } else {
+                            queue_.push_back({text[k], base.offset});
+                        }
+                    }
+                    i = last + 1;
                     continue;
                 }
             }

@@ -7,7 +7,10 @@
 // characters, so `compose` also rebuilds the 71 excluded characters whose
 // canonical decompositions are sequences of two or three characters, and
 // reports for every character the byte offset in the caller's text it came
-// from.
+// from. As canonical composition does, a rebuild joins a key's later
+// characters across marks of lower non-zero combining class: canonical order
+// puts a Hebrew vowel point between a letter and its dagesh or shin dot, so
+// bet, patah, dagesh gives U+FB31 then the patah, at its own offset.
 #pragma once
 
 #include <cstddef>

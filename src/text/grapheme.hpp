@@ -6,7 +6,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
+
+#include "tables/grapheme.hpp"
 
 namespace kelrad::grapheme {
 
@@ -16,6 +19,29 @@ std::size_t next_boundary(std::string_view text, std::size_t pos) noexcept;
 
 // The number of extended grapheme clusters of the text.
 std::size_t count(std::string_view text) noexcept;
+
+// The boundary rules applied one code point at a time, for scans that do
+// their own work per cluster: feed every code point of a text in order to
+// `breaks_before`, which answers whether a cluster starts with it (always
+// true for the first). One table lookup per code point, no branch.
+class Breaker {
+public:
+    bool breaks_before(char32_t cp) noexcept {
+        const unsigned t = tables::kGraphemeTransitions[row_ + tables::grapheme_class(cp)];
+        row_ = t >> 1;
+        return t & 1;
+    }
+
+    // Skips over a stretch of ASCII whose last byte is `last`: what follows
+    // is judged as after that byte alone (ASCII leaves no other context).
+    void after_ascii(unsigned char last) noexcept {
+        row_ = 0;
+        breaks_before(last);
+    }
+
+private:
+    unsigned row_ = 0;  // the current state's row in kGraphemeTransitions
+};
 
 // The clusters of a text in order, as views into it:
 //

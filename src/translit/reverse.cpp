@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <span>
+#include <vector>
 
+#include "text/case_fold.hpp"
 #include "util/utf8.hpp"
 
 namespace kelrad::reverse {
@@ -82,6 +84,9 @@ constexpr auto kUkrainian = packed_map(kUkrainianEntries);
 
 constexpr std::array<std::string_view, 3> kLangs = {"el", "ru", "uk"};
 
+constexpr std::string_view kSmallSigma = "σ";
+constexpr std::string_view kFinalSigma = "ς";
+
 std::span<const Packed> map_of(std::string_view lang) noexcept {
     if (lang == "el") return kGreek;
     if (lang == "ru") return kRussian;
@@ -138,6 +143,9 @@ std::expected<std::string, CoreError> reverse_transliterate(std::string_view tex
 
     std::string out;
     out.reserve(text.size());
+    // Output offsets of the small sigmas written for "s".
+    std::vector<std::size_t> sigmas;
+    const bool greek = map.data() == kGreek.data();
     std::size_t i = 0;
     while (i < text.size()) {
         bool matched = false;
@@ -146,6 +154,7 @@ std::expected<std::string, CoreError> reverse_transliterate(std::string_view tex
             std::string_view window = text.substr(i, n);
             if (window.find('\0') != std::string_view::npos) continue;
             if (auto value = find(map, pack(window))) {
+                if (greek && window == "s") sigmas.push_back(out.size());
                 out += *value;
                 matched = true;
             } else if (n >= 2 && all_capitals(window)) {
@@ -163,6 +172,12 @@ std::expected<std::string, CoreError> reverse_transliterate(std::string_view tex
             out.append(text.substr(i, len));
             i += len;
         }
+    }
+    // A word-final sigma takes its final form (Final_Sigma, Unicode 3.13),
+    // judged on the Greek output: "Christos" gives "Χρηστος". Both forms
+    // are two bytes, and both are cased, so one change never affects another.
+    for (std::size_t at : sigmas) {
+        if (case_fold::is_final_sigma(out, at, kSmallSigma.size())) out.replace(at, kSmallSigma.size(), kFinalSigma);
     }
     return out;
 }

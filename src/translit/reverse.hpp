@@ -23,7 +23,9 @@ std::optional<std::string_view> reverse_lookup(std::string_view key, std::string
 
 // At each position the longest key (up to four bytes) wins. A window of two or
 // more capitals that is no key is looked up in small letters and its value
-// upper-cased ("SHCH" -> "Щ"). `ReverseUnsupportedLang` for a language other
+// upper-cased ("SHCH" -> "Щ"). In Greek a sigma written for "s" takes its
+// final form where the output's Final_Sigma condition holds ("Christos" ->
+// "Χρηστος"). `ReverseUnsupportedLang` for a language other
 // than the three (case-sensitive).
 std::expected<std::string, CoreError> reverse_transliterate(std::string_view text, std::string_view lang);
 

@@ -68,6 +68,30 @@ bool is_excluded_pair(char32_t first, char32_t second) noexcept {
                               });
 }
 
+// Watches a unit for a pair that composes into a composition-excluded
+// character: a character that starts such a pair, then the pair's second
+// character, next to it or with marks between (composition joins across
+// marks of lower class, compose.hpp). A unit with more than two starting
+// characters counts as holding a pair; the composing iterator, which is
+// always right, then decides.
+class ExcludedPairWatch {
+public:
+    // Whether `c` may complete a pair with an earlier character of the unit.
+    bool completes(char32_t c, bool starts_pair) noexcept {
+        bool hit = false;
+        for (std::size_t k = 0; k < count_; ++k) hit = hit || is_excluded_pair(firsts_[k], c);
+        if (starts_pair) {
+            if (count_ == firsts_.size()) return true;
+            firsts_[count_++] = c;
+        }
+        return hit;
+    }
+
+private:
+    std::array<char32_t, 2> firsts_{};
+    std::size_t count_ = 0;
+};
+
 // True when composition leaves the unit as it is, character for character:
 // it is in NFC (the quick check says so), holds no leading jamo followed by a
 // vowel, and no pair that composes into a composition-excluded character.
@@ -75,9 +99,10 @@ bool is_excluded_pair(char32_t first, char32_t second) noexcept {
 bool composition_keeps(std::string_view unit) noexcept {
     if (normalize::quick_check(unit, normalize::Form::NFC) != normalize::QuickCheck::Yes) return false;
     std::optional<char32_t> previous;
+    ExcludedPairWatch pairs;
     for (auto [c, len] : utf8::chars(unit)) {
-        if (previous && ((is_leading_jamo(*previous) && is_vowel_or_trailing_jamo(c)) ||
-                         is_excluded_pair(*previous, c))) {
+        if (pairs.completes(c, starts_excluded_pair(c)) ||
+            (previous && is_leading_jamo(*previous) && is_vowel_or_trailing_jamo(c))) {
             return false;
         }
         previous = c;
@@ -423,17 +448,16 @@ bool Pass::unit(std::string_view text, std::size_t start, std::size_t& end) {
     bool keeps = true;
     std::uint8_t last_ccc = 0;
     char32_t previous = 0;
-    bool previous_starts_excluded = false;
+    ExcludedPairWatch pairs;
     auto keep = [&](char32_t c, const CharInfo* d) {
         const std::uint8_t ccc = d != nullptr ? d->ccc : 0;
         if (d != nullptr && (!d->nfc_yes || (ccc != 0 && last_ccc > ccc))) keeps = false;
-        if ((previous_starts_excluded && is_excluded_pair(previous, c)) ||
+        if (pairs.completes(c, d != nullptr && d->starts_excluded) ||
             (is_leading_jamo(previous) && is_vowel_or_trailing_jamo(c))) {
             keeps = false;
         }
         last_ccc = ccc;
         previous = c;
-        previous_starts_excluded = d != nullptr && d->starts_excluded;
     };
 
     // With the cache, the unit's first characters are kept as described, so

@@ -66,6 +66,12 @@ TEST(compose_offsets_into_the_source) {
         {"mark at start", U"\u0301a", "U+301@0 U+61@2"},
         {"nfc decomposed then rebuilt", U"\u0958", "U+958@0"},
         {"excluded window inside a cluster", U"\u05E9\u05BC\u0591", "U+FB49@0 U+591@4"},
+        {"dagesh across patah", U"\u05D1\u05B7\u05BC", "U+FB31@0 U+5B7@2"},
+        {"shin dot across qamats", U"\u05E9\u05B8\u05C1", "U+FB2A@0 U+5B8@2"},
+        {"sin dot across qamats", U"\u05E9\u05B8\u05C2", "U+FB2B@0 U+5B8@2"},
+        {"dagesh and shin dot across qamats", U"\u05E9\u05B8\u05BC\u05C1", "U+FB2C@0 U+5B8@2"},
+        {"adjacent window wins", U"\u05D5\u05B9\u05BC", "U+FB4B@0 U+5BC@4"},
+        {"class-0 mark blocks", U"\u05D1\u034F\u05BC", "U+5D1@0 U+34F@2 U+5BC@4"},
         {"kirat rai vowel sign e", U"\U00016D67\U00016D67", "U+16D68@0"},
         {"empty", U"", ""},
     };

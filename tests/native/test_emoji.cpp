@@ -1,0 +1,57 @@
+#include <iostream>
+#include <optional>
+#include <string>
+
+#include "testing.hpp"
+#include "text/emoji.hpp"
+
+using namespace kelrad;
+using testing::u8;
+
+// The consumed counts, which demojize only shows through what follows.
+TEST(emoji_lookup_name) {
+    const struct {
+        const char* id;
+        std::u32string cps;
+        const char* name;  // nullptr: no name
+        std::size_t consumed;
+    } cases[] = {
+        {"no_flag_pair", U"\U0001F1E6\U0001F1E6", nullptr, 0},
+        {"keycap_text_style", U"#\uFE0E\u20E3", "keycap: #", 3},
+        {"selector_after_skin_tone_kept", U"\U0001F44D\U0001F3FB\uFE0F", "thumbs up: light skin tone", 2},
+        {"family_qualified", U"\U0001F468\uFE0F\u200D\U0001F469\uFE0F\u200D\U0001F467\uFE0F",
+         "family: man, woman, girl", 7},
+        {"unnamed_chain_names_first", U"\U0001F600\u200D\U0001F600", "grinning face", 1},
+        {"red_heart_text_selector", U"\u2764\uFE0E", "red heart", 2},
+        {"copyright", U"\u00A9\uFE0F", nullptr, 0},
+        {"kiss_nine", U"\U0001F9D1\U0001F3FB\u200D\u2764\uFE0F\u200D\U0001F48B\u200D\U0001F9D1\U0001F3FC",
+         "kiss: person, person, light skin tone, medium-light skin tone", 10},
+    };
+    for (const auto& c : cases) {
+        std::optional<emoji::NameMatch> m = emoji::lookup_name(c.cps);
+        bool ok = c.name == nullptr ? !m : (m && m->name == c.name && m->consumed == c.consumed);
+        if (!ok) std::cerr << "case " << c.id << "\n";
+        CHECK(ok);
+    }
+    CHECK(!emoji::trie_lookup(std::u32string_view(U"\u2764")));  // one code point is never a trie match
+}
+
+// The pipelines' demojize keeps the named text symbols.
+TEST(emoji_demojize_keep_text_symbols) {
+    const struct {
+        const char* id;
+        std::u32string text;
+        std::u32string expected;
+    } cases[] = {
+        {"arrow_and_euro_kept", U"\u2192 5\u20AC", U"\u2192 5\u20AC"},
+        {"no_space_before_punctuation_symbol", U"\u2764\u2026x", U"red heart\u2026x"},
+        {"space_before_look_alike_symbol", U"\U0001F600\u2223", U"grinning face \u2223"},
+        {"pictographic_named", U"\u266A", U"eighth note"},
+    };
+    for (const auto& c : cases) {
+        std::string out = "stale";
+        emoji::demojize(u8(c.text), false, true, {}, out);
+        if (out != u8(c.expected)) std::cerr << "case " << c.id << "\n";
+        CHECK_EQ(out, u8(c.expected));
+    }
+}
