@@ -246,9 +246,14 @@ class Choice(Spec):
 
 
 class Flag(Spec):
+    def __init__(self, optional: bool = False):
+        self.optional = optional
+
     def draw(self, d: Draw) -> object:
+        if self.optional and d.chance(0.3):
+            return None
         if d.chance(0.03):
-            return d.wrong_type(bool)
+            return d.wrong_type(bool, type(None)) if self.optional else d.wrong_type(bool)
         return d.chance(0.5)
 
 
@@ -257,10 +262,12 @@ class Int(Spec):
     OverflowError), values of 2**63 and above overflow the conversion."""
 
     def __init__(self, low: int = 0, high: int = 64, negative: type[BaseException] | None = None,
-                 unsigned: bool = False):
-        self.low, self.high, self.negative, self.unsigned = low, high, negative, unsigned
+                 unsigned: bool = False, optional: bool = False):
+        self.low, self.high, self.negative, self.unsigned, self.optional = low, high, negative, unsigned, optional
 
     def draw(self, d: Draw) -> object:
+        if self.optional and d.chance(0.3):
+            return None
         r = d.rng.random()
         if r < 0.75:
             return d.rng.randint(self.low, self.high)
@@ -397,3 +404,57 @@ class Anything(Spec):
 
     def draw(self, d: Draw) -> object:
         return d.rng.choice(self.values)
+
+
+class Real(Spec):
+    """A float option valid in [low, high]; values outside (NaN included) are refused with `error`."""
+
+    def __init__(self, low: float, high: float, error: type[BaseException] = InvalidArgumentError):
+        self.low, self.high, self.error = low, high, error
+
+    def draw(self, d: Draw) -> object:
+        r = d.rng.random()
+        if r < 0.7:
+            return d.rng.uniform(self.low, self.high)
+        if r < 0.8:
+            return d.rng.choice([self.low, self.high, int(self.low), int(self.high)])
+        if r < 0.95:
+            d.excuse(self.error)
+            return d.rng.choice([self.low - 1e-9, self.high + 1, float("nan"), float("inf"), -float("inf"), -1])
+        if d.chance(0.5):
+            d.excuse(OverflowError)  # an int too large for a float
+            return 10**400
+        return d.wrong_type(int, float)
+
+
+class Data(Spec):
+    """A bytes argument (a bytes subclass is valid too)."""
+
+    def draw(self, d: Draw) -> object:
+        if d.chance(0.03):
+            d.excuse(TypeError)
+            return d.rng.choice([bytearray(b"abc"), memoryview(b"abc"), "text", None, 5])
+        data = d.data()
+        return BytesSubclass(data) if d.chance(0.05) else data
+
+
+class BytesSubclass(bytes):
+    """A bytes subclass: valid wherever bytes are taken."""
+
+
+class Objects(Spec):
+    """One of a fixed list of objects, each with the exception classes that it makes legitimate."""
+
+    def __init__(self, *choices: object | tuple[object, tuple[type[BaseException], ...]]):
+        self.choices = [c if isinstance(c, tuple) else (c, ()) for c in choices]
+
+    def draw(self, d: Draw) -> object:
+        value, excused = d.rng.choice(self.choices)
+        d.excuse(*excused)
+        return value() if callable(value) and getattr(value, "fresh", False) else value
+
+
+def fresh(factory):
+    """Marks a factory whose product `Objects` draws, instead of the factory itself."""
+    factory.fresh = True
+    return factory

@@ -39,7 +39,8 @@ import pytest  # noqa: E402
 
 from kelrad import _core  # noqa: E402
 from hostile_input import (  # noqa: E402
-    Anything, Choice, Draw, Flag, Int, ListOf, Pairs, Pattern, Spec, StrMap, Text, Texts)
+    Anything, Choice, Data, Draw, Flag, Int, ListOf, Objects, Pairs, Pattern, Real, Spec, StrMap, Text, Texts,
+    fresh)
 
 KelradError = _core.KelradError
 InvalidArgumentError = _core.InvalidArgumentError
@@ -82,6 +83,7 @@ class Row:
     receiver: Callable[[Draw], object] | None = None  # draws the object whose method the row calls
     calls: int = 1  # calls per case (methods of stateful objects: several on one object)
     phase: int = 1  # 0: adds process-wide state; 1: reads it; 2: removes it; 3: seals it
+    via: Callable | None = None  # a function that takes the drawn arguments and makes the call itself
 
     @property
     def present(self) -> bool:
@@ -89,6 +91,8 @@ class Row:
         return head in _core.__all__
 
     def target(self, d: Draw) -> Callable:
+        if self.via is not None:
+            return self.via
         if self.receiver is None:
             return getattr(_core, self.name)
         return getattr(self.receiver(d), self.name.split(".")[1])
@@ -278,6 +282,100 @@ def unique_check(d: Draw) -> dict:
             "int": {"check": lambda c: 1}, "uncallable": {"check": object()}}[kind]
 
 
+class DispatcherError(Exception):
+    """Raised by a transliteration dispatcher; it reaches the caller unchanged."""
+
+
+def dispatcher(text: object, **options: object) -> str:
+    if not isinstance(text, (str, list)):
+        raise DispatcherError(type(text).__name__)
+    return "dispatched"
+
+
+class EntryText(Spec):
+    """Any object: the entry serves a plain str itself and hands anything else to the dispatcher."""
+
+    def draw(self, d: Draw) -> object:
+        r = d.rng.random()
+        if r < 0.85:
+            return d.text()
+        if r < 0.95:
+            return [d.text(50) for _ in range(d.rng.randint(0, 5))]
+        return d.rng.choice([5, None, b"bytes"])
+
+
+class Provider:
+    """Emoji-name providers: answering, declining, raising, or answering with a non-str (both warn)."""
+
+    def __init__(self, answer: Callable[[list[int]], object]):
+        self.lookup = answer
+
+
+PROVIDERS = Objects(None, Provider(lambda seq: "emoji"), Provider(lambda seq: None), Provider(lambda seq: 5),
+                    Provider(lambda seq: 1 / 0), object())
+LEXICON = Objects(fresh(lambda: _core.Lexicon(["hello", "world", "paypal", "\u0430pple", "stra\u00dfe"])),
+                  fresh(lambda: _core.Lexicon([])), (["hello"], (TypeError,)), (None, (TypeError,)))
+ENCODINGS = ["utf-8", "latin1", "windows-1252", "windows-1251", "shift_jis", "euc-jp", "gb18030", "big5", "euc-kr",
+             "koi8-r", "utf-16le", "utf-16be", "ibm866", "macintosh", "iso-8859-7", "x-user-defined",
+             "iso-2022-jp", "windows-874"]
+PRESETS = ["canonicalize", "security_clean", "canonicalize_strict", "normalize_user_input", "strip_format",
+           "display_clean", "strip_obfuscation", "skeleton_key", "sort_key", "search_key", "catalog_key",
+           "ml_normalize"]
+PROFILES = lambda: _core._list_profiles()  # noqa: E731
+KEYS = ["fold_case", "search_key", "catalog_key", "canonicalize", "canonicalize_strict", "normalize_confusables"]
+
+FINDING = record("Finding", kind=STR, token=STR, start=INT, end=INT, detail=STR, reason=STR)
+REPORT = record("AnomalyReport", anomalous=BOOL, kinds=list_of(STR), findings=list_of(FINDING),
+                reason=optional(STR))
+PAYLOAD = record("SmuggledPayload", scheme=STR, start=INT, end=INT, units=INT, data=is_(bytes), text=optional(STR))
+HOSTNAME = record("HostnameAnalysis", suspicious=BOOL, scripts=list_of(STR), mixed_script=BOOL,
+                  has_confusables=BOOL, bidi_conflict=BOOL, bidi_control=BOOL, has_invisible=BOOL, compat_fold=BOOL,
+                  cross_label_script=BOOL, label_scripts=list_of(list_of(STR)), whole_script_confusable=BOOL,
+                  label_whole_script_confusable=list_of(BOOL), canonical=STR)
+COLLISION = record("KeyCollision", key=STR, values=list_of(STR), indices=list_of(INT))
+
+
+def pipeline_ok(r: object) -> bool:
+    return (type(r) is _core._TextPipeline and list_of(tuple_of(STR, optional(STR)))(r.steps())
+            and optional(STR)(r.purpose()) and type(repr(r)) is str)
+
+
+def report_matches(has: Callable) -> Callable[[dict, object], bool]:
+    """The report agrees with the boolean form, its reason is the first finding's, and the byte span of every
+    finding holds its token (a smuggled finding's token is the decoded payload)."""
+    def check(a: dict, r: object) -> bool:
+        data = a["text"].encode()
+        return (r.anomalous == has(a["text"], a.get("lexicon")) == bool(r.findings)
+                and r.reason == (r.findings[0].reason if r.findings else None)
+                and all(data[f.start:f.end].decode() == f.token for f in r.findings if f.kind != "smuggled"))
+    return check
+
+
+def payloads_in_text(a: dict, r: list) -> bool:
+    data = a["text"].encode()
+    return all(p.scheme in ("tag_ascii", "variation_bytes", "zero_width_binary", "percent_escape")
+               and p.start < p.end <= len(data) and len(data[p.start:p.end].decode()) == p.units for p in r)
+
+
+def groups_are_collisions(a: dict, r: list) -> bool:
+    values = list(a["values"])
+    return all(len(g.values) == len(set(g.values)) >= 2 and g.indices == sorted(set(g.indices))
+               and {values[i] for i in g.indices} == set(g.values) for g in r)
+
+
+def surrogate_safe(inner: object, retry: object, text: object) -> object:
+    """A `SurrogateSafe` around `inner`, called with the text, and bound as a method."""
+    wrapper = _core.SurrogateSafe(inner, retry)
+    assert wrapper.__get__(None, object) is wrapper
+    return wrapper(text)
+
+
+def scrub_and_retry(inner: Callable, args: tuple, kwargs: dict | None) -> object:
+    args = tuple(a.encode("utf-16-le", "surrogatepass").decode("utf-16-le", "replace") if isinstance(a, str) else a
+                 for a in args)
+    return inner(*args, **(kwargs or {}))
+
+
 # ---- the table --------------------------------------------------------------------------------------------
 
 def fn(name: str, returns: Callable, raises: tuple = (), check=None, phase: int = 1, **params: Param) -> Row:
@@ -287,6 +385,27 @@ def fn(name: str, returns: Callable, raises: tuple = (), check=None, phase: int 
 def text_fn(name: str, returns: Callable = STR, check=None) -> Row:
     """A function of one text that cannot fail once the text is converted."""
     return fn(name, returns, check=check, text=P(TEXT))
+
+
+PIPELINE = {"normalize": K(Choice(["NFC", "NFD", "NFKC", "NFKD"], optional=True)), "transliterate": K(Flag()),
+            "lang": K(LANG), "strict_iso9": K(Flag()), "gost7034": K(Flag()), "confusables": K(Flag()),
+            "strip_accents": K(Flag()), "fold_case": K(Flag()), "collapse_whitespace": K(Flag()),
+            "strip_control": K(Flag(optional=True)), "strip_zero_width": K(Flag(optional=True)),
+            "demojize": K(Flag()), "demojize_replacement": K(Text(4, optional=True)), "strip_bidi": K(Flag()),
+            "strip_zalgo": K(Int(0, 8, InvalidArgumentError, optional=True)), "strip_pua": K(Flag()),
+            "strip_plane14": K(Flag()), "resolve_deletions": K(Flag()), "resolve_cr": K(Flag()),
+            "digit_policy": K(DIGITS)}
+
+
+def pipeline(d: Draw) -> object:
+    """A `_TextPipeline` from random valid options, or a named profile's."""
+    if d.chance(0.3):
+        return _core._get_pipeline(d.rng.choice(_core._list_profiles()))
+    _, kwargs, _ = Row("_TextPipeline", PIPELINE, NEVER).arguments(Draw(d.rng.getrandbits(63)))
+    try:
+        return _core._TextPipeline(**kwargs)
+    except (TypeError, OverflowError, UnicodeEncodeError, KelradError):
+        return _core._TextPipeline(normalize="NFKC", confusables=True, fold_case=True)
 
 
 SLUGIFIER_RETURNS = record("_Slugifier", lang=optional(STR), separator=STR)
@@ -382,6 +501,79 @@ ROWS: list[Row] = [
     text_fn("_grapheme_split", list_of(STR), check=graphemes_rejoin),
     fn("_grapheme_truncate", STR, check=truncate_is_prefix, text=P(TEXT),
        max_graphemes=P(Int(0, 50, InvalidArgumentError))),
+    # Transliteration entry, dispatcher, context and argument checks
+    fn("_set_transliterate_fallback", NONE, phase=0,
+       f=P(Objects(dispatcher, (None, (RuntimeError,)), (5, (RuntimeError,))))),
+    # Without a dispatcher (a fresh worker) a call that needs one is refused with RuntimeError.
+    fn("_transliterate_entry", STR, (*TRANSLIT_RAISES, RuntimeError, DispatcherError),
+       text=P(EntryText()), lang=K(LANG), target=K(Choice(["el", "ru", "uk"], optional=True)),
+       errors=K(ERRORS), replace_with=K(REPLACE_WITH), strict_iso9=K(Flag()), gost7034=K(Flag()), tones=K(Flag()),
+       context=K(Flag())),
+    fn("_validate_transliterate_args", NONE, (InvalidArgumentError,), lang=K(LANG),
+       target=K(Choice(["el", "ru", "uk", "de"], optional=True)), errors=K(ERRORS), replace_with=K(REPLACE_WITH),
+       strict_iso9=K(Flag()), gost7034=K(Flag()), tones=K(Flag()), context=K(Flag())),
+    # The context dictionaries may be missing (KelradError), and valid flags may exclude each other.
+    fn("_transliterate_context", STR, TRANSLIT_RAISES, text=P(TEXT), lang=K(Choice(["ar", "fa", "he", "ur", "auto",
+                                                                                   "de"], optional=True)),
+       errors=K(Choice(["replace", "ignore", "preserve"])), replace_with=K(REPLACE_WITH), strict_iso9=K(Flag()),
+       gost7034=K(Flag())),
+    Row("SurrogateSafe", {"inner": P(Objects(_core._normalize if "_normalize" in _core.__all__ else len, len,
+                                             (5, (TypeError,)))),
+                          "retry": P(Objects(scrub_and_retry, (None, (TypeError,)))), "text": P(TEXT)},
+        lambda r: type(r) in (str, int), via=surrogate_safe),
+    # Smuggled payloads and anomalies
+    fn("_decode_smuggled", list_of(PAYLOAD), check=payloads_in_text, text=P(TEXT)),
+    Row("SmuggledPayload", {}, NEVER, (TypeError,)),
+    fn("_find_key_collisions", list_of(COLLISION), (ResourceLimitError,), check=groups_are_collisions,
+       values=P(Texts(max_items=120, max_len=300, limit=MAX_BATCH)), key=K(Choice(KEYS), required=True),
+       lang=K(LANG)),
+    # Pipelines, profiles and presets
+    Row("_TextPipeline", PIPELINE, pipeline_ok, (InvalidArgumentError,)),
+    Row("_TextPipeline.process", {"text": P(TEXT)}, STR, (ResourceLimitError,), receiver=pipeline, calls=3),
+    Row("_TextPipeline.steps", {}, list_of(tuple_of(STR, optional(STR))), receiver=pipeline),
+    Row("_TextPipeline.purpose", {}, optional(STR), receiver=pipeline),
+    fn("_get_pipeline", pipeline_ok, (InvalidArgumentError,), profile=P(Choice(PROFILES)), digit_policy=K(DIGITS)),
+    fn("_list_profiles", list_of(STR)),
+    fn("_canonicalize", STR, (ResourceLimitError,), text=P(TEXT), digit_policy=K(DIGITS)),
+    fn("_is_canonical", BOOL, (ResourceLimitError,), text=P(TEXT),
+       preset=K(Choice(lambda: [*PRESETS, *_core._list_profiles()]))),
+    fn("_skeleton_key", STR, (ResourceLimitError,), text=P(TEXT), digit_policy=K(DIGITS)),
+    fn("_ml_normalize", STR, (ResourceLimitError,), text=P(TEXT), lang=K(LANG),
+       emoji_style=K(Choice(["cldr", "none"])), fold_case=K(Flag())),
+    fn("_catalog_key", STR, (ResourceLimitError,), text=P(TEXT), lang=K(LANG), strict_iso9=K(Flag()),
+       digit_policy=K(DIGITS)),
+    fn("_strip_format", STR, text=P(TEXT)),
+    fn("_search_key", STR, (ResourceLimitError,), text=P(TEXT), lang=K(LANG), digit_policy=K(DIGITS)),
+    fn("_sort_key", STR, (ResourceLimitError,), text=P(TEXT), lang=K(LANG), digit_policy=K(DIGITS)),
+    fn("_canonicalize_strict", STR, (ResourceLimitError,), text=P(TEXT), digit_policy=K(DIGITS)),
+    fn("_strip_obfuscation", STR, (ResourceLimitError,), text=P(TEXT), digit_policy=K(DIGITS)),
+    # Width
+    fn("_terminal_width", INT, text=P(TEXT), ambiguous_wide=K(Flag())),
+    fn("_grapheme_width", INT, cluster=P(TEXT), ambiguous_wide=K(Flag())),
+    # Host names and anomalies
+    fn("_is_suspicious_hostname", lambda r: tuple_of(BOOL, HOSTNAME)(r) and r[0] == r[1].suspicious,
+       hostname=P(TEXT), contractions=K(Flag())),
+    Row("HostnameAnalysis", {}, NEVER, (TypeError,)),
+    fn("_has_anomalies", BOOL, text=P(TEXT), lexicon=O(Texts(max_items=20, max_len=20, optional=True))),
+    fn("_inspect_anomalies", REPORT, check=report_matches(lambda t, lex: _core._has_anomalies(t, lex)),
+       text=P(TEXT), lexicon=O(Texts(max_items=20, max_len=20, optional=True))),
+    fn("_has_anomalies_lex", BOOL, text=P(TEXT), lexicon=P(LEXICON)),
+    fn("_inspect_anomalies_lex", REPORT, check=report_matches(lambda t, lex: _core._has_anomalies_lex(t, lex)),
+       text=P(TEXT), lexicon=P(LEXICON)),
+    Row("AnomalyReport", {}, NEVER, (TypeError,)),
+    Row("Finding", {}, NEVER, (TypeError,)),
+    Row("Lexicon", {"words": P(Texts(max_items=50, max_len=40))},
+        lambda r: type(r) is _core.Lexicon and type(len(r)) is int),
+    # Encodings
+    fn("_detect_encoding", tuple_of(STR, is_(float)), data=P(Data())),
+    # Detection may be unsure or name an encoding that cannot be decoded; strict decoding may be lossy.
+    fn("_decode_to_utf8", tuple_of(STR, BOOL), (KelradError, UnsupportedError), data=P(Data()),
+       encoding=O(Choice(ENCODINGS, optional=True)), min_confidence=O(Real(0.0, 1.0)), strict=O(Flag())),
+    # Emoji
+    fn("_demojize", STR, text=P(TEXT), replacement=K(Text(4, optional=True)), strip_modifiers=K(Flag()),
+       errors=K(Choice(["replace", "ignore", "preserve"])), replace_with=K(REPLACE_WITH), provider=K(PROVIDERS)),
+    fn("_replace_emoji", STR, text=P(TEXT), replacement=P(Text(4))),
+    fn("_set_emoji_provider", NONE, (UnsupportedError,), phase=0, provider=O(PROVIDERS)),
 ]
 
 # Exported names that are not called: the exception classes and the constants.
