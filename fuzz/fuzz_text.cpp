@@ -1,7 +1,8 @@
 // The text primitives on arbitrary text: the strip family, zalgo, grapheme
-// clusters (UAX #29), scripts and bidi tests, the escapers and punctuation
-// folding. Every output is well-formed UTF-8; clusters rejoin to the text; the
-// escapers leave nothing they escape.
+// clusters (UAX #29), terminal width, scripts and bidi tests, the escapers and
+// punctuation folding. Every output is well-formed UTF-8; clusters rejoin to the
+// text, and its width is the sum of theirs; the escapers leave nothing they
+// escape.
 #include "fuzz_input.hpp"
 #include "text/escape.hpp"
 #include "text/grapheme.hpp"
@@ -9,6 +10,7 @@
 #include "text/punctuation.hpp"
 #include "text/scripts.hpp"
 #include "text/strip.hpp"
+#include "text/width.hpp"
 #include "text/zalgo.hpp"
 
 using namespace kelrad;
@@ -33,6 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto max_marks = in.number<std::size_t>(0, 8);
     const auto component = in.pick(kComponents);
     const bool keep_tab = in.flag(), letters_only = in.flag(), private_use = in.flag(), emoji_vs = in.flag();
+    const bool ambiguous_wide = in.flag();
     const std::string replacement = in.text(3);
     const std::string text = in.rest();
 
@@ -55,12 +58,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::string rejoined;
     std::size_t clusters = 0;
+    std::uint64_t width = 0;
     for (std::string_view cluster : grapheme::clusters(text)) {
         FUZZ_CHECK(!cluster.empty());
         rejoined += cluster;
         ++clusters;
+        width += width::grapheme_width(cluster, ambiguous_wide);
     }
     FUZZ_CHECK(rejoined == text && clusters == grapheme::count(text));
+    FUZZ_CHECK(width::text_width(text, ambiguous_wide) == width);
 
     (void)scripts::detect_scripts(text);
     (void)scripts::is_mixed_script(text);
