@@ -18,6 +18,7 @@ case: `python tests/test_hostile.py replay NAME SEED` (with KELRAD_BUILD_DIR set
 from __future__ import annotations
 
 import dataclasses
+import faulthandler
 import json
 import mmap
 import os
@@ -646,6 +647,7 @@ SLOW_CASE = 10.0  # seconds; a case slower than this is a fault (a near hang)
 
 
 def worker(plan: dict) -> None:
+    faulthandler.enable()  # a crash prints the Python stack of the case
     status_file = open(plan["status"], "r+b")
     status = mmap.mmap(status_file.fileno(), STATUS.size)
     slow = SLOW_CASE * plan["slowdown"]
