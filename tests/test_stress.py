@@ -114,6 +114,7 @@ def mutated_list_job(texts: list[str]) -> Job:
         assert len(result) == len(pairs) and all(r in o for r, o in zip(result, outcomes)), "snapshot torn"
     return Job(("_transliterate_batch",), step)
 
+
 SLUG_PATTERNS = [rf"[^a-z{chr(0x61 + i % 26)}]+" if i % 2 else rf"\d{{{i % 5 + 1}}}" for i in range(40)]
 
 
