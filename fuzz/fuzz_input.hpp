@@ -4,8 +4,9 @@
 // target turns the fuzzer's bytes into UTF-8 first: well-formed sequences stay,
 // every maximal ill-formed subpart becomes U+FFFD (Unicode 16.0, section 3.9,
 // "U+FFFD Substitution of Maximal Subparts"). Mutations of a valid seed thus stay
-// mostly valid. Options are read from the front of the input with libFuzzer's
-// FuzzedDataProvider; the text is what remains.
+// mostly valid. Options are read with libFuzzer's FuzzedDataProvider (numbers
+// and flags from the end of the input, short texts from the front); the text is
+// what remains.
 //
 // A target states invariants with FUZZ_CHECK; a violation aborts with the
 // message, which libFuzzer reports as a crash with the input that caused it. An
@@ -103,8 +104,9 @@ public:
     T number(T lo, T hi) { return provider_.ConsumeIntegralInRange<T>(lo, hi); }
     template <typename T, std::size_t N>
     T pick(const T (&values)[N]) { return provider_.PickValueInArray(values); }
-    // A short text (options, patterns, separators): up to `max_bytes` bytes, ended by a backslash-escaped
-    // terminator in the input (FuzzedDataProvider's random-length string).
+    // A short text (options, patterns, separators) of up to `max_bytes` bytes; in the input it ends where a
+    // backslash is followed by another byte, and two backslashes stand for one (FuzzedDataProvider's
+    // random-length string).
     std::string text(std::size_t max_bytes) { return to_utf8(provider_.ConsumeRandomLengthString(max_bytes)); }
     std::string rest() { return to_utf8(provider_.ConsumeRemainingBytesAsString()); }
 
