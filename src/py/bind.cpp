@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <string>
 
+#include "util/utf8.hpp"
+
 namespace kelrad::py {
 namespace {
 
@@ -55,7 +57,97 @@ PyObject* str_list_to_py(std::span<const Text> items) noexcept {
     return list.release();
 }
 
+// The UTF-8 of a str of at most Args::kShortText characters, written to
+// `out` (room for 4 * kShortText bytes) from its characters, copied to `wide`
+// (room for kShortText + 1); nullopt for a longer str, or for one holding a
+// surrogate, which UTF-8 cannot carry. One copy of the characters on the
+// stack costs a fraction of the UTF-8 form the interpreter would otherwise
+// allocate and keep in the str for the rest of its life.
+std::optional<std::string_view> read_short_utf8(PyObject* obj, Py_UCS4* wide, std::size_t& len, char* out) noexcept {
+    constexpr std::size_t kMax = Args::kShortText;
+    if constexpr (sizeof(wchar_t) == sizeof(Py_UCS4)) {
+        // Asking for one more character than the limit tells a longer str
+        // apart without a separate length call.
+        Py_ssize_t n = PyUnicode_AsWideChar(obj, reinterpret_cast<wchar_t*>(wide), kMax + 1);
+        if (n < 0) {
+            PyErr_Clear();
+            return std::nullopt;
+        }
+        len = static_cast<std::size_t>(n);
+        if (len > kMax) return std::nullopt;
+    } else {
+        Py_ssize_t n = PyUnicode_GetLength(obj);
+        if (n < 0 || static_cast<std::size_t>(n) > kMax || (n > 0 && !PyUnicode_AsUCS4(obj, wide, n, 0))) {
+            PyErr_Clear();
+            return std::nullopt;
+        }
+        len = static_cast<std::size_t>(n);
+    }
+    // Character by character: a wide load of what the interpreter has just
+    // stored four bytes at a time would stall on store forwarding.
+    char* p = out;
+    for (std::size_t k = 0; k < len; ++k) {
+        const Py_UCS4 cp = wide[k];
+        if (cp < 0x80) {
+            *p++ = static_cast<char>(cp);
+        } else if (cp < 0x800) {
+            *p++ = static_cast<char>(0xC0 | (cp >> 6));
+            *p++ = static_cast<char>(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+            if (cp >= 0xD800 && cp <= 0xDFFF) return std::nullopt;
+            *p++ = static_cast<char>(0xE0 | (cp >> 12));
+            *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            *p++ = static_cast<char>(0x80 | (cp & 0x3F));
+        } else {
+            *p++ = static_cast<char>(0xF0 | (cp >> 18));
+            *p++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+            *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            *p++ = static_cast<char>(0x80 | (cp & 0x3F));
+        }
+    }
+    return std::string_view(out, static_cast<std::size_t>(p - out));
+}
+
 }  // namespace
+
+// The interpreter decodes UTF-8 into an ASCII buffer, widens and copies it at
+// the first other character, then shrinks it to the length: three allocations
+// and two copies, which cost more than most operations on a short text. From
+// UCS-4 it measures the widest character first and copies once.
+Ref new_str(std::string_view s) noexcept {
+    constexpr std::size_t kMaxShort = 4 * Args::kShortText;
+    if (s.size() > kMaxShort || sizeof(wchar_t) != sizeof(Py_UCS4) || utf8::is_ascii(s)) {
+        return Ref::steal(PyUnicode_FromStringAndSize(s.data(), static_cast<Py_ssize_t>(s.size())));
+    }
+    wchar_t wide[kMaxShort];
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < s.size(); ++n) {
+        auto [cp, len] = utf8::decode(s, i);
+        wide[n] = static_cast<wchar_t>(cp);
+        i += len;
+    }
+    return Ref::steal(PyUnicode_FromWideChar(wide, static_cast<Py_ssize_t>(n)));
+}
+
+PyObject* copy_str(PyObject* obj) noexcept {
+    constexpr std::size_t kMaxShort = 4 * Args::kShortText;
+    Py_ssize_t len = PyUnicode_GetLength(obj);
+    if (len < 0) return nullptr;
+    if (sizeof(wchar_t) == sizeof(Py_UCS4) && static_cast<std::size_t>(len) <= kMaxShort) {
+        wchar_t wide[kMaxShort];
+        if (PyUnicode_AsWideChar(obj, wide, len) < 0) return nullptr;
+        return PyUnicode_FromWideChar(wide, len);
+    }
+    if (len < 2) {  // halves would give back the str itself
+        auto utf8 = utf8_view(obj);
+        return utf8 ? to_py(*utf8) : nullptr;
+    }
+    Ref head = Ref::steal(PyUnicode_Substring(obj, 0, len / 2));
+    if (!head) return nullptr;
+    Ref tail = Ref::steal(PyUnicode_Substring(obj, len / 2, len));
+    if (!tail) return nullptr;
+    return PyUnicode_Concat(head.get(), tail.get());
+}
 
 std::nullptr_t raise_type_mismatch(PyObject* obj, std::string_view target) {
     std::string m = obj == Py_None ? std::string("'None' is not an instance of '")
@@ -66,7 +158,7 @@ std::nullptr_t raise_type_mismatch(PyObject* obj, std::string_view target) {
 }
 
 std::optional<std::string_view> utf8_view(PyObject* obj) {
-    if (!PyUnicode_Check(obj)) {
+    if (!is_str(obj)) {
         raise_type_mismatch(obj, "str");
         return std::nullopt;
     }
@@ -90,18 +182,10 @@ std::string Args::display_name() const {
     return name;
 }
 
-Args::Args(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) : sig_(sig) {
-    bind(args, nargs, kwnames);
-}
-
 void Args::bind(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     KELRAD_ASSERT(sig_.params.size() <= kMaxParams, "signature has more parameters than the binder holds");
-    std::size_t n_positional = 0, n_required = 0;
-    for (const Param& p : sig_.params) {
-        if (p.keyword_only()) break;
-        ++n_positional;
-        if (p.required()) ++n_required;
-    }
+    std::fill_n(slots_, sig_.params.size(), nullptr);
+    const std::size_t n_positional = sig_.n_positional, n_required = sig_.n_required_positional;
     auto given = static_cast<std::size_t>(nargs);
     if (given > n_positional) {
         std::string m = display_name();
@@ -115,12 +199,12 @@ void Args::bind(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
         ok_ = false;
         return;
     }
-    for (std::size_t i = 0; i < given; ++i) slots_[i] = args[i];
+    std::copy_n(args, given, slots_);
     if (kwnames) {
         Py_ssize_t nkw = PyTuple_Size(kwnames);
         for (Py_ssize_t k = 0; k < nkw && ok_; ++k) bind_keyword(PyTuple_GetItem(kwnames, k), args[nargs + k]);
     }
-    if (ok_) check_missing();
+    if (ok_ && (given < n_required || sig_.may_miss_beyond_positional)) check_missing();
 }
 
 Args::Args(const Signature& sig, PyObject* args, PyObject* kwargs) : sig_(sig) {
@@ -152,36 +236,38 @@ void Args::bind_keyword(PyObject* name, PyObject* value) {
         key = utf8_view(name);
         if (!key) PyErr_Clear();
     }
+    // Parameter names are unique, so the first match is the only one.
     std::size_t found = sig_.params.size();
     if (key) {
-        // Keyword-only parameters are looked up first, then the others.
-        for (std::size_t pass = 0; pass < 2 && found == sig_.params.size(); ++pass) {
-            for (std::size_t i = 0; i < sig_.params.size(); ++i) {
-                if (sig_.params[i].keyword_only() == (pass == 0) && sig_.params[i].name == *key) {
-                    found = i;
-                    break;
-                }
+        for (std::size_t i = 0; i < sig_.params.size(); ++i) {
+            if (sig_.params[i].name == *key) {
+                found = i;
+                break;
             }
         }
+    }
+    if (found < sig_.params.size() && !slots_[found]) {
+        slots_[found] = value;
+        return;
     }
     std::string shown = key ? std::string(*key) : std::string("?");
     if (found == sig_.params.size()) {
         raise_type_error(display_name() + " got an unexpected keyword argument '" + shown + "'");
-        ok_ = false;
-    } else if (slots_[found]) {
-        raise_type_error(display_name() + " got multiple values for argument '" + shown + "'");
-        ok_ = false;
     } else {
-        slots_[found] = value;
+        raise_type_error(display_name() + " got multiple values for argument '" + shown + "'");
     }
+    ok_ = false;
 }
 
 void Args::check_missing() {
+    const auto absent = [&](std::size_t i) { return sig_.params[i].required() && !slots_[i]; };
+    std::size_t i = 0;
+    while (i < sig_.params.size() && !absent(i)) ++i;
+    if (i == sig_.params.size()) return;
     for (bool keyword_only : {false, true}) {
         std::vector<std::string_view> missing;
-        for (std::size_t i = 0; i < sig_.params.size(); ++i) {
-            const Param& p = sig_.params[i];
-            if (p.keyword_only() == keyword_only && p.required() && !slots_[i]) missing.push_back(p.name);
+        for (std::size_t k = 0; k < sig_.params.size(); ++k) {
+            if (sig_.params[k].keyword_only() == keyword_only && absent(k)) missing.push_back(sig_.params[k].name);
         }
         if (missing.empty()) continue;
         std::string m = display_name() + " missing " + std::to_string(missing.size()) + " required " +
@@ -206,12 +292,31 @@ bool Args::type_mismatch(std::size_t i, PyObject* obj, std::string_view target) 
 
 std::string_view Args::str(std::size_t i) {
     if (skip(i)) return {};
-    auto v = utf8_view(slots_[i]);
+    PyObject* obj = slots_[i];
+    // The text of an entry comes first; the other str parameters are names
+    // of options, nearly always ASCII literals, whose UTF-8 is their own data.
+    if (i == 0 && is_str(obj)) {
+        std::size_t length = 0;
+        if (auto v = read_short_utf8(obj, text_chars_, length, text_utf8_)) {
+            text_length_ = static_cast<std::int32_t>(length);
+            return *v;
+        }
+        // A longer str, or a surrogate, for which the interpreter's encoder
+        // raises its own error below.
+    }
+    auto v = utf8_view(obj);
     if (!v) {
         fail_conversion(i);
         return {};
     }
     return *v;
+}
+
+PyObject* Args::copy_text() noexcept {
+    if (sizeof(wchar_t) == sizeof(Py_UCS4) && text_length_ >= 0) {
+        return PyUnicode_FromWideChar(reinterpret_cast<const wchar_t*>(text_chars_), text_length_);
+    }
+    return copy_str(slots_[0]);
 }
 
 std::string_view Args::str(std::size_t i, std::string_view fallback) {

@@ -30,6 +30,7 @@
 
 #include "py/errors.hpp"
 #include "py/warnings.hpp"
+#include "text/warning.hpp"
 #include "util/panic.hpp"
 
 namespace kelrad::py {
@@ -49,28 +50,81 @@ struct Param {
 };
 
 // Positional-or-keyword parameters come first, then the keyword-only ones.
+// The counts are worked out once, at compile time for the usual constant
+// parameter tables, so that binding a call mostly compares numbers.
 struct Signature {
     std::string_view function;
     std::span<const Param> params;
     std::string_view cls = {};  // set for methods and constructors
+    std::uint8_t n_positional = 0;
+    std::uint8_t n_required_positional = 0;
+    // Whether enough positional values can still leave a required parameter
+    // unbound: a keyword-only one, or a positional one after an optional one.
+    bool may_miss_beyond_positional = false;
+
+    constexpr Signature(std::string_view function_name, std::span<const Param> parameters,
+                        std::string_view class_name = {}) noexcept
+        : function(function_name), params(parameters), cls(class_name) {
+        for (const Param& p : params) {
+            if (p.keyword_only()) {
+                may_miss_beyond_positional = may_miss_beyond_positional || p.required();
+                continue;
+            }
+            ++n_positional;
+            if (p.required()) {
+                ++n_required_positional;
+                may_miss_beyond_positional = may_miss_beyond_positional || n_required_positional < n_positional;
+            }
+        }
+    }
 };
 
 class Args {
 public:
     static constexpr std::size_t kMaxParams = 24;
+    // A str argument of at most kShortText characters is read into this
+    // object as UTF-8 (see `str`); longer ones are viewed in place.
+    static constexpr std::size_t kShortText = 64;
 
     // The fast-call form: positional values, then the values named by kwnames.
-    Args(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+    // Inline, so that the constant signature is stored straight into the
+    // object rather than built on the caller's stack and copied, and so that
+    // the usual call, positional values alone, binds in a few stores.
+    Args(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) : sig_(sig) {
+        const auto given = static_cast<std::size_t>(nargs);
+        if (sig.params.size() <= kMaxParams && kwnames == nullptr && given >= sig.n_required_positional &&
+            given <= sig.n_positional && !sig.may_miss_beyond_positional) {
+            for (std::size_t k = 0; k < sig.params.size(); ++k) slots_[k] = k < given ? args[k] : nullptr;
+        } else {
+            bind(args, nargs, kwnames);
+        }
+    }
     // The constructor form: a tuple and an optional dict.
     Args(const Signature& sig, PyObject* args, PyObject* kwargs);
+    // The views handed out may point into the object.
+    Args(const Args&) = delete;
+    Args& operator=(const Args&) = delete;
 
     explicit operator bool() const noexcept { return ok_; }
 
     // The bound object, or nullptr when the caller left the parameter out.
     PyObject* raw(std::size_t i) const noexcept { return slots_[i]; }
 
+    // A str argument as UTF-8, valid while this object lives. A short text
+    // (parameter 0) is read into the object itself, which spares the
+    // interpreter building and keeping a UTF-8 copy inside every str it is
+    // given; anything else is viewed in that copy.
     std::string_view str(std::size_t i);
     std::string_view str(std::size_t i, std::string_view fallback);
+    // A new str equal to the text (parameter 0, read by `str(0)`), for an
+    // operation that returns a new object also when nothing changed.
+    PyObject* copy_text() noexcept;
+    // Whether the text (parameter 0, read by `str(0)` as `utf8`) is ASCII: a
+    // test in constant time, where scanning would read the whole text.
+    bool text_is_ascii(std::string_view utf8) const noexcept {
+        const Py_ssize_t chars = text_length_ >= 0 ? text_length_ : PyUnicode_GetLength(slots_[0]);
+        return static_cast<Py_ssize_t>(utf8.size()) == chars;
+    }
     std::optional<std::string_view> optional_str(std::size_t i);  // absent or None
     bool boolean(std::size_t i, bool fallback);
     std::uint64_t u64(std::size_t i, std::uint64_t fallback);
@@ -111,9 +165,17 @@ private:
     std::string display_name() const;
 
     Signature sig_;
-    PyObject* slots_[kMaxParams] = {};
     bool ok_ = true;
+    PyObject* slots_[kMaxParams];   // the first sig_.params.size() are set by `bind`
+    // A short text (parameter 0) as read: its UTF-8 and its characters.
+    std::int32_t text_length_ = -1;  // characters, or -1 when not read here
+    alignas(16) char text_utf8_[4 * kShortText];
+    Py_UCS4 text_chars_[kShortText + 1];
 };
+
+// PyUnicode_Check, with the exact type tested inline: under the limited API
+// the check itself is a call into the interpreter.
+inline bool is_str(PyObject* obj) noexcept { return Py_IS_TYPE(obj, &PyUnicode_Type) || PyUnicode_Check(obj); }
 
 // Views a str as UTF-8 in place; nullopt with the exception set on failure
 // (TypeError for a non-str, the interpreter's UnicodeEncodeError for
@@ -139,6 +201,12 @@ Ref Args::str_tuple(std::size_t i, Each&& each) {
     }
     return items;
 }
+
+// A new str equal to the str `obj`, for an operation that returns a new
+// object also when nothing changed. Copied in the interpreter's own
+// representation: a short one through UCS-4, a longer one as two halves
+// joined (three allocations, but a fraction of decoding its UTF-8 again).
+PyObject* copy_str(PyObject* obj) noexcept;
 
 // Result conversions.
 inline PyObject* to_py(std::string_view s) noexcept { return new_str(s).release(); }
@@ -186,7 +254,7 @@ PyObject* guarded(Body&& body) noexcept {
     } catch (...) {
         result = raise_panic("");
     }
-    flush_deferred_warnings();
+    if (warning::has_deferred()) flush_deferred_warnings();
     return result;
 }
 

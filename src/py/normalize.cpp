@@ -9,30 +9,14 @@ namespace {
 
 constexpr Param kTextFormParams[] = {{"text", Param::Required}, {"form", Param::KeywordOnly}};
 
-// A str whose UTF-8 form has one byte per character is ASCII: a test in
-// constant time, where scanning would read the whole text.
-bool is_ascii_str(PyObject* obj, std::string_view utf8) {
-    return static_cast<Py_ssize_t>(utf8.size()) == PyUnicode_GetLength(obj);
-}
-
-// A new str equal to `obj`, for a text that came out unchanged. ASCII and
-// short texts are rebuilt from their UTF-8; a longer text is copied as two
-// halves joined, in the interpreter's own representation, which costs a
-// fraction of decoding its UTF-8 again (three allocations instead of one,
-// hence the length threshold).
-PyObject* new_copy(PyObject* obj, std::string_view utf8) {
-    Py_ssize_t len = PyUnicode_GetLength(obj);
-    if (len < 256 || is_ascii_str(obj, utf8)) return to_py(utf8);
-    Ref head = Ref::steal(PyUnicode_Substring(obj, 0, len / 2));
-    if (!head) return nullptr;
-    Ref tail = Ref::steal(PyUnicode_Substring(obj, len / 2, len));
-    if (!tail) return nullptr;
-    return PyUnicode_Concat(head.get(), tail.get());
-}
+// A new str equal to the text, which came out unchanged: an ASCII one from
+// its UTF-8 (one copy), any other in the interpreter's own form.
+PyObject* new_copy(Args& in, std::string_view utf8) { return in.text_is_ascii(utf8) ? to_py(utf8) : in.copy_text(); }
 
 // The form option, absent meaning NFC; nullopt with the exception set.
 std::optional<normalize::Form> form_option(Args& in, std::size_t i) {
-    std::string_view name = in.str(i, "NFC");
+    if (in && in.raw(i) == nullptr) return normalize::Form::NFC;
+    std::string_view name = in.str(i);
     if (!in) return std::nullopt;
     auto form = normalize::validate_form(name);
     if (!form) {
@@ -49,8 +33,8 @@ PyObject* normalize_text(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
         auto form = form_option(in, 1);
         if (!form) return nullptr;
         std::string out;
-        if (!is_ascii_str(in.raw(0), text) && normalize::normalize_cow(text, *form, out)) return to_py(out);
-        return new_copy(in.raw(0), text);
+        if (!in.text_is_ascii(text) && normalize::normalize_cow(text, *form, out)) return to_py(out);
+        return new_copy(in, text);
     });
 }
 
@@ -60,7 +44,7 @@ PyObject* is_normalized(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
         std::string_view text = in.str(0);
         auto form = form_option(in, 1);
         if (!form) return nullptr;
-        return to_py(is_ascii_str(in.raw(0), text) || normalize::is_normalized(text, *form));
+        return to_py(in.text_is_ascii(text) || normalize::is_normalized(text, *form));
     });
 }
 
@@ -72,7 +56,7 @@ PyObject* stream_safe(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
         if (!in) return nullptr;
         std::string out;
         if (normalize::stream_safe(text, out)) return to_py(out);
-        return new_copy(in.raw(0), text);
+        return new_copy(in, text);
     });
 }
 
@@ -82,7 +66,7 @@ PyObject* is_normalized_stream_safe(PyObject*, PyObject* const* args, Py_ssize_t
         std::string_view text = in.str(0);
         auto form = form_option(in, 1);
         if (!form) return nullptr;
-        return to_py(is_ascii_str(in.raw(0), text) || normalize::is_normalized_stream_safe(text, *form));
+        return to_py(in.text_is_ascii(text) || normalize::is_normalized_stream_safe(text, *form));
     });
 }
 
