@@ -242,8 +242,16 @@ __attribute__((target("ssse3"))) std::size_t skip_stable_ssse3(const unsigned ch
             if (!is_stable_at(p, at, form)) return at;
         }
     }
-    for (; i < n; ++i) {
-        if (is_unstable_lead(leads, p[i]) && !is_stable_at(p, i, form)) return i;
+    // The tail, character by character (after the blocks, i may fall inside
+    // one: its continuation bytes are passed one by one).
+    while (i < n) {
+        const unsigned char b = p[i];
+        if (b < 0xC0) {
+            ++i;
+            continue;
+        }
+        if (is_unstable_lead(leads, b) && !is_stable_at(p, i, form)) return i;
+        i += b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
     }
     return n;
 }
