@@ -57,15 +57,14 @@ PyObject* str_list_to_py(std::span<const Text> items) noexcept {
     return list.release();
 }
 
-// The UTF-8 of a str of at most ShortText::kChars characters, read into
-// `storage`; nullopt for a longer str, or for one holding a surrogate, which
-// UTF-8 cannot carry. One copy of the characters on the stack costs a
-// fraction of the UTF-8 form the interpreter would otherwise allocate.
-std::optional<std::string_view> read_short_utf8(PyObject* obj, ShortText& storage) noexcept {
-    constexpr std::size_t kMax = ShortText::kChars;
-    Py_UCS4* wide = storage.chars;
-    char* out = storage.utf8;
-    std::size_t len = 0;
+// The UTF-8 of a str of at most Args::kShortText characters, written to
+// `out` (room for 4 * kShortText bytes) from its characters, copied to `wide`
+// (room for kShortText + 1); nullopt for a longer str, or for one holding a
+// surrogate, which UTF-8 cannot carry. One copy of the characters on the
+// stack costs a fraction of the UTF-8 form the interpreter would otherwise
+// allocate and keep in the str for the rest of its life.
+std::optional<std::string_view> read_short_utf8(PyObject* obj, Py_UCS4* wide, std::size_t& len, char* out) noexcept {
+    constexpr std::size_t kMax = Args::kShortText;
     if constexpr (sizeof(wchar_t) == sizeof(Py_UCS4)) {
         // Asking for one more character than the limit tells a longer str
         // apart without a separate length call.
@@ -106,7 +105,6 @@ std::optional<std::string_view> read_short_utf8(PyObject* obj, ShortText& storag
             *p++ = static_cast<char>(0x80 | (cp & 0x3F));
         }
     }
-    storage.length = static_cast<std::int32_t>(len);
     return std::string_view(out, static_cast<std::size_t>(p - out));
 }
 
@@ -117,7 +115,7 @@ std::optional<std::string_view> read_short_utf8(PyObject* obj, ShortText& storag
 // and two copies, which cost more than most operations on a short text. From
 // UCS-4 it measures the widest character first and copies once.
 Ref new_str(std::string_view s) noexcept {
-    constexpr std::size_t kMaxShort = 4 * ShortText::kChars;
+    constexpr std::size_t kMaxShort = 4 * Args::kShortText;
     if (s.size() > kMaxShort || sizeof(wchar_t) != sizeof(Py_UCS4) || utf8::is_ascii(s)) {
         return Ref::steal(PyUnicode_FromStringAndSize(s.data(), static_cast<Py_ssize_t>(s.size())));
     }
@@ -132,7 +130,7 @@ Ref new_str(std::string_view s) noexcept {
 }
 
 PyObject* copy_str(PyObject* obj) noexcept {
-    constexpr std::size_t kMaxShort = 4 * ShortText::kChars;
+    constexpr std::size_t kMaxShort = 4 * Args::kShortText;
     Py_ssize_t len = PyUnicode_GetLength(obj);
     if (len < 0) return nullptr;
     if (sizeof(wchar_t) == sizeof(Py_UCS4) && static_cast<std::size_t>(len) <= kMaxShort) {
@@ -168,13 +166,6 @@ std::optional<std::string_view> utf8_view(PyObject* obj) {
     const char* data = PyUnicode_AsUTF8AndSize(obj, &size);
     if (!data) return std::nullopt;
     return std::string_view(data, static_cast<std::size_t>(size));
-}
-
-std::optional<std::string_view> utf8_view(PyObject* obj, ShortText& storage) {
-    if (is_str(obj)) {
-        if (auto v = read_short_utf8(obj, storage)) return v;
-    }
-    return utf8_view(obj);  // a longer str, or a surrogate, for which the interpreter raises its own error
 }
 
 PyObject* to_py(std::span<const std::string> items) noexcept { return str_list_to_py(items); }
@@ -301,7 +292,19 @@ bool Args::type_mismatch(std::size_t i, PyObject* obj, std::string_view target) 
 
 std::string_view Args::str(std::size_t i) {
     if (skip(i)) return {};
-    auto v = i == 0 ? utf8_view(slots_[i], text_) : utf8_view(slots_[i]);
+    PyObject* obj = slots_[i];
+    // The text of an entry comes first; the other str parameters are names
+    // of options, nearly always ASCII literals, whose UTF-8 is their own data.
+    if (i == 0 && is_str(obj)) {
+        std::size_t length = 0;
+        if (auto v = read_short_utf8(obj, text_chars_, length, text_utf8_)) {
+            text_length_ = static_cast<std::int32_t>(length);
+            return *v;
+        }
+        // A longer str, or a surrogate, for which the interpreter's encoder
+        // raises its own error below.
+    }
+    auto v = utf8_view(obj);
     if (!v) {
         fail_conversion(i);
         return {};
@@ -310,8 +313,8 @@ std::string_view Args::str(std::size_t i) {
 }
 
 PyObject* Args::copy_text() noexcept {
-    if (sizeof(wchar_t) == sizeof(Py_UCS4) && text_.length >= 0) {
-        return PyUnicode_FromWideChar(reinterpret_cast<const wchar_t*>(text_.chars), text_.length);
+    if (sizeof(wchar_t) == sizeof(Py_UCS4) && text_length_ >= 0) {
+        return PyUnicode_FromWideChar(reinterpret_cast<const wchar_t*>(text_chars_), text_length_);
     }
     return copy_str(slots_[0]);
 }

@@ -79,20 +79,12 @@ struct Signature {
     }
 };
 
-// Room for a short str read as UTF-8 (see `utf8_view` below): its UTF-8
-// and its characters. Reading a str of up to kChars characters into it
-// spares the interpreter building and keeping a UTF-8 copy inside every str
-// it is given, which costs more than most operations on a short text.
-struct ShortText {
-    static constexpr std::size_t kChars = 64;
-    std::int32_t length = -1;  // characters, or -1 when nothing was read here
-    alignas(16) char utf8[4 * kChars];
-    Py_UCS4 chars[kChars + 1];
-};
-
 class Args {
 public:
     static constexpr std::size_t kMaxParams = 24;
+    // A str argument of at most kShortText characters is read into this
+    // object as UTF-8 (see `str`); longer ones are viewed in place.
+    static constexpr std::size_t kShortText = 64;
 
     // The fast-call form: positional values, then the values named by kwnames.
     // Inline, so that the constant signature is stored straight into the
@@ -118,10 +110,10 @@ public:
     // The bound object, or nullptr when the caller left the parameter out.
     PyObject* raw(std::size_t i) const noexcept { return slots_[i]; }
 
-    // A str argument as UTF-8, valid while this object lives. The text
-    // (parameter 0) is read as `utf8_view(obj, storage)` does, into the
-    // object itself; the others are names of options, nearly always ASCII
-    // literals whose UTF-8 is their own data, and are viewed in place.
+    // A str argument as UTF-8, valid while this object lives. A short text
+    // (parameter 0) is read into the object itself, which spares the
+    // interpreter building and keeping a UTF-8 copy inside every str it is
+    // given; anything else is viewed in that copy.
     std::string_view str(std::size_t i);
     std::string_view str(std::size_t i, std::string_view fallback);
     // A new str equal to the text (parameter 0, read by `str(0)`), for an
@@ -130,7 +122,7 @@ public:
     // Whether the text (parameter 0, read by `str(0)` as `utf8`) is ASCII: a
     // test in constant time, where scanning would read the whole text.
     bool text_is_ascii(std::string_view utf8) const noexcept {
-        const Py_ssize_t chars = text_.length >= 0 ? text_.length : PyUnicode_GetLength(slots_[0]);
+        const Py_ssize_t chars = text_length_ >= 0 ? text_length_ : PyUnicode_GetLength(slots_[0]);
         return static_cast<Py_ssize_t>(utf8.size()) == chars;
     }
     std::optional<std::string_view> optional_str(std::size_t i);  // absent or None
@@ -174,8 +166,11 @@ private:
 
     Signature sig_;
     bool ok_ = true;
-    PyObject* slots_[kMaxParams];  // the first sig_.params.size() are set by `bind`
-    ShortText text_;               // the text, when short
+    PyObject* slots_[kMaxParams];   // the first sig_.params.size() are set by `bind`
+    // A short text (parameter 0) as read: its UTF-8 and its characters.
+    std::int32_t text_length_ = -1;  // characters, or -1 when not read here
+    alignas(16) char text_utf8_[4 * kShortText];
+    Py_UCS4 text_chars_[kShortText + 1];
 };
 
 // PyUnicode_Check, with the exact type tested inline: under the limited API
@@ -186,10 +181,6 @@ inline bool is_str(PyObject* obj) noexcept { return Py_IS_TYPE(obj, &PyUnicode_T
 // (TypeError for a non-str, the interpreter's UnicodeEncodeError for
 // surrogates). No note is added.
 std::optional<std::string_view> utf8_view(PyObject* obj);
-// The same, reading a str of at most ShortText::kChars characters into
-// `storage` (the view is valid while it lives) and viewing a longer one in
-// place.
-std::optional<std::string_view> utf8_view(PyObject* obj, ShortText& storage);
 
 // Raises the conversion TypeError: "'int' object is not an instance of 'str'".
 std::nullptr_t raise_type_mismatch(PyObject* obj, std::string_view target);

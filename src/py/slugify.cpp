@@ -114,8 +114,7 @@ PyObject* slugify_text(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
         // that cannot be viewed takes the full road, which adds the note.
         if (nargs == 1 && kwnames == nullptr && PyUnicode_Check(args[0])) {
             static const SlugifyOptions defaults;
-            ShortText storage;
-            if (auto text = utf8_view(args[0], storage)) return slug_to_py(*text, defaults, nullptr);
+            if (auto text = utf8_view(args[0])) return slug_to_py(*text, defaults, nullptr);
             PyErr_Clear();
         }
         Args in({"_slugify", kSlugifyParams}, args, nargs, kwnames);

@@ -569,8 +569,7 @@ PyObject* transliterate_object(PyObject* text, std::optional<std::string_view> l
                                std::string_view replace_with, bool strict_iso9, bool gost7034, bool tones) {
     if (auto r = check_schemes(strict_iso9, gost7034); !r) return raise(r.error());
     if (auto r = transliterate::resolve_lang(lang); !r) return raise(r.error());
-    ShortText storage;
-    auto view = utf8_view(text, storage);
+    auto view = utf8_view(text);
     if (!view) return nullptr;
     auto mode = parse_forward_errors(errors);
     if (!mode) return raise(mode.error());
