@@ -57,56 +57,9 @@ PyObject* str_list_to_py(std::span<const Text> items) noexcept {
     return list.release();
 }
 
-// The UTF-8 of a str of at most Args::kShortText characters, written to
-// `out` (room for 4 * kShortText bytes) from its characters, copied to `wide`
-// (room for kShortText + 1); nullopt for a longer str, or for one holding a
-// surrogate, which UTF-8 cannot carry. One copy of the characters on the
-// stack costs a fraction of the UTF-8 form the interpreter would otherwise
-// allocate and keep in the str for the rest of its life.
-std::optional<std::string_view> read_short_utf8(PyObject* obj, Py_UCS4* wide, std::size_t& len, char* out) noexcept {
-    constexpr std::size_t kMax = Args::kShortText;
-    if constexpr (sizeof(wchar_t) == sizeof(Py_UCS4)) {
-        // Asking for one more character than the limit tells a longer str
-        // apart without a separate length call.
-        Py_ssize_t n = PyUnicode_AsWideChar(obj, reinterpret_cast<wchar_t*>(wide), kMax + 1);
-        if (n < 0) {
-            PyErr_Clear();
-            return std::nullopt;
-        }
-        len = static_cast<std::size_t>(n);
-        if (len > kMax) return std::nullopt;
-    } else {
-        Py_ssize_t n = PyUnicode_GetLength(obj);
-        if (n < 0 || static_cast<std::size_t>(n) > kMax || (n > 0 && !PyUnicode_AsUCS4(obj, wide, n, 0))) {
-            PyErr_Clear();
-            return std::nullopt;
-        }
-        len = static_cast<std::size_t>(n);
-    }
-    // Character by character: a wide load of what the interpreter has just
-    // stored four bytes at a time would stall on store forwarding.
-    char* p = out;
-    for (std::size_t k = 0; k < len; ++k) {
-        const Py_UCS4 cp = wide[k];
-        if (cp < 0x80) {
-            *p++ = static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            *p++ = static_cast<char>(0xC0 | (cp >> 6));
-            *p++ = static_cast<char>(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            if (cp >= 0xD800 && cp <= 0xDFFF) return std::nullopt;
-            *p++ = static_cast<char>(0xE0 | (cp >> 12));
-            *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            *p++ = static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            *p++ = static_cast<char>(0xF0 | (cp >> 18));
-            *p++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            *p++ = static_cast<char>(0x80 | (cp & 0x3F));
-        }
-    }
-    return std::string_view(out, static_cast<std::size_t>(p - out));
-}
+// Results and copies of up to this many characters are built through a
+// buffer of UCS-4 on the stack.
+constexpr std::size_t kOnStack = 256;
 
 }  // namespace
 
@@ -115,11 +68,10 @@ std::optional<std::string_view> read_short_utf8(PyObject* obj, Py_UCS4* wide, st
 // and two copies, which cost more than most operations on a short text. From
 // UCS-4 it measures the widest character first and copies once.
 Ref new_str(std::string_view s) noexcept {
-    constexpr std::size_t kMaxShort = 4 * Args::kShortText;
-    if (s.size() > kMaxShort || sizeof(wchar_t) != sizeof(Py_UCS4) || utf8::is_ascii(s)) {
+    if (s.size() > kOnStack || sizeof(wchar_t) != sizeof(Py_UCS4) || utf8::is_ascii(s)) {
         return Ref::steal(PyUnicode_FromStringAndSize(s.data(), static_cast<Py_ssize_t>(s.size())));
     }
-    wchar_t wide[kMaxShort];
+    wchar_t wide[kOnStack];
     std::size_t n = 0;
     for (std::size_t i = 0; i < s.size(); ++n) {
         auto [cp, len] = utf8::decode(s, i);
@@ -130,11 +82,10 @@ Ref new_str(std::string_view s) noexcept {
 }
 
 PyObject* copy_str(PyObject* obj) noexcept {
-    constexpr std::size_t kMaxShort = 4 * Args::kShortText;
     Py_ssize_t len = PyUnicode_GetLength(obj);
     if (len < 0) return nullptr;
-    if (sizeof(wchar_t) == sizeof(Py_UCS4) && static_cast<std::size_t>(len) <= kMaxShort) {
-        wchar_t wide[kMaxShort];
+    if (sizeof(wchar_t) == sizeof(Py_UCS4) && static_cast<std::size_t>(len) <= kOnStack) {
+        wchar_t wide[kOnStack];
         if (PyUnicode_AsWideChar(obj, wide, len) < 0) return nullptr;
         return PyUnicode_FromWideChar(wide, len);
     }
@@ -292,31 +243,12 @@ bool Args::type_mismatch(std::size_t i, PyObject* obj, std::string_view target) 
 
 std::string_view Args::str(std::size_t i) {
     if (skip(i)) return {};
-    PyObject* obj = slots_[i];
-    // The text of an entry comes first; the other str parameters are names
-    // of options, nearly always ASCII literals, whose UTF-8 is their own data.
-    if (i == 0 && is_str(obj)) {
-        std::size_t length = 0;
-        if (auto v = read_short_utf8(obj, text_chars_, length, text_utf8_)) {
-            text_length_ = static_cast<std::int32_t>(length);
-            return *v;
-        }
-        // A longer str, or a surrogate, for which the interpreter's encoder
-        // raises its own error below.
-    }
-    auto v = utf8_view(obj);
+    auto v = utf8_view(slots_[i]);
     if (!v) {
         fail_conversion(i);
         return {};
     }
     return *v;
-}
-
-PyObject* Args::copy_text() noexcept {
-    if (sizeof(wchar_t) == sizeof(Py_UCS4) && text_length_ >= 0) {
-        return PyUnicode_FromWideChar(reinterpret_cast<const wchar_t*>(text_chars_), text_length_);
-    }
-    return copy_str(slots_[0]);
 }
 
 std::string_view Args::str(std::size_t i, std::string_view fallback) {

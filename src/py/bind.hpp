@@ -82,9 +82,6 @@ struct Signature {
 class Args {
 public:
     static constexpr std::size_t kMaxParams = 24;
-    // A str argument of at most kShortText characters is read into this
-    // object as UTF-8 (see `str`); longer ones are viewed in place.
-    static constexpr std::size_t kShortText = 64;
 
     // The fast-call form: positional values, then the values named by kwnames.
     // Inline, so that the constant signature is stored straight into the
@@ -101,7 +98,6 @@ public:
     }
     // The constructor form: a tuple and an optional dict.
     Args(const Signature& sig, PyObject* args, PyObject* kwargs);
-    // The views handed out may point into the object.
     Args(const Args&) = delete;
     Args& operator=(const Args&) = delete;
 
@@ -110,21 +106,10 @@ public:
     // The bound object, or nullptr when the caller left the parameter out.
     PyObject* raw(std::size_t i) const noexcept { return slots_[i]; }
 
-    // A str argument as UTF-8, valid while this object lives. A short text
-    // (parameter 0) is read into the object itself, which spares the
-    // interpreter building and keeping a UTF-8 copy inside every str it is
-    // given; anything else is viewed in that copy.
+    // A str argument as UTF-8, viewed in the form the interpreter caches in
+    // the str (an ASCII str's own data).
     std::string_view str(std::size_t i);
     std::string_view str(std::size_t i, std::string_view fallback);
-    // A new str equal to the text (parameter 0, read by `str(0)`), for an
-    // operation that returns a new object also when nothing changed.
-    PyObject* copy_text() noexcept;
-    // Whether the text (parameter 0, read by `str(0)` as `utf8`) is ASCII: a
-    // test in constant time, where scanning would read the whole text.
-    bool text_is_ascii(std::string_view utf8) const noexcept {
-        const Py_ssize_t chars = text_length_ >= 0 ? text_length_ : PyUnicode_GetLength(slots_[0]);
-        return static_cast<Py_ssize_t>(utf8.size()) == chars;
-    }
     std::optional<std::string_view> optional_str(std::size_t i);  // absent or None
     bool boolean(std::size_t i, bool fallback);
     std::uint64_t u64(std::size_t i, std::uint64_t fallback);
@@ -166,11 +151,7 @@ private:
 
     Signature sig_;
     bool ok_ = true;
-    PyObject* slots_[kMaxParams];   // the first sig_.params.size() are set by `bind`
-    // A short text (parameter 0) as read: its UTF-8 and its characters.
-    std::int32_t text_length_ = -1;  // characters, or -1 when not read here
-    alignas(16) char text_utf8_[4 * kShortText];
-    Py_UCS4 text_chars_[kShortText + 1];
+    PyObject* slots_[kMaxParams];  // the first sig_.params.size() are set by `bind`
 };
 
 // PyUnicode_Check, with the exact type tested inline: under the limited API

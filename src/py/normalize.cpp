@@ -9,9 +9,15 @@ namespace {
 
 constexpr Param kTextFormParams[] = {{"text", Param::Required}, {"form", Param::KeywordOnly}};
 
-// A new str equal to the text, which came out unchanged: an ASCII one from
-// its UTF-8 (one copy), any other in the interpreter's own form.
-PyObject* new_copy(Args& in, std::string_view utf8) { return in.text_is_ascii(utf8) ? to_py(utf8) : in.copy_text(); }
+// A str whose UTF-8 form has one byte per character is ASCII: a test in
+// constant time, where scanning would read the whole text.
+bool is_ascii_str(PyObject* obj, std::string_view utf8) {
+    return static_cast<Py_ssize_t>(utf8.size()) == PyUnicode_GetLength(obj);
+}
+
+// A new str equal to `obj`, which came out unchanged: an ASCII one from its
+// UTF-8 (one copy), any other in the interpreter's own form.
+PyObject* new_copy(PyObject* obj, std::string_view utf8) { return is_ascii_str(obj, utf8) ? to_py(utf8) : copy_str(obj); }
 
 // The form option, absent meaning NFC; nullopt with the exception set.
 std::optional<normalize::Form> form_option(Args& in, std::size_t i) {
@@ -33,8 +39,8 @@ PyObject* normalize_text(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
         auto form = form_option(in, 1);
         if (!form) return nullptr;
         std::string out;
-        if (!in.text_is_ascii(text) && normalize::normalize_cow(text, *form, out)) return to_py(out);
-        return new_copy(in, text);
+        if (!is_ascii_str(in.raw(0), text) && normalize::normalize_cow(text, *form, out)) return to_py(out);
+        return new_copy(in.raw(0), text);
     });
 }
 
@@ -44,7 +50,7 @@ PyObject* is_normalized(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
         std::string_view text = in.str(0);
         auto form = form_option(in, 1);
         if (!form) return nullptr;
-        return to_py(in.text_is_ascii(text) || normalize::is_normalized(text, *form));
+        return to_py(is_ascii_str(in.raw(0), text) || normalize::is_normalized(text, *form));
     });
 }
 
@@ -56,7 +62,7 @@ PyObject* stream_safe(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
         if (!in) return nullptr;
         std::string out;
         if (normalize::stream_safe(text, out)) return to_py(out);
-        return new_copy(in, text);
+        return new_copy(in.raw(0), text);
     });
 }
 
@@ -66,7 +72,7 @@ PyObject* is_normalized_stream_safe(PyObject*, PyObject* const* args, Py_ssize_t
         std::string_view text = in.str(0);
         auto form = form_option(in, 1);
         if (!form) return nullptr;
-        return to_py(in.text_is_ascii(text) || normalize::is_normalized_stream_safe(text, *form));
+        return to_py(is_ascii_str(in.raw(0), text) || normalize::is_normalized_stream_safe(text, *form));
     });
 }
 
