@@ -251,7 +251,7 @@ std::expected<Program, error::RegexError> compile(std::string_view pattern) {
 using RegexMap = std::unordered_map<std::string, Program, StringHash, std::equal_to<>>;
 
 sync::RwLock<RegexMap>& regex_cache() {
-    static sync::RwLock<RegexMap> cache("REGEX_CACHE");
+    static auto& cache = *new sync::RwLock<RegexMap>("REGEX_CACHE");
     return cache;
 }
 

@@ -31,7 +31,7 @@ using LangTable = std::unordered_map<char32_t, std::string>;
 using LangTableMap = std::unordered_map<std::string, LangTable, StringHash, std::equal_to<>>;
 
 sync::RwLock<LangTableMap>& lang_tables() {
-    static sync::RwLock<LangTableMap> LANG_TABLES{"LANG_TABLES"};
+    static auto& LANG_TABLES = *new sync::RwLock<LangTableMap>("LANG_TABLES");
     return LANG_TABLES;
 }
 

@@ -29,12 +29,13 @@ struct ReplacementAutomaton {
 };
 
 sync::RwLock<ReplacementTable>& global_replacements() {
-    static sync::RwLock<ReplacementTable> GLOBAL_REPLACEMENTS{"GLOBAL_REPLACEMENTS"};
+    static auto& GLOBAL_REPLACEMENTS = *new sync::RwLock<ReplacementTable>("GLOBAL_REPLACEMENTS");
     return GLOBAL_REPLACEMENTS;
 }
 
 sync::RwLock<std::optional<ReplacementAutomaton>>& global_replacements_ac() {
-    static sync::RwLock<std::optional<ReplacementAutomaton>> GLOBAL_REPLACEMENTS_AC{"GLOBAL_REPLACEMENTS_AC"};
+    static auto& GLOBAL_REPLACEMENTS_AC =
+        *new sync::RwLock<std::optional<ReplacementAutomaton>>("GLOBAL_REPLACEMENTS_AC");
     return GLOBAL_REPLACEMENTS_AC;
 }
 
