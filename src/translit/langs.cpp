@@ -7,6 +7,7 @@
 #include "text/lock.hpp"
 #include "text/utils.hpp"
 #include "translit/seal.hpp"
+#include "util/string_hash.hpp"
 #include "util/utf8.hpp"
 
 namespace kelrad::transliterate {
@@ -22,13 +23,8 @@ const std::array<std::string_view, 83> BUILTIN_LANGS = {
 
 namespace {
 
-struct StringHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view>{}(s); }
-};
-
 using LangTable = std::unordered_map<char32_t, std::string>;
-using LangTableMap = std::unordered_map<std::string, LangTable, StringHash, std::equal_to<>>;
+using LangTableMap = StringMap<LangTable>;
 
 sync::RwLock<LangTableMap>& lang_tables() {
     static auto& LANG_TABLES = *new sync::RwLock<LangTableMap>("LANG_TABLES");
