@@ -7,13 +7,13 @@
 #include "security/smuggled.hpp"
 #include "tables/anomalies.hpp"
 #include "tables/normalization.hpp"
-#include "tables/regex_classes.hpp"
 #include "tables/scripts.hpp"
 #include "text/case_fold.hpp"
 #include "text/error.hpp"
 #include "text/normalize.hpp"
 #include "text/scripts.hpp"
 #include "text/strip.hpp"
+#include "text/white_space.hpp"
 #include "text/zalgo.hpp"
 #include "util/ranges.hpp"
 #include "util/swar.hpp"
@@ -33,12 +33,6 @@ constexpr bool is_ascii_digit(char32_t c) noexcept { return c - U'0' < 10; }
 // An ASCII letter or an Alphabetic character.
 bool is_letter(char32_t c) noexcept {
     return c < 0x80 ? is_ascii_letter(c) : in_ranges(tables::ALPHABETIC, c);
-}
-
-// Unicode White_Space (the ranges of the regex class \s).
-bool is_white_space(char32_t c) noexcept {
-    if (c < 0x80) return (c >= 0x09 && c <= 0x0D) || c == 0x20;
-    return in_ranges(tables::REGEX_SPACE, c);
 }
 
 bool is_dash_connector(char32_t c) noexcept {
@@ -174,22 +168,6 @@ std::string_view trim(std::string_view s, Pred drop) noexcept {
         end -= len;
     }
     return s.substr(begin, end - begin);
-}
-
-// Calls `visit` with each non-empty piece of `s` between White_Space runs
-// until it returns true; returns whether one did.
-template <class Visit>
-bool any_piece(std::string_view s, Visit visit) {
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < s.size();) {
-        auto [cp, len] = utf8::decode(s, i);
-        if (is_white_space(cp)) {
-            if (i > start && visit(s.substr(start, i - start))) return true;
-            start = i + len;
-        }
-        i += len;
-    }
-    return start < s.size() && visit(s.substr(start));
 }
 
 std::string joined_scripts(std::string_view piece) {
@@ -592,7 +570,7 @@ std::optional<Finding> TokenScan::marks() const {
 
 std::optional<Finding> TokenScan::script_pieces() const {
     std::optional<Finding> found;
-    any_piece(core_, [&](std::string_view piece) {
+    any_word(core_, [&](std::string_view piece) {
         if (utf8::char_count(piece) < 2 || is_unit_symbol(piece)) return false;
         if (scripts::has_bidi_conflict(piece, true)) {
             found = fire(AnomalyKind::BidiMixed, joined_scripts(piece));
@@ -608,7 +586,7 @@ std::optional<Finding> TokenScan::script_pieces() const {
 // ligatures), next to Latin letters or outside the blocks where they are the
 // ordinary spelling.
 std::optional<Finding> TokenScan::compat_fold() const {
-    bool fires = any_piece(w_, [](std::string_view piece) {
+    bool fires = any_word(w_, [](std::string_view piece) {
         bool listed = false, outside = false, latin = false;
         for (auto [cp, len] : utf8::chars(piece)) {
             latin = latin || is_letter_like(cp);
@@ -633,7 +611,7 @@ std::optional<Finding> TokenScan::leet() const {
     std::string_view second = trim(w_, is_token_delimiter);
     for (std::string_view candidate : {core_, second}) {
         std::optional<Finding> found;
-        any_piece(candidate, [&](std::string_view word) {
+        any_word(candidate, [&](std::string_view word) {
             found = leet_word(word);
             return found.has_value();
         });
@@ -780,7 +758,7 @@ std::optional<Finding> TokenScan::segmentation() const {
     }
     if (spaced) {
         std::string without;
-        any_piece(core_, [&](std::string_view piece) {
+        any_word(core_, [&](std::string_view piece) {
             without += piece;
             return false;
         });
@@ -792,7 +770,7 @@ std::optional<Finding> TokenScan::segmentation() const {
 
 std::optional<Finding> TokenScan::confusable() const {
     std::optional<Finding> found;
-    any_piece(w_, [&](std::string_view piece) {
+    any_word(w_, [&](std::string_view piece) {
         found = confusable_piece(piece);
         return found.has_value();
     });
