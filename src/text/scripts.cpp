@@ -71,10 +71,7 @@ bool has_bidi_control(std::string_view text) noexcept {
     for (std::size_t i = utf8::ascii_prefix_len(text); i < text.size();) {
         auto [cp, len] = utf8::decode(text, i);
         i += len;
-        if (cp == 0x061C || cp == 0x200E || cp == 0x200F || (cp >= 0x202A && cp <= 0x202E) ||
-            (cp >= 0x2066 && cp <= 0x2069)) {
-            return true;
-        }
+        if (is_bidi_control(cp)) return true;
     }
     return false;
 }
