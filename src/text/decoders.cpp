@@ -763,6 +763,10 @@ bool decodes_without_error(Encoding encoding, std::string_view bytes) noexcept {
     return !run(encoding, bytes, NullWriter{}).errors;
 }
 
+std::size_t maximal_subpart_len(std::string_view bytes) noexcept {
+    return maximal_subpart(reinterpret_cast<const Byte*>(bytes.data()), bytes.size());
+}
+
 Utf8Check check_utf8(std::string_view bytes) noexcept {
 #ifdef KELRAD_DISPATCH_BMI2
     static const bool bmi2 = __builtin_cpu_supports("bmi2");
