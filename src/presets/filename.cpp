@@ -6,6 +6,7 @@
 #include "text/white_space.hpp"
 #include "translit/langs.hpp"
 #include "translit/transliterate.hpp"
+#include "util/ascii.hpp"
 #include "util/swar.hpp"
 #include "util/utf8.hpp"
 
@@ -180,11 +181,8 @@ bool is_unsafe_char(char32_t cp, std::span<const char32_t> illegal) noexcept {
 }
 
 bool is_reserved_device_name(std::string_view name) noexcept {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; };
-    return std::ranges::any_of(RESERVED_DEVICE_NAMES, [&](std::string_view reserved) {
-        return reserved.size() == name.size() &&
-               std::ranges::equal(reserved, name, [&](char a, char b) { return lower(a) == lower(b); });
-    });
+    return std::ranges::any_of(RESERVED_DEVICE_NAMES,
+                               [&](std::string_view reserved) { return ascii::equal_ignoring_case(reserved, name); });
 }
 
 bool collapse_dot_runs(std::string_view text, std::string& out) {

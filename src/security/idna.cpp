@@ -7,6 +7,7 @@
 #include "security/punycode.hpp"
 #include "tables/idna.hpp"
 #include "text/normalize.hpp"
+#include "util/ascii.hpp"
 #include "util/ranges.hpp"
 #include "util/utf8.hpp"
 
@@ -47,8 +48,6 @@ private:
     char32_t end_ = 0;
 };
 
-constexpr bool is_ascii_upper(char32_t c) noexcept { return c - 'A' < 26; }
-
 // The forbidden domain code points of the URL Standard: C0 controls, space,
 // # % / : < > ? @ [ \ ] ^ | and DEL.
 constexpr bool is_forbidden_domain_byte(unsigned char b) noexcept {
@@ -77,7 +76,7 @@ bool map_into(std::string_view text, std::string& out) {
     for (std::size_t i = 0; i < text.size();) {
         auto [cp, len] = utf8::decode(text, i);
         if (cp < 0x80) {
-            out.push_back(static_cast<char>(is_ascii_upper(cp) ? cp | 0x20 : cp));
+            out.push_back(static_cast<char>(ascii::is_upper(cp) ? cp | 0x20 : cp));
         } else if (const tables::IdnaRow& row = find_row(cp); row.status == tables::kIdnaMapped) {
             if (row.pooled_len != 0) {
                 out.append(tables::IDNA_MAPPING_POOL + row.mapping, row.pooled_len);
@@ -119,7 +118,7 @@ bool is_valid_label(std::string_view label, Origin origin) {
     // V7 under nontransitional processing: every code point valid or deviation.
     RowFinder find_row;
     for (auto [cp, len] : utf8::chars(label)) {
-        std::uint32_t status = cp < 0x80 ? (is_ascii_upper(cp) ? tables::kIdnaMapped : tables::kIdnaValid)
+        std::uint32_t status = cp < 0x80 ? (ascii::is_upper(cp) ? tables::kIdnaMapped : tables::kIdnaValid)
                                          : find_row(cp).status;
         if (status != tables::kIdnaValid && status != tables::kIdnaDeviation) return false;
     }

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <utility>
 
+#include "util/ascii.hpp"
 #include "util/swar.hpp"
 
 namespace kelrad::decoders {
@@ -727,10 +728,7 @@ std::optional<Encoding> get_encoding(std::string_view label) noexcept {
     label = trim_label(label);
     if (label.size() > tables::LONGEST_ENCODING_LABEL) return std::nullopt;
     char buf[tables::LONGEST_ENCODING_LABEL];
-    for (std::size_t i = 0; i < label.size(); ++i) {
-        char c = label[i];
-        buf[i] = c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
-    }
+    std::ranges::transform(label, buf, ascii::to_lower);
     std::string_view lower(buf, label.size());
     const auto* it = std::lower_bound(std::begin(tables::ENCODING_LABELS), std::end(tables::ENCODING_LABELS), lower,
                                       [](const tables::EncodingLabel& e, std::string_view l) { return e.label < l; });

@@ -3,20 +3,19 @@
 #include <algorithm>
 
 #include "tables/scripts.hpp"
+#include "util/ascii.hpp"
 #include "util/ranges.hpp"
 #include "util/utf8.hpp"
 
 namespace kelrad::scripts {
 namespace {
 
-bool is_ascii_letter(char32_t c) noexcept { return ((c | 0x20) - 'a') < 26; }
-
 bool is_assigned(char32_t c) noexcept { return find_range(tables::ASSIGNED_RANGES, c) != nullptr; }
 
 }  // namespace
 
 Script script_of(char32_t c) noexcept {
-    if (c < 0x80) return is_ascii_letter(c) ? tables::kLatin : tables::kCommon;
+    if (c < 0x80) return ascii::is_letter(c) ? tables::kLatin : tables::kCommon;
     if (!is_assigned(c)) return tables::kCommon;
     const tables::ScriptRange* row = find_range(tables::SCRIPT_RANGES, c);
     return row != nullptr ? row->name : tables::kCommon;
@@ -82,7 +81,7 @@ bool has_bidi_conflict(std::string_view text, bool letters_only) noexcept {
         int cls;
         if (cp < 0x80) {
             // The only strong ASCII characters are the letters (Bidi_Class L).
-            if (!is_ascii_letter(cp)) continue;
+            if (!ascii::is_letter(cp)) continue;
             cls = tables::kStrongLeftToRight;
         } else {
             if (letters_only && (cp < 0xAA || find_range(tables::ALPHABETIC, cp) == nullptr)) continue;
