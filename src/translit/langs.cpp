@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <unordered_map>
 
-#include "text/case_fold.hpp"
 #include "text/lock.hpp"
 #include "text/utils.hpp"
 #include "translit/seal.hpp"
@@ -35,31 +34,6 @@ std::atomic<bool> LANG_TABLES_ACTIVE{false};
 
 bool is_alias(std::string_view code) noexcept { return code == "nb" || code == "nn" || code == "da"; }
 
-// " (did you mean 'xx'?)" for the closest other known code, or "".
-std::string lowercase(std::string_view s) {
-    std::string out;
-    case_fold::to_lowercase_into(s, out);
-    return out;
-}
-
-std::string suggestion_for(std::string_view got, const std::vector<std::string>& langs) {
-    std::string lowered = lowercase(got);
-    std::size_t got_chars = utf8::char_count(got);
-    std::optional<std::string_view> best;
-    std::uint64_t best_distance = 0;
-    auto consider = [&](std::string_view candidate) {
-        std::uint64_t d = utils::edit_distance(lowered, lowercase(candidate));
-        if (d == 0 || (best && d >= best_distance)) return;
-        best = candidate;
-        best_distance = d;
-    };
-    for (const auto& code : langs) consider(code);
-    for (std::string_view extra : {"auto", "nb", "nn", "da"}) consider(extra);
-    if (!best || best_distance > 2) return {};
-    if (2 * best_distance > std::max<std::uint64_t>(got_chars, utf8::char_count(*best))) return {};
-    return " (did you mean '" + std::string(*best) + "'?)";
-}
-
 }  // namespace
 
 bool is_builtin_lang(std::string_view code) noexcept {
@@ -83,7 +57,10 @@ std::expected<void, CoreError> resolve_lang(std::optional<std::string_view> lang
         if (!valid.empty()) valid += ", ";
         valid += code;
     }
-    return fail(error::UnknownLang{std::string(*lang), suggestion_for(*lang, langs), std::move(valid)});
+    std::vector<std::string_view> candidates(langs.begin(), langs.end());
+    candidates.insert(candidates.end(), {"auto", "nb", "nn", "da"});
+    std::string suggestion = error::did_you_mean(utils::closest_candidate(*lang, candidates));
+    return fail(error::UnknownLang{std::string(*lang), std::move(suggestion), std::move(valid)});
 }
 
 std::vector<std::string> list_langs() {
