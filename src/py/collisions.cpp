@@ -112,14 +112,9 @@ PyObject* find_key_collisions(PyObject*, PyObject* const* args, Py_ssize_t nargs
         if (!form) return raise(form.error());
         auto groups = collisions::find_key_collisions(values, *form, lang);
         if (!groups) return raise(groups.error());
-        Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(groups->size())));
-        if (!list) return nullptr;
-        for (std::size_t i = 0; i < groups->size(); ++i) {
-            PyObject* group = new_result(key_collision_type(), std::move((*groups)[i]));
-            if (!group) return nullptr;
-            PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), group);
-        }
-        return list.release();
+        return list_to_py(*groups, [](collisions::KeyCollision& group) {
+            return new_result(key_collision_type(), std::move(group));
+        });
     });
 }
 

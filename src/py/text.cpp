@@ -1,6 +1,7 @@
 // Python functions of the text primitives.
 #include "py/bind.hpp"
 #include "py/registry.hpp"
+#include "py/results.hpp"
 #include "text/case_fold.hpp"
 #include "text/escape.hpp"
 #include "text/grapheme.hpp"
@@ -135,12 +136,7 @@ PyObject* grapheme_split(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
                                                         : new_str(cluster));
             if (!parts.back()) return nullptr;
         }
-        Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(parts.size())));
-        if (!list) return nullptr;
-        for (std::size_t i = 0; i < parts.size(); ++i) {
-            PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), parts[i].release());
-        }
-        return list.release();
+        return list_to_py(parts, [](Ref& part) { return part.release(); });
     });
 }
 
