@@ -136,14 +136,8 @@ PyObject* report_findings(const ReportRecord& r) {
 }
 
 std::string report_repr(const ReportRecord& r) {
-    std::string out = "AnomalyReport(anomalous=";
-    out += r.anomalous ? "True" : "False";
-    out += ", kinds=[";
-    for (std::size_t i = 0; i < r.kinds.size(); ++i) {
-        if (i > 0) out += ", ";
-        out += "'" + r.kinds[i] + "'";
-    }
-    return out + "])";
+    return std::string("AnomalyReport(anomalous=") + (r.anomalous ? "True" : "False") +
+           ", kinds=" + repr_list(r.kinds, [](const std::string& kind) { return "'" + kind + "'"; }) + ")";
 }
 
 const PyGetSetDef kReportGetters[] = {

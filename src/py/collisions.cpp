@@ -23,18 +23,9 @@ PyObject* get_values(const KeyCollisionRecord& r) { return to_py(std::span<const
 PyObject* get_indices(const KeyCollisionRecord& r) { return to_py(std::span<const std::uint64_t>(r.indices)); }
 
 std::string key_collision_repr(const KeyCollisionRecord& r) {
-    std::string s = "KeyCollision(key=" + error::quoted_debug_literal(r.key) + ", values=[";
-    for (std::size_t i = 0; i < r.values.size(); ++i) {
-        if (i > 0) s += ", ";
-        s += error::quoted_debug_literal(r.values[i]);
-    }
-    s += "], indices=[";
-    for (std::size_t i = 0; i < r.indices.size(); ++i) {
-        if (i > 0) s += ", ";
-        s += std::to_string(r.indices[i]);
-    }
-    s += "])";
-    return s;
+    return "KeyCollision(key=" + error::quoted_debug_literal(r.key) +
+           ", values=" + repr_list(r.values, error::quoted_debug_literal) +
+           ", indices=" + repr_list(r.indices, [](std::uint64_t i) { return std::to_string(i); }) + ")";
 }
 
 const PyGetSetDef kKeyCollisionGetters[] = {

@@ -112,6 +112,17 @@ PyObject* list_to_py(Range&& items, Convert&& convert) {
     return list.release();
 }
 
+// "[a, b]" for a representation: each item as `render` writes it.
+template <class Range, class Render>
+std::string repr_list(const Range& items, Render&& render) {
+    std::string out = "[";
+    for (const auto& item : items) {
+        if (out.size() > 1) out += ", ";
+        out += render(item);
+    }
+    return out + "]";
+}
+
 // A new list of new ints.
 PyObject* to_py(std::span<const std::uint64_t> items) noexcept;
 // A new list of the interpreter's True and False (any range of bool,
