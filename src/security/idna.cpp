@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <iterator>
+#include <span>
 
 #include "security/punycode.hpp"
 #include "tables/idna.hpp"
@@ -17,16 +18,12 @@ namespace {
 constexpr std::string_view kAcePrefix = "xn--";
 
 // The row holding cp: the last row of its block's rows whose first code
-// point is at or below it. Branch-free, as `find_range`.
+// point is at or below it.
 const tables::IdnaRow& row_of(char32_t cp) noexcept {
     std::size_t block = cp >> 8;
-    const tables::IdnaRow* base = tables::IDNA_ROWS + tables::IDNA_BLOCK_ROWS[block];
-    for (std::size_t n = tables::IDNA_BLOCK_ROWS[block + 1] - tables::IDNA_BLOCK_ROWS[block] + 1u; n > 1;) {
-        std::size_t half = n / 2;
-        base = base[half].first <= cp ? base + half : base;
-        n -= half;
-    }
-    return *base;
+    std::span<const tables::IdnaRow> rows(tables::IDNA_ROWS + tables::IDNA_BLOCK_ROWS[block],
+                                          tables::IDNA_BLOCK_ROWS[block + 1] - tables::IDNA_BLOCK_ROWS[block] + 1u);
+    return *last_row_at_or_below(rows, cp);
 }
 
 // row_of with the last row found tried first: the characters of a label
