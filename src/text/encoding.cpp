@@ -79,6 +79,15 @@ Encoding detect(std::string_view data) {
     return charset_detector::guess(data);
 }
 
+// A label of the Standard (surrounding ASCII whitespace and ASCII case
+// ignored). The labels of the replacement encoding are refused like unknown
+// ones: its decoder would turn any document into a single U+FFFD.
+std::optional<Encoding> lookup_label(std::string_view label) noexcept {
+    std::optional<Encoding> e = decoders::get_encoding(label);
+    if (e == Encoding::replacement) return std::nullopt;
+    return e;
+}
+
 bool label_equals(std::string_view label, std::string_view lower) noexcept {
     return ascii::equal_ignoring_case(decoders::trim_label(label), lower);
 }
@@ -88,12 +97,6 @@ bool label_equals(std::string_view label, std::string_view lower) noexcept {
 std::string_view DetectedEncoding::name() const noexcept { return decoders::name(encoding); }
 
 DetectedEncoding detect_encoding(std::string_view data) { return {detect(data), kConfidence}; }
-
-std::optional<Encoding> lookup_label(std::string_view label) noexcept {
-    std::optional<Encoding> e = decoders::get_encoding(label);
-    if (e == Encoding::replacement) return std::nullopt;
-    return e;
-}
 
 std::expected<DecodeInput, CoreError> decode_input(std::string_view data, std::optional<std::string_view> label,
                                                    double min_confidence) {

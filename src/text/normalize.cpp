@@ -565,10 +565,10 @@ bool is_normalized(std::string_view text, Form form) {
     return !sink.differs && sink.pos == text.size();
 }
 
-bool is_stream_safe(std::string_view text) { return first_stream_break(text) == text.size(); }
-
 bool is_normalized_stream_safe(std::string_view text, Form form) {
-    return is_stream_safe(text) && is_normalized(text, form);
+    // The Stream-Safe Text Format of UAX #15: no run of more than 30
+    // consecutive non-starters, counted over compatibility decompositions.
+    return first_stream_break(text) == text.size() && is_normalized(text, form);
 }
 
 bool stream_safe(std::string_view text, std::string& out) {

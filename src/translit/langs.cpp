@@ -34,11 +34,11 @@ std::atomic<bool> LANG_TABLES_ACTIVE{false};
 
 bool is_alias(std::string_view code) noexcept { return code == "nb" || code == "nn" || code == "da"; }
 
-}  // namespace
-
 bool is_builtin_lang(std::string_view code) noexcept {
     return std::binary_search(BUILTIN_LANGS.begin(), BUILTIN_LANGS.end(), code);
 }
+
+}  // namespace
 
 bool is_registered_lang(std::string_view code) {
     auto tables = lang_tables().read();
