@@ -6,13 +6,12 @@
 #include <vector>
 
 #include "tables/scripts.hpp"
+#include "util/ascii.hpp"
 #include "util/ranges.hpp"
 #include "util/utf8.hpp"
 
 namespace kelrad::scripts {
 namespace {
-
-bool is_ascii_letter(char32_t c) noexcept { return ((c | 0x20) - 'a') < 26; }
 
 bool is_assigned(char32_t c) noexcept { return find_range(tables::ASSIGNED_RANGES, c) != nullptr; }
 
@@ -86,7 +85,7 @@ const BmpScripts& bmp_scripts() {
 }  // namespace
 
 Script script_of(char32_t c) noexcept {
-    if (c < 0x80) return is_ascii_letter(c) ? tables::kLatin : tables::kCommon;
+    if (c < 0x80) return ascii::is_letter(c) ? tables::kLatin : tables::kCommon;
     if (c <= 0xFFFF) {
         const BmpScripts& bmp = bmp_scripts();
         return bmp.name(bmp.cell(c));
@@ -154,10 +153,7 @@ bool has_bidi_control(std::string_view text) noexcept {
     for (std::size_t i = utf8::ascii_prefix_len(text); i < text.size();) {
         auto [cp, len] = utf8::decode(text, i);
         i += len;
-        if (cp == 0x061C || cp == 0x200E || cp == 0x200F || (cp >= 0x202A && cp <= 0x202E) ||
-            (cp >= 0x2066 && cp <= 0x2069)) {
-            return true;
-        }
+        if (is_bidi_control(cp)) return true;
     }
     return false;
 }
@@ -168,7 +164,7 @@ bool has_bidi_conflict(std::string_view text, bool letters_only) noexcept {
         int cls;
         if (cp < 0x80) {
             // The only strong ASCII characters are the letters (Bidi_Class L).
-            if (!is_ascii_letter(cp)) continue;
+            if (!ascii::is_letter(cp)) continue;
             cls = tables::kStrongLeftToRight;
         } else {
             if (letters_only && (cp < 0xAA || find_range(tables::ALPHABETIC, cp) == nullptr)) continue;
