@@ -1,11 +1,25 @@
 #include "py/bind.hpp"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <string>
 
 #include "util/utf8.hpp"
 
 namespace kelrad::py {
+
+void park_exiting_thread() noexcept {
+    for (;;) pause();
+}
+
+void restore_thread(PyThreadState* state) noexcept {
+    try {
+        PyEval_RestoreThread(state);
+    } catch (const abi::__forced_unwind&) {
+        park_exiting_thread();
+    }
+}
 namespace {
 
 std::string type_qualname(PyObject* obj) {

@@ -21,6 +21,7 @@
 #include "py/ref.hpp"
 
 #include <cstdint>
+#include <cxxabi.h>
 #include <new>
 #include <optional>
 #include <span>
@@ -204,12 +205,23 @@ inline PyObject* bytes_to_py(std::string_view b) noexcept {
     return PyBytes_FromStringAndSize(b.data(), static_cast<Py_ssize_t>(b.size()));
 }
 
+// A daemon thread that asks for the interpreter lock while the interpreter
+// finalizes is ended by CPython (3.11 to 3.13) with pthread_exit, whose forced
+// unwind would reach the module's noexcept frames and abort the process, or
+// run reference-count changes without the lock on its way. Where that unwind
+// can start, the thread is parked for good instead, as CPython 3.14 does
+// itself: the exiting process takes it down.
+[[noreturn]] void park_exiting_thread() noexcept;
+
+// PyEval_RestoreThread, parking the thread if the interpreter is finalizing.
+void restore_thread(PyThreadState* state) noexcept;
+
 // Releases the interpreter lock for the lifetime of the object. The batch
 // calls wrap their per-item loops in it; nothing inside may touch Python.
 class ReleasedGil {
 public:
     ReleasedGil() noexcept : state_(PyEval_SaveThread()) {}
-    ~ReleasedGil() { PyEval_RestoreThread(state_); }
+    ~ReleasedGil() { restore_thread(state_); }
     ReleasedGil(const ReleasedGil&) = delete;
     ReleasedGil& operator=(const ReleasedGil&) = delete;
 
@@ -226,6 +238,8 @@ PyObject* guarded(Body&& body) noexcept {
     PyObject* result = nullptr;
     try {
         result = body();
+    } catch (const abi::__forced_unwind&) {
+        park_exiting_thread();
     } catch (const Panic& p) {
         result = raise_panic(p.what());
     } catch (const std::bad_alloc&) {
