@@ -1,6 +1,6 @@
 """Confusable tests and folds against confusable_homoglyphs.
 
-    KELRAD_BUILD_DIR=build/tests /work/bench-venv/bin/python bench/bench_confusables.py
+    KELRAD_BUILD_DIR=build/tests .bench-venv/bin/python bench/bench_confusables.py
 
 (a) 5,000 distinct identifiers of 5 to 40 characters (accented Latin letters
 and digits; a fifth carry Cyrillic or Greek look-alikes): `_is_confusable`

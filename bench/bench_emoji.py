@@ -1,6 +1,6 @@
 """Emoji names and replacement against the emoji package.
 
-    KELRAD_BUILD_DIR=build/tests /work/bench-venv/bin/python bench/bench_emoji.py
+    KELRAD_BUILD_DIR=build/tests .bench-venv/bin/python bench/bench_emoji.py
 
 Texts: 5,000 chat messages and 256 KiB of emoji-dense text. `_demojize` is
 timed against `emoji.demojize` (whose names differ in form: ":red_heart:"),

@@ -1,6 +1,6 @@
 """Encoding detection against charset-normalizer and chardet, decoding against bytes.decode.
 
-    KELRAD_BUILD_DIR=build/tests /work/bench-venv/bin/python bench/bench_encoding.py
+    KELRAD_BUILD_DIR=build/tests .bench-venv/bin/python bench/bench_encoding.py
 
 Nine encodings of running text. Detection: `_detect_encoding(b)` against
 `charset_normalizer.from_bytes(b).best()` and `chardet.detect(b)` on 4 KiB,

@@ -1,6 +1,6 @@
 """File-name sanitising against pathvalidate, on 2,000 names.
 
-    KELRAD_BUILD_DIR=build/tests /work/bench-venv/bin/python bench/bench_filenames.py
+    KELRAD_BUILD_DIR=build/tests .bench-venv/bin/python bench/bench_filenames.py
 
 Both sanitize the same names for every platform with a 255-byte limit:
 `_sanitize_filename(name)` (which also transliterates to ASCII) and

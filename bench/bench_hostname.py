@@ -1,6 +1,6 @@
 """Host-name analysis against the idna package's UTS #46 decoding.
 
-    KELRAD_BUILD_DIR=build/tests /work/bench-venv/bin/python bench/bench_hostname.py
+    KELRAD_BUILD_DIR=build/tests .bench-venv/bin/python bench/bench_hostname.py
 
 The same 20 hosts in eight scripts (ASCII, Unicode and ACE forms) go through
 `_is_suspicious_hostname` (the whole analysis: UTS #46 processing, NFKC,

@@ -1,6 +1,6 @@
 """Nearest match against rapidfuzz and difflib, over 10,000 words.
 
-    KELRAD_BUILD_DIR=build/tests /work/bench-venv/bin/python bench/bench_nearest.py
+    KELRAD_BUILD_DIR=build/tests .bench-venv/bin/python bench/bench_nearest.py
 
 Queries are one-edit typos of words in the list and misses, looked up with a
 bound k of 1 and 2:

@@ -1,6 +1,6 @@
 """The profile ml_corpus_normalize against the preset _ml_normalize, which runs the same operations once.
 
-    KELRAD_BUILD_DIR=build/tests /work/bench-venv/bin/python bench/bench_pipelines.py
+    KELRAD_BUILD_DIR=build/tests .bench-venv/bin/python bench/bench_pipelines.py
 
 No published library builds such pipelines; the yardstick is the preset. The profile runs to a fixed point, so it
 always makes a confirming pass over its own output; the one-pass pipeline built from the same options shows what

@@ -1,6 +1,6 @@
 """The canonicalize preset against the plain-Python chain a user would write.
 
-    KELRAD_BUILD_DIR=build/tests /work/bench-venv/bin/python bench/bench_presets.py
+    KELRAD_BUILD_DIR=build/tests .bench-venv/bin/python bench/bench_presets.py
 
 The peer is NFKC, then `re` deletions of the controls and of the bidi,
 format and zero-width characters, `re` whitespace collapsing and NFC, with

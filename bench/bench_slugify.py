@@ -1,6 +1,6 @@
 """Slugs against python-slugify (text-unidecode backend), with default options.
 
-    KELRAD_BUILD_DIR=build/tests /work/bench-venv/bin/python bench/bench_slugify.py
+    KELRAD_BUILD_DIR=build/tests .bench-venv/bin/python bench/bench_slugify.py
 
 Prints the best time of each side over interleaved rounds and the ratio
 (python-slugify time / kelrad time: above 1 means kelrad is faster) for

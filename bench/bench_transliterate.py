@@ -1,7 +1,7 @@
 """_transliterate against Unidecode and anyascii, the pure-Python
 transliterators most used from PyPI.
 
-    KELRAD_BUILD_DIR=build/tests /work/bench-venv/bin/python bench/bench_transliterate.py
+    KELRAD_BUILD_DIR=build/tests .bench-venv/bin/python bench/bench_transliterate.py
 
 Two measures per script sample:
 per-call time on short strings (a list of words and phrases, the cost of one

@@ -1,6 +1,6 @@
 """Terminal width against wcwidth, grapheme clusters against ugrapheme.
 
-    KELRAD_BUILD_DIR=build/tests /work/bench-venv/bin/python bench/bench_width.py
+    KELRAD_BUILD_DIR=build/tests .bench-venv/bin/python bench/bench_width.py
 
 Texts: 20,000 short chat and log lines, 1 MiB of mixed-script text with emoji,
 and a 1 MiB ASCII log, none holding a control character (wcswidth answers -1

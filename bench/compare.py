@@ -1,6 +1,6 @@
 """Every benchmark of kelrad against its peer, in one run and one table.
 
-    KELRAD_BUILD_DIR=build/tests /work/bench-venv/bin/python bench/compare.py [--quick] [family ...]
+    KELRAD_BUILD_DIR=build/tests .bench-venv/bin/python bench/compare.py [--quick] [family ...]
 
 Each bench/bench_*.py module gives its rows (its `rows(quick)` function):
 1 MiB texts and short words (one in each of eight scripts, per call), each
