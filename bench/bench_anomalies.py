@@ -1,7 +1,6 @@
 """Anomaly tests against the project's own control stripping, on 4 KiB texts.
 
-    python bench/bench_anomalies.py            # kelrad from build/tests (scripts/test)
-    KELRAD_BUILD_DIR=build/x python bench/bench_anomalies.py
+    KELRAD_BUILD_DIR=build/tests python bench/bench_anomalies.py
 
 No established library answers the same question, so the yardstick is
 `_strip_control_chars`, one decoding pass over the same text that builds a new
@@ -12,19 +11,14 @@ strip time (lower is better), measured in the same run.
 
 from __future__ import annotations
 
-import os
-import pathlib
 import random
 import statistics
 import sys
 import time
 
-ROOT = pathlib.Path(__file__).resolve().parents[1]
-PKG = ROOT / os.environ.get("KELRAD_BUILD_DIR", "build/tests") / "pkg"
-if (PKG / "kelrad").is_dir():
-    sys.path.insert(0, str(PKG))
+from interleaved import Row, load_core
 
-from kelrad import _core  # noqa: E402
+_core = load_core()
 
 SIZE = 4096
 
@@ -67,26 +61,42 @@ def timed(fn, text: str, reps: int) -> float:
     return (time.perf_counter() - t0) / reps
 
 
-def compare(label: str, ours, text: str, target: float, rounds: int = 41, reps: int = 200) -> None:
-    assert ours(text) is False, label  # a clean text
+def medians(ours, text: str, rounds: int = 41, reps: int = 200) -> tuple[float, float]:
+    """Median seconds of `ours(text)` and of `_strip_control_chars(text)`."""
+    assert ours(text) is False  # a clean text
     strip = _core._strip_control_chars
     t_ours, t_strip = [], []
     for _ in range(rounds):
         t_ours.append(timed(ours, text, reps))
         t_strip.append(timed(strip, text, reps))
-    a, b = statistics.median(t_ours), statistics.median(t_strip)
-    print(f"  {label:<44} {a * 1e6:8.2f} us  {b * 1e6:8.2f} us   x{a / b:5.2f}  (target <= {target:g})")
+    return statistics.median(t_ours), statistics.median(t_strip)
+
+
+def cases() -> list[tuple[str, object, str, float]]:
+    """(label, function, text, the most time allowed as a multiple of stripping)."""
+    english, mixed = fill(ENGLISH), fill(MIXED)
+    lexicon = _core.Lexicon(word_list(10_000))
+    return [("_has_anomalies, English", _core._has_anomalies, english, 3),
+            ("_has_anomalies_lex, English, 10,000 words", lambda t: _core._has_anomalies_lex(t, lexicon), english,
+             10),
+            ("_has_anomalies, French Russian Greek Chinese", _core._has_anomalies, mixed, 20),
+            ("_inspect_anomalies, the same", lambda t: _core._inspect_anomalies(t).anomalous, mixed, 20)]
 
 
 def main() -> None:
     print(f"CPython {sys.version.split()[0]}; ratio = _has_anomalies time / _strip_control_chars time")
-    english, mixed = fill(ENGLISH), fill(MIXED)
-    lexicon = _core.Lexicon(word_list(10_000))
     print(f"  {'text (4 KiB)':<44} {'anomalies':>11} {'strip':>11}")
-    compare("English prose, no lexicon", _core._has_anomalies, english, 3)
-    compare("English prose, Lexicon of 10,000 words", lambda t: _core._has_anomalies_lex(t, lexicon), english, 10)
-    compare("French, Russian, Greek, Chinese, no lexicon", _core._has_anomalies, mixed, 20)
-    compare("(report) mixed prose, no lexicon", lambda t: _core._inspect_anomalies(t).anomalous, mixed, 20)
+    for label, ours, text, target in cases():
+        a, b = medians(ours, text)
+        print(f"  {label:<44} {a * 1e6:8.2f} us  {b * 1e6:8.2f} us   x{a / b:5.2f}  (target <= {target:g})")
+
+
+def rows(quick: bool = False) -> list[Row]:
+    """The rows of bench/compare.py; the peer is the project's own stripping."""
+    return [Row("anomalies, 4 KiB (peer: kelrad)", label, "_strip_control_chars", strip, ours,
+                1 / target, "us", "reused")
+            for label, fn, text, target in cases()
+            for ours, strip in [medians(fn, text, rounds=11 if quick else 41)]]
 
 
 if __name__ == "__main__":

@@ -1,7 +1,6 @@
 """Confusable tests and folds against confusable_homoglyphs.
 
-    python bench/bench_confusables.py            # kelrad from build/tests (scripts/test)
-    KELRAD_BUILD_DIR=build/x python bench/bench_confusables.py
+    KELRAD_BUILD_DIR=build/tests .bench-venv/bin/python bench/bench_confusables.py
 
 (a) 5,000 distinct identifiers of 5 to 40 characters (accented Latin letters
 and digits; a fifth carry Cyrillic or Greek look-alikes): `_is_confusable`
@@ -17,20 +16,15 @@ The ratio is the peer's time over kelrad's (above 1: kelrad is faster).
 from __future__ import annotations
 
 import importlib.metadata
-import os
-import pathlib
 import random
 import sys
 import time
 
-ROOT = pathlib.Path(__file__).resolve().parents[1]
-PKG = ROOT / os.environ.get("KELRAD_BUILD_DIR", "build/tests") / "pkg"
-if (PKG / "kelrad").is_dir():
-    sys.path.insert(0, str(PKG))
+from confusable_homoglyphs import confusables as peer
 
-from confusable_homoglyphs import confusables as peer  # noqa: E402
+from interleaved import EIGHT_WORDS, Row, best_rounds, load_core, per_call, rows_for, whole
 
-from kelrad import _core  # noqa: E402
+_core = load_core()
 
 MIB = 1 << 20
 ALIASES = ["latin", "common"]
@@ -135,6 +129,47 @@ def main() -> None:
         size = len(text.encode())
         t = best(lambda: _core._normalize_confusables(text))
         print(f"  {label:<44} {size / t / 1e6:8.0f} MB/s ({size} bytes, {t * 1e3:.3f} ms)")
+
+
+def rows(quick: bool = False) -> list[Row]:
+    """The rows of bench/compare.py: the identifiers (the target is on both
+    calls together), the clean accented megabyte, the folding throughput
+    and short words."""
+    rounds = 3 if quick else ROUNDS
+    ids = identifiers()
+    out: list[Row] = []
+    namespace = {"_core": _core, "peer": peer, "ALIASES": ALIASES}
+    calls = {"_is_confusable": ("_core._is_confusable(s)", "peer.is_confusable(s, preferred_aliases=ALIASES)"),
+             "_find_confusables": ("_core._find_confusables(s)",
+                                   "peer.is_confusable(s, greedy=True, preferred_aliases=ALIASES)")}
+    for objects, fresh_str in (("fresh", True), ("reused", False)):
+        (is_ours, is_theirs), (find_ours, find_theirs) = (
+            per_call(ours, theirs, namespace, ids, fresh_str=fresh_str, rounds=rounds)
+            for ours, theirs in calls.values())
+        out.append(Row("confusables", "_is_confusable, 5,000 identifiers", "confusable_homoglyphs", is_theirs,
+                       is_ours, None, "ns", objects))
+        out.append(Row("confusables", "_find_confusables, 5,000 identifiers", "confusable_homoglyphs (greedy)",
+                       find_theirs, find_ours, None, "ns", objects))
+        out.append(Row("confusables", "both calls together", "confusable_homoglyphs", is_theirs + find_theirs,
+                       is_ours + find_ours, 50.0, "ns", objects))
+    clean = mib_of(ACCENTED)
+    out += rows_for("confusables", "_is_confusable, clean accented 1 MiB", "confusable_homoglyphs", 5.0, "ms",
+                    lambda f: whole(_core._is_confusable, lambda s: peer.is_confusable(s, preferred_aliases=ALIASES),
+                                    clean, fresh_str=f, rounds=rounds))
+    for label, text, rate in (("ASCII", mib_of(ENGLISH), 1e9), ("mixed", mib_of(MIXED), 150e6)):
+        (t,) = best_rounds([lambda: _timed_once(_core._normalize_confusables, text)], rounds)
+        out.append(Row("confusables", f"_normalize_confusables, 1 MiB {label}, {rate / 1e6:.0f} MB/s", "-", 0.0, t,
+                       unit="ms", str_objects="reused", ceiling=len(text.encode()) / rate))
+    out += rows_for("short words, per call", "_is_confusable", "confusable_homoglyphs", None, "ns",
+                    lambda f: per_call("_core._is_confusable(s)", "peer.is_confusable(s, preferred_aliases=ALIASES)",
+                                       namespace, EIGHT_WORDS, fresh_str=f, repeat=100, rounds=rounds))
+    return out
+
+
+def _timed_once(fn, arg) -> float:
+    t0 = time.perf_counter()
+    fn(arg)
+    return time.perf_counter() - t0
 
 
 if __name__ == "__main__":

@@ -23,25 +23,16 @@ import collections
 import os
 import pathlib
 import random
-import shutil
 import statistics
 import subprocess
 import sys
 import tempfile
 import time
 
-ROOT = pathlib.Path(__file__).resolve().parents[1]
-build = os.environ.get("KELRAD_BUILD_DIR")
-PKG_PARENT = ""  # where a fresh process finds this kelrad
-if build:
-    # The same staging as the tests: the package's Python files and the
-    # freshly built extension under <build>/pkg.
-    pkg = pathlib.Path(build).resolve() / "pkg" / "kelrad"
-    pkg.mkdir(parents=True, exist_ok=True)
-    for source in [*(ROOT / "python" / "kelrad").glob("*.py"), *pathlib.Path(build).resolve().glob("_core*.so")]:
-        shutil.copyfile(source, pkg / source.name)
-    PKG_PARENT = str(pkg.parent)
-    sys.path.insert(0, PKG_PARENT)
+from interleaved import ROOT, Row, load_core
+
+_core = load_core()
+PKG_PARENT = str(pathlib.Path(_core.__file__).parents[1])  # where a fresh process finds this kelrad
 sys.path.insert(0, str(ROOT / "scripts"))
 
 import build_dictionary  # noqa: E402
@@ -125,10 +116,20 @@ print(time.perf_counter() - start)
 """
 
 
-def main() -> None:
-    from kelrad import _core
+SHORT = {
+    "ascii": ["hello", "hello world", "The quick brown fox", "user_name-42"],
+    "cyrillic": ["\u041c\u043e\u0441\u043a\u0432\u0430", "\u041f\u0440\u0438\u0432\u0435\u0442 \u043c\u0438\u0440",
+                 "\u0421\u044a\u0435\u0448\u044c \u0436\u0435 \u0435\u0449\u0451"],
+}
 
+
+def measure(big_load: bool = True) -> dict:
+    """Every figure of this benchmark, in seconds: the first load of the
+    100,000-entry dictionary, the 1 MiB text through both calls, the short
+    strings through `_transliterate` and `_transliterate_entry`, and (with
+    `big_load`) the median first load of the 1,000,000-entry one."""
     rng = random.Random(7)
+    figures: dict = {}
     with tempfile.TemporaryDirectory() as tmp:
         keys, pairs, unigrams, bigrams = vocabulary(100_000, 100_000, rng)
         data = build_dictionary.encode(unigrams, bigrams)
@@ -137,37 +138,60 @@ def main() -> None:
         text = make_text(keys, pairs, rng)
         start = time.perf_counter()
         _core._transliterate_context("", lang="ar")
-        load = time.perf_counter() - start
+        figures["load"] = time.perf_counter() - start
+        figures["dictionary"] = (len(unigrams), len(bigrams), len(data))
+        figures["megabytes"] = len(text.encode()) / 1e6
+        figures["context"], figures["plain"] = median_of([lambda: _core._transliterate_context(text, lang="ar"),
+                                                          lambda: _core._transliterate(text, lang="ar")])
+        for name, items in SHORT.items():
+            figures[name] = [t * 1e-9 for t in per_call_ns([_core._transliterate, _core._transliterate_entry],
+                                                           items)]
+        if big_load:
+            keys, pairs, unigrams, bigrams = vocabulary(1_000_000, 1_000_000, rng)
+            big = pathlib.Path(tmp) / "big"
+            big.mkdir()
+            (big / "arabic_dict.bin").write_bytes(build_dictionary.encode(unigrams, bigrams))
+            figures["big size"] = (big / "arabic_dict.bin").stat().st_size
+            env = {**os.environ, "KELRAD_DICT_DIR": str(big)}
+            loads = [float(subprocess.run([sys.executable, "-c", LOAD_CHECK.format(pkg=PKG_PARENT)], env=env,
+                                          capture_output=True, text=True, check=True).stdout) for _ in range(3)]
+            figures["big load"] = statistics.median(loads)
+    return figures
 
-        mb = len(text.encode()) / 1e6
-        context, plain = median_of([lambda: _core._transliterate_context(text, lang="ar"),
-                                    lambda: _core._transliterate(text, lang="ar")])
-        print(f"Python {sys.version.split()[0]}")
-        print(f"\nDictionary: {len(unigrams):,} unigrams, {len(bigrams):,} bigrams, {len(data) / 1e6:.1f} MB, "
-              f"first load {load * 1e3:.0f} ms")
-        print(f"1 MiB Arabic text, MB/s: context {mb / context:.1f}, plain {mb / plain:.1f}, "
-              f"context/plain throughput {plain / context:.3f}x")
 
-        print("\nShort strings, ns per call")
-        print(f"{'':<10} {'_transliterate':>15} {'_transliterate_entry':>21} {'ratio':>6}")
-        for name, items in {
-            "ascii": ["hello", "hello world", "The quick brown fox", "user_name-42"],
-            "cyrillic": ["\u041c\u043e\u0441\u043a\u0432\u0430", "\u041f\u0440\u0438\u0432\u0435\u0442 \u043c\u0438\u0440",
-                         "\u0421\u044a\u0435\u0448\u044c \u0436\u0435 \u0435\u0449\u0451"],
-        }.items():
-            plain_ns, entry_ns = per_call_ns([_core._transliterate, _core._transliterate_entry], items)
-            print(f"{name:<10} {plain_ns:>15.0f} {entry_ns:>21.0f} {entry_ns / plain_ns:>6.2f}")
+def main() -> None:
+    f = measure()
+    n_unigrams, n_bigrams, size = f["dictionary"]
+    print(f"Python {sys.version.split()[0]}")
+    print(f"\nDictionary: {n_unigrams:,} unigrams, {n_bigrams:,} bigrams, {size / 1e6:.1f} MB, "
+          f"first load {f['load'] * 1e3:.0f} ms")
+    print(f"1 MiB Arabic text, MB/s: context {f['megabytes'] / f['context']:.1f}, "
+          f"plain {f['megabytes'] / f['plain']:.1f}, context/plain throughput {f['plain'] / f['context']:.3f}x")
+    print("\nShort strings, ns per call")
+    print(f"{'':<10} {'_transliterate':>15} {'_transliterate_entry':>21} {'ratio':>6}")
+    for name in SHORT:
+        plain, entry = f[name]
+        print(f"{name:<10} {plain * 1e9:>15.0f} {entry * 1e9:>21.0f} {entry / plain:>6.2f}")
+    print(f"\nFirst load of 1,000,000 + 1,000,000 entries ({f['big size'] / 1e6:.0f} MB): "
+          f"{f['big load'] * 1e3:.0f} ms (median of 3 processes)")
 
-        keys, pairs, unigrams, bigrams = vocabulary(1_000_000, 1_000_000, rng)
-        big = pathlib.Path(tmp) / "big"
-        big.mkdir()
-        (big / "arabic_dict.bin").write_bytes(build_dictionary.encode(unigrams, bigrams))
-        size = (big / "arabic_dict.bin").stat().st_size
-        env = {**os.environ, "KELRAD_DICT_DIR": str(big)}
-        loads = [float(subprocess.run([sys.executable, "-c", LOAD_CHECK.format(pkg=PKG_PARENT)], env=env,
-                                      capture_output=True, text=True, check=True).stdout) for _ in range(3)]
-        print(f"\nFirst load of 1,000,000 + 1,000,000 entries ({size / 1e6:.0f} MB): "
-              f"{statistics.median(loads) * 1e3:.0f} ms (median of 3 processes)")
+
+def rows(quick: bool = False) -> list[Row]:
+    """The rows of bench/compare.py; the peers are the project's own calls.
+    --quick leaves out the 1,000,000-entry load (its dictionary takes half a
+    minute to generate)."""
+    f = measure(big_load=not quick)
+    section = "context transliteration (peer: kelrad)"
+    out = [Row(section, "_transliterate_context, 1 MiB Arabic", "_transliterate", f["plain"], f["context"], 0.07,
+               "ms", "reused")]
+    for name in SHORT:
+        plain, entry = f[name]
+        out.append(Row(section, f"_transliterate_entry, short {name}", "_transliterate", plain, entry, 1 / 1.1, "ns",
+                       "reused"))
+    if not quick:
+        out.append(Row(section, "first load, 1,000,000 + 1,000,000 entries", "-", 0.0, f["big load"], unit="ms",
+                       ceiling=1.0))
+    return out
 
 
 if __name__ == "__main__":

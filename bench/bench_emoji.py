@@ -1,6 +1,6 @@
 """Emoji names and replacement against the emoji package.
 
-    KELRAD_BUILD_DIR=build/tests /work/bench-venv/bin/python bench/bench_emoji.py
+    KELRAD_BUILD_DIR=build/tests .bench-venv/bin/python bench/bench_emoji.py
 
 Texts: 5,000 chat messages and 256 KiB of emoji-dense text. `_demojize` is
 timed against `emoji.demojize` (whose names differ in form: ":red_heart:"),
@@ -10,21 +10,15 @@ str objects (bench/interleaved.py).
 
 from __future__ import annotations
 
-import os
-import pathlib
 import random
 import sys
 from importlib.metadata import version
 
-ROOT = pathlib.Path(__file__).resolve().parents[1]
-PKG = ROOT / os.environ.get("KELRAD_BUILD_DIR", "build/tests") / "pkg"
-if (PKG / "kelrad").is_dir():
-    sys.path.insert(0, str(PKG))
+import emoji
 
-import emoji  # noqa: E402
+from interleaved import EIGHT_WORDS, MIB, Row, compare, load_core, per_call, rows_for, whole
 
-from interleaved import compare  # noqa: E402
-from kelrad import _core  # noqa: E402
+_core = load_core()
 
 WORDS = ("ok see you at the station tomorrow thanks so much that was great lol what time works for you "
          "happy birthday congrats on the new job running late sorry").split()
@@ -61,6 +55,32 @@ def main() -> None:
     replace = [compare(f"replace_emoji, {name}", lambda s: _core._replace_emoji(s, "X"),
                        lambda s: emoji.replace_emoji(s, "X"), items, "emoji") for name, items in texts.items()]
     print(f"\nlowest ratios: demojize x{min(demojize):.1f} (target 40), replace_emoji x{min(replace):.1f}")
+
+
+def rows(quick: bool = False) -> list[Row]:
+    """The rows of bench/compare.py: the 256 KiB emoji-dense text of the
+    target, 1 MiB of it, the chat messages and short words with an emoji."""
+    rounds = 3 if quick else 7
+    rng = random.Random(1141)
+    messages = [chat_message(rng) for _ in range(5000)]
+    dense = emoji_dense(rng, 256 << 10)
+    big = dense * 4
+    out: list[Row] = []
+    for label, text in (("256 KiB emoji-dense text", dense), ("1 MiB emoji-dense text", big)):
+        out += rows_for("emoji", f"_demojize, {label}", "emoji.demojize", 40.0, "ms",
+                        lambda f, t=text: whole(_core._demojize, emoji.demojize, t, fresh_str=f, rounds=rounds))
+    namespace = {"_core": _core, "emoji": emoji}
+    out += rows_for("emoji", "_demojize, 5,000 chat messages", "emoji.demojize", 40.0, "ns",
+                    lambda f: per_call("_core._demojize(s)", "emoji.demojize(s)", namespace, messages, fresh_str=f,
+                                       rounds=rounds))
+    out += rows_for("emoji", "_replace_emoji, 1 MiB emoji-dense text", "emoji.replace_emoji", None, "ms",
+                    lambda f: whole(lambda s: _core._replace_emoji(s, "X"), lambda s: emoji.replace_emoji(s, "X"),
+                                    big, fresh_str=f, rounds=rounds))
+    words = [w + " \U0001F600" for w in EIGHT_WORDS]
+    out += rows_for("short words, per call", "_demojize, a word and an emoji", "emoji.demojize", None, "ns",
+                    lambda f: per_call("_core._demojize(s)", "emoji.demojize(s)", namespace, words, fresh_str=f,
+                                       repeat=200, rounds=rounds))
+    return out
 
 
 if __name__ == "__main__":

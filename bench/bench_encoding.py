@@ -1,7 +1,6 @@
 """Encoding detection against charset-normalizer and chardet, decoding against bytes.decode.
 
-    python bench/bench_encoding.py            # kelrad from build/tests (scripts/test)
-    KELRAD_BUILD_DIR=build/x python bench/bench_encoding.py
+    KELRAD_BUILD_DIR=build/tests .bench-venv/bin/python bench/bench_encoding.py
 
 Nine encodings of running text. Detection: `_detect_encoding(b)` against
 `charset_normalizer.from_bytes(b).best()` and `chardet.detect(b)` on 4 KiB,
@@ -15,20 +14,15 @@ above 1 means kelrad is faster.
 from __future__ import annotations
 
 import math
-import os
-import pathlib
 import sys
 import time
 
-ROOT = pathlib.Path(__file__).resolve().parents[1]
-PKG = ROOT / os.environ.get("KELRAD_BUILD_DIR", "build/tests") / "pkg"
-if (PKG / "kelrad").is_dir():
-    sys.path.insert(0, str(PKG))
+import chardet
+import charset_normalizer
 
-import chardet  # noqa: E402
-import charset_normalizer  # noqa: E402
+from interleaved import Row, load_core
 
-from kelrad import _core  # noqa: E402
+_core = load_core()
 
 KIB, MIB = 1 << 10, 1 << 20
 
@@ -129,6 +123,38 @@ def main() -> None:
     detection()
     validation()
     decoding()
+
+
+def rows(quick: bool = False) -> list[Row]:
+    """The rows of bench/compare.py: detection at 4 KiB (the target is on the
+    geometric mean against charset-normalizer), at 1 MiB, validation of
+    ASCII and UTF-8, and decoding at 1 MiB (on the geometric mean too)."""
+    rounds = 5 if quick else 15
+    out: list[Row] = []
+    peers = {"charset-normalizer": lambda b: charset_normalizer.from_bytes(b).best(), "chardet": chardet.detect}
+    for size, label in ((4 * KIB, "4 KiB"), (MIB, "1 MiB")):
+        times = [best_of([_core._detect_encoding, *peers.values()], sample(TEXTS[lang], codec, size),
+                         rounds if size < MIB else 2) for _, codec, lang in CASES]
+        for k, peer in enumerate(peers, start=1):
+            ours = math.prod(t[0] for t in times) ** (1 / len(times))
+            theirs = math.prod(t[k] for t in times) ** (1 / len(times))
+            target = 4.0 if (size, peer) == (4 * KIB, "charset-normalizer") else None
+            out.append(Row("bytes", f"_detect_encoding, 9 encodings, {label}, geo. mean", peer, theirs, ours,
+                           target, "ms"))
+    for label, data in (("ASCII", sample("The quick brown fox jumps over the lazy dog. ", "ascii", MIB)),
+                        ("UTF-8 Russian", sample(TEXTS["ru"], "utf-8", MIB))):
+        (t,) = best_of([_core._detect_encoding], data, rounds)
+        out.append(Row("bytes", f"_detect_encoding, 1 MiB {label}, 2 GB/s", "-", 0.0, t, unit="ms",
+                       ceiling=len(data) / 2e9))
+    times = []
+    for name, codec, lang in CASES:
+        data = sample(TEXTS[lang], codec, MIB)
+        times.append(best_of([lambda b: _core._decode_to_utf8(b, name), lambda b: b.decode(codec, "replace")],
+                             data, rounds))
+    out.append(Row("bytes", "_decode_to_utf8, 9 encodings, 1 MiB, geo. mean", "bytes.decode",
+                   math.prod(t[1] for t in times) ** (1 / len(times)),
+                   math.prod(t[0] for t in times) ** (1 / len(times)), 1.0, "ms"))
+    return out
 
 
 if __name__ == "__main__":

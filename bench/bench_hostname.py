@@ -1,6 +1,6 @@
 """Host-name analysis against the idna package's UTS #46 decoding.
 
-    KELRAD_BUILD_DIR=build/tests /work/bench-venv/bin/python bench/bench_hostname.py
+    KELRAD_BUILD_DIR=build/tests .bench-venv/bin/python bench/bench_hostname.py
 
 The same 20 hosts in eight scripts (ASCII, Unicode and ACE forms) go through
 `_is_suspicious_hostname` (the whole analysis: UTS #46 processing, NFKC,
@@ -12,26 +12,14 @@ round of each counts. ratio = idna time / kelrad time (above 1: kelrad faster).
 from __future__ import annotations
 
 import functools
-import os
-import pathlib
-import shutil
 import sys
 import time
 
-build = os.environ.get("KELRAD_BUILD_DIR")
-if build:
-    # The same staging as the tests: the package's Python files and the
-    # freshly built extension under <build>/pkg.
-    root = pathlib.Path(__file__).resolve().parents[1]
-    pkg = pathlib.Path(build).resolve() / "pkg" / "kelrad"
-    pkg.mkdir(parents=True, exist_ok=True)
-    for source in [*(root / "python" / "kelrad").glob("*.py"), *pathlib.Path(build).resolve().glob("_core*.so")]:
-        shutil.copyfile(source, pkg / source.name)
-    sys.path.insert(0, str(pkg.parent))
+import idna
 
-import idna  # noqa: E402
+from interleaved import Row, load_core, per_call, rows_for
 
-from kelrad import _core  # noqa: E402
+_core = load_core()
 
 ASCII = ["example.com", "www.python.org", "MAIL.Example.COM", "rnicrosoft.com"]
 UNICODE = [
@@ -82,6 +70,19 @@ def main() -> None:
         k, p = interleaved(ours, theirs, hosts)
         print(f"  {label:<14} kelrad {k * 1e9:9.0f} ns   idna {p * 1e9:9.0f} ns   x{p / k:7.1f}")
     print("\nTargets: all 20 hosts x20 or more; example.com under 400 ns.")
+
+
+def rows(quick: bool = False) -> list[Row]:
+    """The rows of bench/compare.py: the 20 hosts and 'example.com'."""
+    rounds = 5 if quick else 15
+    namespace = {"_core": _core, "idna": idna}
+    ours, theirs = "_core._is_suspicious_hostname(s)", "idna.decode(s, uts46=True)"
+    out = rows_for("host names, per call", "_is_suspicious_hostname, 20 hosts", "idna.decode (UTS #46)", 20.0, "ns",
+                   lambda f: per_call(ours, theirs, namespace, HOSTS, fresh_str=f, repeat=50, rounds=rounds))
+    k, p = per_call(ours, theirs, namespace, ["example.com"], fresh_str=False, repeat=1000, rounds=rounds)
+    out.append(Row("host names, per call", "_is_suspicious_hostname, 'example.com'", "idna.decode (UTS #46)", p, k,
+                   unit="ns", str_objects="reused", ceiling=400e-9))
+    return out
 
 
 if __name__ == "__main__":

@@ -1,7 +1,6 @@
 """Nearest match against rapidfuzz and difflib, over 10,000 words.
 
-    python bench/bench_nearest.py            # kelrad from build/tests (scripts/test)
-    KELRAD_BUILD_DIR=build/x python bench/bench_nearest.py
+    KELRAD_BUILD_DIR=build/tests .bench-venv/bin/python bench/bench_nearest.py
 
 Queries are one-edit typos of words in the list and misses, looked up with a
 bound k of 1 and 2:
@@ -18,22 +17,17 @@ faster).
 from __future__ import annotations
 
 import difflib
-import os
-import pathlib
 import random
 import sys
 import time
 
-ROOT = pathlib.Path(__file__).resolve().parents[1]
-PKG = ROOT / os.environ.get("KELRAD_BUILD_DIR", "build/tests") / "pkg"
-if (PKG / "kelrad").is_dir():
-    sys.path.insert(0, str(PKG))
+import rapidfuzz
+from rapidfuzz import process
+from rapidfuzz.distance import Levenshtein
 
-import rapidfuzz  # noqa: E402
-from rapidfuzz import process  # noqa: E402
-from rapidfuzz.distance import Levenshtein  # noqa: E402
+from interleaved import Row, best_rounds, load_core
 
-from kelrad import _core  # noqa: E402
+_core = load_core()
 
 ROUNDS = 7
 SYLLABLES = ("an ar be ca co de di el en er es fa ge ha in is la le li lo ma me mi mo na ne no or pa pe "
@@ -106,6 +100,24 @@ def main() -> None:
                   f"   rapidfuzz {t_rapid / n * 1e6:8.1f} us x{t_rapid / t_ours:5.2f}"
                   f"   difflib {t_diff / n * 1e6:9.1f} us x{t_diff / t_ours:7.1f}")
     print("\nTargets: at least x0.5 against rapidfuzz and x50 against difflib.")
+
+
+def rows(quick: bool = False) -> list[Row]:
+    """The rows of bench/compare.py: one-edit typos and misses in 10,000
+    words with k = 2, against rapidfuzz (interleaved) and difflib (20
+    queries, once)."""
+    rounds = 3 if quick else ROUNDS
+    rng = random.Random(3)
+    words = vocabulary(rng, 10_000)
+    queries = [typo(rng, w) for w in rng.sample(words, 200)]
+    queries += ["".join(rng.choices("xyzqwk", k=rng.randrange(4, 10))) for _ in range(200)]
+    t_ours, t_rapid = best_rounds([lambda: best_time(ours, queries, words, 2),
+                                   lambda: best_time(rapid, queries, words, 2)], rounds)
+    t_diff = best_time(diff, queries[:20], words, 2) / 20
+    n = len(queries)
+    label = "_nearest_match, 10,000 words, k=2"
+    return [Row("nearest match, per query", label, "rapidfuzz extractOne", t_rapid / n, t_ours / n, 0.5, "ns"),
+            Row("nearest match, per query", label, "difflib get_close_matches", t_diff, t_ours / n, 50.0, "ns")]
 
 
 if __name__ == "__main__":

@@ -13,25 +13,13 @@ call pays.
 
 from __future__ import annotations
 
-import os
-import pathlib
-import shutil
 import sys
 import time
 import unicodedata
 
-build = os.environ.get("KELRAD_BUILD_DIR")
-if build:
-    # The same staging as the tests: the package's Python files and the
-    # freshly built extension under <build>/pkg.
-    root = pathlib.Path(__file__).resolve().parents[1]
-    pkg = pathlib.Path(build).resolve() / "pkg" / "kelrad"
-    pkg.mkdir(parents=True, exist_ok=True)
-    for source in [*(root / "python" / "kelrad").glob("*.py"), *pathlib.Path(build).resolve().glob("_core*.so")]:
-        shutil.copyfile(source, pkg / source.name)
-    sys.path.insert(0, str(pkg.parent))
+from interleaved import EIGHT_WORDS, Row, load_core, per_call, rows_for, whole
 
-from kelrad import _core  # noqa: E402
+_core = load_core()
 
 MIB = 1 << 20
 
@@ -113,6 +101,33 @@ def main() -> None:
     ]:
         warm, cold = ratios[(name, op + " warm")], ratios[(name, op + " cold")]
         print(f"  {label:<36} {name:<11} {op:<18} x{warm:7.2f} / x{cold:7.2f}")
+
+
+def rows(quick: bool = False) -> list[Row]:
+    """The rows of bench/compare.py: 1 MiB texts and short words."""
+    rounds = 3 if quick else 9
+    texts = {name: make_text(SAMPLES[name]) for name in ("French", "Russian", "Chinese")}
+    texts["French NFD"] = unicodedata.normalize("NFD", texts["French"])
+    out: list[Row] = []
+    for name in ("French", "Russian", "Chinese", "French NFD"):
+        out += rows_for("1 MiB text", f"_normalize NFC, {name}", "unicodedata.normalize", 1.5, "ms",
+                        lambda f, t=texts[name]: whole(_core._normalize, lambda s: unicodedata.normalize("NFC", s),
+                                                       t, fresh_str=f, rounds=rounds))
+    for name in ("French", "Russian", "Chinese"):
+        out += rows_for("1 MiB text", f"_is_normalized NFC, {name}", "unicodedata.is_normalized", 1.0, "ms",
+                        lambda f, t=texts[name]: whole(_core._is_normalized,
+                                                       lambda s: unicodedata.is_normalized("NFC", s),
+                                                       t, fresh_str=f, rounds=rounds))
+    namespace = {"_core": _core, "unicodedata": unicodedata}
+    for label, ours, peer, theirs, target in (
+        ("_is_normalized", "_core._is_normalized(s)", "unicodedata.is_normalized",
+         'unicodedata.is_normalized("NFC", s)', 1 / 1.5),
+        ("_normalize", "_core._normalize(s)", "unicodedata.normalize", 'unicodedata.normalize("NFC", s)', 1 / 2.5),
+    ):
+        out += rows_for("short words, per call", label, peer, target, "ns",
+                        lambda f, a=ours, b=theirs: per_call(a, b, namespace, EIGHT_WORDS, fresh_str=f,
+                                                             repeat=1000, rounds=rounds))
+    return out
 
 
 if __name__ == "__main__":

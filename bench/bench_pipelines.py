@@ -1,7 +1,6 @@
 """The profile ml_corpus_normalize against the preset _ml_normalize, which runs the same operations once.
 
-    python bench/bench_pipelines.py            # kelrad from build/tests (scripts/test)
-    KELRAD_BUILD_DIR=build/x python bench/bench_pipelines.py
+    KELRAD_BUILD_DIR=build/tests .bench-venv/bin/python bench/bench_pipelines.py
 
 No published library builds such pipelines; the yardstick is the preset. The profile runs to a fixed point, so it
 always makes a confirming pass over its own output; the one-pass pipeline built from the same options shows what
@@ -13,21 +12,11 @@ Every call gets a fresh str object (bench/interleaved.py), so each pays for the 
 
 from __future__ import annotations
 
-import os
-import pathlib
 import random
-import sys
 
-ROOT = pathlib.Path(__file__).resolve().parents[1]
-BUILD = ROOT / os.environ.get("KELRAD_BUILD_DIR", "build/tests")
-PKG = BUILD / "pkg"
-if (PKG / "kelrad").is_dir():
-    sys.path.insert(0, str(PKG))
-sys.path.insert(0, str(ROOT / "bench"))
+from interleaved import Row, load_core, per_call, rows_for, timed, whole
 
-from interleaved import timed  # noqa: E402
-
-from kelrad import _core  # noqa: E402
+_core = load_core()
 
 MIB = 1 << 20
 
@@ -53,14 +42,17 @@ def corpus() -> tuple[str, list[str]]:
     return big, short
 
 
-def main() -> None:
-    big, short = corpus()
+def contenders() -> dict:
     profile = _core._get_pipeline("ml_corpus_normalize")
     one_pass = _core._TextPipeline(normalize="NFKC", strip_accents=True, fold_case=True, collapse_whitespace=True,
                                    demojize=True, strip_pua=True, strip_plane14=True)
-    preset = _core._ml_normalize
-    contenders = {"preset _ml_normalize": preset, "profile ml_corpus_normalize": profile.process,
-                  "one-pass pipeline": one_pass.process}
+    return {"preset _ml_normalize": _core._ml_normalize, "profile ml_corpus_normalize": profile.process,
+            "one-pass pipeline": one_pass.process}
+
+
+def main() -> None:
+    big, short = corpus()
+    contenders = globals()["contenders"]()
 
     for text in [big, *short]:
         outputs = {name: fn(text) for name, fn in contenders.items()}
@@ -81,6 +73,25 @@ def main() -> None:
         for name in contenders:
             t = times[(corpus_name, name)]
             print(f"  {name:<30} {t * 1e3:9.3f} ms   x{t / base:5.2f} of the preset")
+
+
+def rows(quick: bool = False) -> list[Row]:
+    """The rows of bench/compare.py: the profile and the one-pass pipeline
+    against the preset (the target: the profile within 1.2x of its time)."""
+    rounds = 3 if quick else 9
+    big, short = corpus()
+    fns = contenders()
+    preset = fns.pop("preset _ml_normalize")
+    namespace = {"preset": preset, **{f"fn{k}": fn for k, fn in enumerate(fns.values())}}
+    out: list[Row] = []
+    for k, name in enumerate(fns):
+        target = 1 / 1.2 if name.startswith("profile") else None
+        out += rows_for("pipelines", f"{name}, 1 MiB", "preset _ml_normalize", target, "ms",
+                        lambda f, fn=fns[name]: whole(fn, preset, big, fresh_str=f, rounds=rounds))
+        out += rows_for("pipelines", f"{name}, 10,000 short", "preset _ml_normalize", target, "ns",
+                        lambda f, k=k: per_call(f"fn{k}(s)", "preset(s)", namespace, short, fresh_str=f,
+                                                rounds=rounds))
+    return out
 
 
 if __name__ == "__main__":

@@ -1,7 +1,6 @@
 """The canonicalize preset against the plain-Python chain a user would write.
 
-    python bench/bench_presets.py            # kelrad from build/tests (scripts/test)
-    KELRAD_BUILD_DIR=build/x python bench/bench_presets.py
+    KELRAD_BUILD_DIR=build/tests .bench-venv/bin/python bench/bench_presets.py
 
 The peer is NFKC, then `re` deletions of the controls and of the bidi,
 format and zero-width characters, `re` whitespace collapsing and NFC, with
@@ -33,16 +32,10 @@ import sys
 import tempfile
 import unicodedata
 
-ROOT = pathlib.Path(__file__).resolve().parents[1]
+from interleaved import ROOT, Row, compare, load_core, per_call, rows_for, whole
+
+_core = load_core()
 BUILD = ROOT / os.environ.get("KELRAD_BUILD_DIR", "build/tests")
-PKG = BUILD / "pkg"
-if (PKG / "kelrad").is_dir():
-    sys.path.insert(0, str(PKG))
-sys.path.insert(0, str(ROOT / "bench"))
-
-from interleaved import compare  # noqa: E402
-
-from kelrad import _core  # noqa: E402
 
 MIB = 1 << 20
 ROUNDS = 21
@@ -114,10 +107,7 @@ def main() -> None:
             return
         for name, sample, target in (("French", FRENCH, 10), ("ASCII", ENGLISH, 2)):
             for size in (4 << 10, 64 << 10, MIB):
-                path = pathlib.Path(tmp) / "text"
-                path.write_text(sized(sample, size), encoding="utf-8")
-                run = subprocess.run([timer, path, str(ROUNDS)], capture_output=True, text=True, check=True)
-                guard, chain = (float(x) * 1e-9 for x in run.stdout.split())
+                guard, chain = guard_timing(timer, pathlib.Path(tmp), sized(sample, size))
                 row(f"{name} {size >> 10} KiB (target >= {target})", guard, chain)
 
 
@@ -133,6 +123,39 @@ def build_timer(tmp: pathlib.Path) -> pathlib.Path | None:
                str(ROOT / "bench" / "guard_timing.cpp"), str(library), *shlex.split(libs.stdout), "-o", str(timer)]
     subprocess.run(command, check=True)
     return timer
+
+def rows(quick: bool = False) -> list[Row]:
+    """The rows of bench/compare.py: the 1 MiB texts and the short strings."""
+    rounds = 3 if quick else 9
+    out: list[Row] = []
+    for label, sample, target in (("dirty", DIRTY, 1.5), ("clean ASCII", ENGLISH, 10.0), ("clean French", FRENCH, 10.0)):
+        out += rows_for("presets", f"_canonicalize, {label} 1 MiB", "Python chain", target, "ms",
+                        lambda f, t=sized(sample, MIB): whole(_core._canonicalize, python_canonicalize, t,
+                                                              fresh_str=f, rounds=rounds))
+    namespace = {"_core": _core, "python_canonicalize": python_canonicalize}
+    for label, samples, target in (("clean", SHORT_CLEAN, 10.0), ("dirty", SHORT_DIRTY, None)):
+        out += rows_for("presets", f"_canonicalize, 10,000 {label} short strings", "Python chain", target, "ns",
+                        lambda f, s=shorts(samples): per_call("_core._canonicalize(s)", "python_canonicalize(s)",
+                                                              namespace, s, fresh_str=f, rounds=rounds))
+    if not quick:
+        with tempfile.TemporaryDirectory() as tmp:
+            timer = build_timer(pathlib.Path(tmp))
+            for name, sample, target in (("French", FRENCH, 10.0), ("ASCII", ENGLISH, 2.0)):
+                for size in ((4 << 10, 64 << 10, MIB) if timer else ()):
+                    guard, chain = guard_timing(timer, pathlib.Path(tmp), sized(sample, size))
+                    out.append(Row("presets", f"canonicalize guard (native), {name} {size >> 10} KiB",
+                                   "the chain it spares", chain, guard, target, "ms"))
+    return out
+
+
+def guard_timing(timer: pathlib.Path, tmp: pathlib.Path, text: str) -> tuple[float, float]:
+    """Best seconds of the guard and of the chain on the text, natively."""
+    path = tmp / "text"
+    path.write_text(text, encoding="utf-8")
+    run = subprocess.run([timer, path, str(ROUNDS)], capture_output=True, text=True, check=True)
+    guard, chain = (float(x) * 1e-9 for x in run.stdout.split())
+    return guard, chain
+
 
 if __name__ == "__main__":
     main()

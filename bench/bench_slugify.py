@@ -1,7 +1,6 @@
 """Slugs against python-slugify (text-unidecode backend), with default options.
 
-    python bench/bench_slugify.py            # the installed kelrad
-    KELRAD_BUILD_DIR=build/tests python bench/bench_slugify.py
+    KELRAD_BUILD_DIR=build/tests .bench-venv/bin/python bench/bench_slugify.py
 
 Prints the best time of each side over interleaved rounds and the ratio
 (python-slugify time / kelrad time: above 1 means kelrad is faster) for
@@ -15,27 +14,16 @@ and, for the batch call, eight threads each slugifying the titles with
 from __future__ import annotations
 
 import os
-import pathlib
-import shutil
 import sys
 import threading
 import time
 from importlib.metadata import version
 
-build = os.environ.get("KELRAD_BUILD_DIR")
-if build:
-    # The same staging as the tests: the package's Python files and the
-    # freshly built extension under <build>/pkg.
-    root = pathlib.Path(__file__).resolve().parents[1]
-    pkg = pathlib.Path(build).resolve() / "pkg" / "kelrad"
-    pkg.mkdir(parents=True, exist_ok=True)
-    for source in [*(root / "python" / "kelrad").glob("*.py"), *pathlib.Path(build).resolve().glob("_core*.so")]:
-        shutil.copyfile(source, pkg / source.name)
-    sys.path.insert(0, str(pkg.parent))
+from slugify import slugify as peer_slugify
 
-from slugify import slugify as peer_slugify  # noqa: E402
+from interleaved import EIGHT_WORDS, MIB, Row, best_rounds, load_core, per_call, rows_for, whole
 
-from kelrad import _core  # noqa: E402
+_core = load_core()
 
 KIB = 1 << 10
 
@@ -156,6 +144,34 @@ def main() -> None:
     print(f"  titles >= 10x: x{titles_ratio:.1f}; 64 KiB texts >= 10x: least x{min(big_ratios):.1f}; "
           f"short ASCII < 400 ns: {per_call_ours * 1e9:.0f} ns; batch in 8 threads >= 3x: "
           f"x{single_wall / batch_wall:.2f}")
+
+
+def rows(quick: bool = False) -> list[Row]:
+    """The rows of bench/compare.py: 1 MiB of every sample in turn, the 400
+    titles, short words, a short ASCII title and the batch in eight threads."""
+    rounds = 2 if quick else 5
+    out: list[Row] = []
+    text = make_text("".join(SAMPLES.values()), MIB)
+    out += rows_for("1 MiB text", "_slugify, eight scripts", "python-slugify", 10.0, "ms",
+                    lambda f: whole(_core._slugify, peer, text, fresh_str=f, rounds=rounds, budget=10))
+    titles = [t for group in TITLES.values() for t in group] * 10
+    namespace = {"_core": _core, "peer": peer}
+    out += rows_for("titles, per call", "_slugify, 400 titles in eight scripts", "python-slugify", 10.0, "ns",
+                    lambda f: per_call("_core._slugify(s)", "peer(s)", namespace, titles, fresh_str=f,
+                                       rounds=rounds))
+    out += rows_for("short words, per call", "_slugify", "python-slugify", None, "ns",
+                    lambda f: per_call("_core._slugify(s)", "peer(s)", namespace, EIGHT_WORDS, fresh_str=f,
+                                       repeat=50, rounds=rounds))
+    ours, theirs = per_call("_core._slugify(s)", "peer(s)", namespace, ["Hello World: A Short Title"],
+                            fresh_str=False, repeat=2000, rounds=rounds)
+    out.append(Row("short ASCII strings, per call", "_slugify, a short title", "python-slugify", theirs, ours,
+                   unit="ns", str_objects="reused", ceiling=400e-9))
+    items = titles * 25
+    batch, single = best_rounds([lambda: threads_wall(lambda: _core._slugify_batch(items)),
+                                 lambda: threads_wall(lambda: [_core._slugify(t) for t in items])], rounds)
+    out.append(Row("threads", "_slugify_batch, 8 threads x 10,000 titles", "[_slugify(t) for t in ...]",
+                   single, batch, 3.0, "ms"))
+    return out
 
 
 if __name__ == "__main__":

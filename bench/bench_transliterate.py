@@ -1,11 +1,9 @@
 """_transliterate against Unidecode and anyascii, the pure-Python
 transliterators most used from PyPI.
 
-    pip install unidecode anyascii     # into the environment that runs this
-    python3 bench/bench_transliterate.py [--build build/tests]
+    KELRAD_BUILD_DIR=build/tests .bench-venv/bin/python bench/bench_transliterate.py
 
-Imports kelrad from a CMake build tree laid out by the test run (build/tests/pkg)
-when one exists, else the installed package. Two measures per script sample:
+Two measures per script sample:
 per-call time on short strings (a list of words and phrases, the cost of one
 call averaged over the list) and throughput on a 1 MiB text. Every figure is
 the best of several runs, in processor time; the ratios are the peer's time
@@ -15,13 +13,16 @@ tables), so only kelrad's output is checked, for being ASCII.
 
 from __future__ import annotations
 
-import argparse
-import pathlib
 import sys
 import time
 from importlib.metadata import version
 
-ROOT = pathlib.Path(__file__).resolve().parents[1]
+from anyascii import anyascii
+from unidecode import unidecode
+
+from interleaved import EIGHT_WORDS, Row, load_core, per_call, rows_for, whole
+
+_core = load_core()
 
 SAMPLES = {
     "latin": "Crème brûlée à la française; Straße über Brücken; Zażółć gęślą jaźń; Ångström. ",
@@ -66,7 +67,7 @@ def best_of(fns, numbers, rounds: int = 9) -> list[float]:
     return times
 
 
-def per_call(fns, items: list[str], number: int) -> list[float]:
+def per_call_all(fns, items: list[str], number: int) -> list[float]:
     def loop(fn):
         def run():
             for s in items:
@@ -77,24 +78,13 @@ def per_call(fns, items: list[str], number: int) -> list[float]:
 
 
 def main() -> None:
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--build", default=str(ROOT / "build" / "tests"))
-    args = parser.parse_args()
-    pkg = pathlib.Path(args.build) / "pkg"
-    if (pkg / "kelrad").is_dir():
-        sys.path.insert(0, str(pkg))
-    from anyascii import anyascii
-    from unidecode import unidecode
-
-    from kelrad import _core
-
     translit = _core._transliterate
     print(f"Python {sys.version.split()[0]}; unidecode {version('unidecode')}, anyascii {version('anyascii')}")
 
     peers = [translit, unidecode, anyascii]
     print("\nShort ASCII strings, ns per call (returned as is)")
     print(f"{'':<12} {'kelrad':>8} {'unidecode':>10} {'anyascii':>9}")
-    k, u, a = per_call(peers, SHORT_ASCII, 20000)
+    k, u, a = per_call_all(peers, SHORT_ASCII, 20000)
     print(f"{'ascii':<12} {k * 1e9:>8.0f} {u * 1e9:>10.0f} {a * 1e9:>9.0f}")
 
     print("\nShort non-ASCII strings (words and three-word phrases), ns per call")
@@ -102,7 +92,7 @@ def main() -> None:
     for name, sample in SAMPLES.items():
         items = short_strings(sample)
         assert all(translit(s).isascii() for s in items)
-        k, u, a = per_call(peers, items, 1000)
+        k, u, a = per_call_all(peers, items, 1000)
         print(f"{name:<12} {k * 1e9:>8.0f} {u * 1e9:>10.0f} {a * 1e9:>9.0f} {u / k:>13.1f} {a / k:>12.1f}")
 
     print("\n1 MiB texts, MB/s of UTF-8 input ('all': every sample in turn)")
@@ -113,6 +103,27 @@ def main() -> None:
         assert translit(text).isascii()
         k, u, a = best_of([lambda: translit(text), lambda: unidecode(text), lambda: anyascii(text)], [10, 1, 1])
         print(f"{name:<12} {mb / k:>8.1f} {mb / u:>10.1f} {mb / a:>9.1f} {u / k:>13.1f} {a / k:>12.1f}")
+
+
+def rows(quick: bool = False) -> list[Row]:
+    """The rows of bench/compare.py: 1 MiB of every sample in turn, short
+    words, and short ASCII strings, which come back as they are."""
+    rounds = 2 if quick else 5
+    text = make_text("".join(SAMPLES.values()))
+    out: list[Row] = []
+    for peer, fn, target in (("unidecode", unidecode, 20.0), ("anyascii", anyascii, None)):
+        out += rows_for("1 MiB text", "_transliterate, eight scripts", peer, target, "ms",
+                        lambda f, p=fn: whole(_core._transliterate, p, text, fresh_str=f, rounds=rounds))
+    namespace = {"_core": _core, "unidecode": unidecode, "anyascii": anyascii}
+    for peer in ("unidecode", "anyascii"):
+        out += rows_for("short words, per call", "_transliterate", peer, None, "ns",
+                        lambda f, p=peer: per_call("_core._transliterate(s)", f"{p}(s)", namespace, EIGHT_WORDS,
+                                                   fresh_str=f, repeat=500, rounds=rounds))
+    ours, theirs = per_call("_core._transliterate(s)", "unidecode(s)", namespace, SHORT_ASCII, fresh_str=False,
+                            repeat=2000, rounds=rounds)
+    out.append(Row("short ASCII strings, per call", "_transliterate", "unidecode", theirs, ours, unit="ns",
+                   str_objects="reused", ceiling=150e-9))
+    return out
 
 
 if __name__ == "__main__":

@@ -1,6 +1,6 @@
 """Terminal width against wcwidth, grapheme clusters against ugrapheme.
 
-    KELRAD_BUILD_DIR=build/tests /work/bench-venv/bin/python bench/bench_width.py
+    KELRAD_BUILD_DIR=build/tests .bench-venv/bin/python bench/bench_width.py
 
 Texts: 20,000 short chat and log lines, 1 MiB of mixed-script text with emoji,
 and a 1 MiB ASCII log, none holding a control character (wcswidth answers -1
@@ -11,22 +11,16 @@ at the first one). Interleaved rounds on fresh str objects
 from __future__ import annotations
 
 import math
-import os
-import pathlib
 import random
 import sys
 from importlib.metadata import version
 
-ROOT = pathlib.Path(__file__).resolve().parents[1]
-PKG = ROOT / os.environ.get("KELRAD_BUILD_DIR", "build/tests") / "pkg"
-if (PKG / "kelrad").is_dir():
-    sys.path.insert(0, str(PKG))
+import ugrapheme
+import wcwidth
 
-import ugrapheme  # noqa: E402
-import wcwidth  # noqa: E402
+from interleaved import EIGHT_WORDS, Row, compare, load_core, per_call, rows_for, whole
 
-from interleaved import compare  # noqa: E402
-from kelrad import _core  # noqa: E402
+_core = load_core()
 
 MIB = 1 << 20
 
@@ -69,32 +63,64 @@ def make_lines(rng: random.Random) -> list[str]:
     return lines
 
 
-def main() -> None:
-    print(f"wcwidth {version('wcwidth')} (C extension: {wcwidth.HAS_C_EXTENSION}), ugrapheme {version('ugrapheme')}, "
-          f"Python {sys.version.split()[0]}")
-    rng = random.Random(1126)
-    texts = {
+def texts(rng: random.Random) -> dict[str, list[str]]:
+    return {
         "20,000 short lines": make_lines(rng),
         "1 MiB mixed-script with emoji": [make_text(mixed_words, rng, MIB)],
         "1 MiB ASCII log": [make_text(lambda r: r.choice(LOG_WORDS), rng, MIB)],
     }
-    for items in texts.values():
+
+
+def main() -> None:
+    print(f"wcwidth {version('wcwidth')} (C extension: {wcwidth.HAS_C_EXTENSION}), ugrapheme {version('ugrapheme')}, "
+          f"Python {sys.version.split()[0]}")
+    inputs = texts(random.Random(1126))
+    for items in inputs.values():
         assert all(wcwidth.wcswidth(s) >= 0 for s in items)
 
     print("terminal width: _terminal_width against wcwidth.wcswidth")
-    width = [compare(name, _core._terminal_width, wcwidth.wcswidth, items, "wcwidth") for name, items in texts.items()]
+    width = [compare(name, _core._terminal_width, wcwidth.wcswidth, items, "wcwidth") for name, items in inputs.items()]
     print("grapheme count: _grapheme_len against ugrapheme.grapheme_len")
     count = [compare(name, _core._grapheme_len, ugrapheme.grapheme_len, items, "ugrapheme")
-             for name, items in texts.items()]
+             for name, items in inputs.items()]
     print("grapheme split: _grapheme_split against ugrapheme.grapheme_split")
     split = [compare(name, _core._grapheme_split, ugrapheme.grapheme_split, items, "ugrapheme")
-             for name, items in texts.items()]
+             for name, items in inputs.items()]
 
     def geomean(ratios: list[float]) -> float:
         return math.exp(sum(map(math.log, ratios)) / len(ratios))
 
     print(f"\ngeometric means: width x{geomean(width):.2f} (target 1.5), grapheme_len x{geomean(count):.2f}, "
           f"grapheme_split x{geomean(split):.2f}")
+
+
+def rows(quick: bool = False) -> list[Row]:
+    """The rows of bench/compare.py: the three inputs of the target, whose
+    ratios' geometric mean is asked to reach 1.5, and short words."""
+    rounds = 3 if quick else 9
+    out: list[Row] = []
+    inputs = texts(random.Random(1126))
+    namespace = {"_core": _core, "wcswidth": wcwidth.wcswidth}
+    width = rows_for("width", "_terminal_width, 20,000 short lines", "wcwidth.wcswidth", None, "ns",
+                     lambda f: per_call("_core._terminal_width(s)", "wcswidth(s)", namespace,
+                                        inputs["20,000 short lines"], fresh_str=f, rounds=rounds))
+    for name in ("1 MiB mixed-script with emoji", "1 MiB ASCII log"):
+        width += rows_for("width", f"_terminal_width, {name}", "wcwidth.wcswidth", None, "ms",
+                          lambda f, t=inputs[name][0]: whole(_core._terminal_width, wcwidth.wcswidth, t,
+                                                             fresh_str=f, rounds=rounds))
+    out += width
+    for objects in ("fresh", "reused"):
+        ratios = [r.ratio for r in width if r.str_objects == objects]
+        out.append(Row("width", "_terminal_width, geometric mean of the three", "wcwidth.wcswidth",
+                       math.prod(ratios) ** (1 / len(ratios)), 1.0, 1.5, "", objects))
+    for name in ("1 MiB mixed-script with emoji", "1 MiB ASCII log"):
+        out += rows_for("width", f"_grapheme_len, {name}", "ugrapheme", None, "ms",
+                        lambda f, t=inputs[name][0]: whole(_core._grapheme_len, ugrapheme.grapheme_len, t,
+                                                           fresh_str=f, rounds=rounds))
+    out += rows_for("short words, per call", "_terminal_width", "wcwidth.wcswidth", None, "ns",
+                    lambda f: per_call("_core._terminal_width(s)", "wcswidth(s)", namespace, EIGHT_WORDS,
+                                       fresh_str=f, repeat=1000, rounds=rounds))
+    return out
 
 
 if __name__ == "__main__":

@@ -201,3 +201,28 @@ def test_batches_release_the_interpreter_lock(batch, single, item):
     held = min(count_during(lambda: single(joined)) for _ in range(3))
     released = min(count_during(lambda: batch(texts)) for _ in range(3))
     assert released > 10 * max(held, 100), (held, released)
+
+
+# Daemon threads still inside the module when the interpreter exits: a batch
+# with the lock released, and a callback waiting for the lock.
+EXIT_ROADS = {
+    "batch": "_core._transliterate_batch(['\u041f\u0440\u0438\u0432\u0435\u0442 ' * 50] * 64)",
+    "callback": "slugifier.slugify('hello')",
+}
+
+
+@pytest.mark.parametrize("call", EXIT_ROADS.values(), ids=EXIT_ROADS.keys())
+def test_interpreter_exits_cleanly_under_daemon_threads(call):
+    code = f"""
+import threading, time
+from kelrad import _core
+def loop():
+    slugifier = _core._UniqueSlugifier(check=lambda c: time.sleep(0.005) or True)
+    while True:
+        {call}
+for _ in range(4):
+    threading.Thread(target=loop, daemon=True).start()
+time.sleep(0.2)
+"""
+    for _ in range(3):
+        run_isolated(code, timeout=60)

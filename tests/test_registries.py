@@ -21,9 +21,10 @@ def clean_replacements():
     _core._clear_replacements()
 
 
-def run_isolated(code: str, timeout: float | None = None) -> None:
-    """Runs `code` in a new interpreter that imports the same kelrad."""
-    env = dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path))
+def run_isolated(code: str, timeout: float | None = None, **environ: str) -> None:
+    """Runs `code` in a new interpreter that imports the same kelrad, with
+    `environ` added to its environment."""
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path), **environ)
     result = subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True, text=True, env=env,
                             timeout=timeout)
     assert result.returncode == 0, result.stdout + result.stderr
@@ -216,3 +217,30 @@ def test_seal():
         # What was registered before the seal still applies.
         assert _core._transliterate("\u00e4a", lang="xx") == "aeb"
     """)
+
+
+# --- process exit ----------------------------------------------------------------
+
+def test_registries_outlive_daemon_threads_that_read_them_at_exit():
+    # Daemon threads are inside a batch when the interpreter exits: the
+    # process runs its static destructors while they read the language table
+    # and the replacement matcher without the interpreter lock. glibc's
+    # MALLOC_PERTURB_ fills freed memory, so that a registry destroyed under
+    # them crashes the process rather than being read quietly.
+    for _ in range(3):
+        run_isolated("""
+            import threading, time
+            from kelrad import _core
+            _core._register_lang("xx", {"\\u0430": "A"})
+            _core._register_replacements({"foo": "bar"})
+            texts = ["\\u0430b foo " * 200_000] * 64
+            started = threading.Barrier(5)
+            def work():
+                started.wait()
+                while True:
+                    _core._transliterate_batch(texts, lang="xx")
+            for _ in range(4):
+                threading.Thread(target=work, daemon=True).start()
+            started.wait()
+            time.sleep(0.2)
+        """, timeout=120, MALLOC_PERTURB_="165")

@@ -3,8 +3,10 @@
 #include <algorithm>
 
 #include "text/normalize.hpp"
+#include "text/white_space.hpp"
 #include "translit/langs.hpp"
 #include "translit/transliterate.hpp"
+#include "util/ascii.hpp"
 #include "util/swar.hpp"
 #include "util/utf8.hpp"
 
@@ -174,21 +176,13 @@ std::expected<FilenamePlatform, CoreError> parse_platform(std::string_view text)
 }
 
 bool is_unsafe_char(char32_t cp, std::span<const char32_t> illegal) noexcept {
-    if (cp <= 0x20 || (cp >= 0x7F && cp <= 0x9F)) return true;
-    // White_Space beyond the controls and the space (PropList.txt).
-    if (cp == 0xA0 || cp == 0x1680 || (cp >= 0x2000 && cp <= 0x200A) || cp == 0x2028 || cp == 0x2029 ||
-        cp == 0x202F || cp == 0x205F || cp == 0x3000) {
-        return true;
-    }
+    if (cp <= 0x20 || (cp >= 0x7F && cp <= 0x9F) || is_white_space(cp)) return true;
     return std::ranges::find(illegal, cp) != illegal.end();
 }
 
 bool is_reserved_device_name(std::string_view name) noexcept {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; };
-    return std::ranges::any_of(RESERVED_DEVICE_NAMES, [&](std::string_view reserved) {
-        return reserved.size() == name.size() &&
-               std::ranges::equal(reserved, name, [&](char a, char b) { return lower(a) == lower(b); });
-    });
+    return std::ranges::any_of(RESERVED_DEVICE_NAMES,
+                               [&](std::string_view reserved) { return ascii::equal_ignoring_case(reserved, name); });
 }
 
 bool collapse_dot_runs(std::string_view text, std::string& out) {

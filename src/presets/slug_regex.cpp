@@ -4,9 +4,8 @@
 
 #include <cstdio>
 #include <span>
-#include <unordered_map>
 
-#include "presets/slugify.hpp"
+#include "util/string_hash.hpp"
 #include "tables/regex_classes.hpp"
 #include "text/lock.hpp"
 #include "util/utf8.hpp"
@@ -248,10 +247,10 @@ std::expected<Program, error::RegexError> compile(std::string_view pattern) {
     return std::unexpected(std::move(failure));
 }
 
-using RegexMap = std::unordered_map<std::string, Program, StringHash, std::equal_to<>>;
+using RegexMap = StringMap<Program>;
 
 sync::RwLock<RegexMap>& regex_cache() {
-    static sync::RwLock<RegexMap> cache("REGEX_CACHE");
+    static auto& cache = *new sync::RwLock<RegexMap>("REGEX_CACHE");
     return cache;
 }
 

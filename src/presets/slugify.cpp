@@ -61,7 +61,7 @@ using AutomatonMap = std::unordered_map<std::vector<Replacement>, std::shared_pt
 constexpr std::size_t kReplacementCacheCapacity = 32;
 
 sync::RwLock<AutomatonMap>& replacement_automaton_cache() {
-    static sync::RwLock<AutomatonMap> REPLACEMENT_AUTOMATON_CACHE{"REPLACEMENT_AUTOMATON_CACHE"};
+    static auto& REPLACEMENT_AUTOMATON_CACHE = *new sync::RwLock<AutomatonMap>("REPLACEMENT_AUTOMATON_CACHE");
     return REPLACEMENT_AUTOMATON_CACHE;
 }
 

@@ -42,16 +42,12 @@
 
 #include "presets/slug_regex.hpp"
 #include "text/error.hpp"
+#include "util/string_hash.hpp"
 
 namespace kelrad::slugify {
 
-struct StringHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view>{}(s); }
-};
-
 // Lower-cased stopwords; looked up by `std::string_view` without a copy.
-using StopwordSet = std::unordered_set<std::string, StringHash, std::equal_to<>>;
+using StopwordSet = StringSet;
 
 using Replacement = std::pair<std::string, std::string>;
 

@@ -16,8 +16,6 @@
 #include <expected>
 #include <string>
 #include <string_view>
-#include <unordered_map>
-#include <unordered_set>
 #include <variant>
 
 #include "presets/slugify.hpp"
@@ -61,9 +59,9 @@ private:
     SlugifyOptions options_;
     StopwordSet stopwords_;
     SlugWorkspace workspace_;
-    std::unordered_set<std::string, StringHash, std::equal_to<>> issued_slugs_;
+    StringSet issued_slugs_;
     // Without a check: where the search for each base resumes.
-    std::unordered_map<std::string, std::uint64_t, StringHash, std::equal_to<>> next_counters_;
+    StringMap<std::uint64_t> next_counters_;
 };
 
 }  // namespace kelrad::slugify

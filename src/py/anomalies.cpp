@@ -132,25 +132,12 @@ PyObject* report_kinds(const ReportRecord& r) { return to_py(std::span<const std
 PyObject* report_reason(const ReportRecord& r) { return optional_str(r.reason); }
 
 PyObject* report_findings(const ReportRecord& r) {
-    Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(r.findings.size())));
-    if (!list) return nullptr;
-    for (std::size_t i = 0; i < r.findings.size(); ++i) {
-        PyObject* item = new_result(finding_type(), r.findings[i]);
-        if (!item) return nullptr;
-        PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), item);
-    }
-    return list.release();
+    return list_to_py(r.findings, [](const FindingRecord& f) { return new_result(finding_type(), f); });
 }
 
 std::string report_repr(const ReportRecord& r) {
-    std::string out = "AnomalyReport(anomalous=";
-    out += r.anomalous ? "True" : "False";
-    out += ", kinds=[";
-    for (std::size_t i = 0; i < r.kinds.size(); ++i) {
-        if (i > 0) out += ", ";
-        out += "'" + r.kinds[i] + "'";
-    }
-    return out + "])";
+    return std::string("AnomalyReport(anomalous=") + (r.anomalous ? "True" : "False") +
+           ", kinds=" + repr_list(r.kinds, [](const std::string& kind) { return "'" + kind + "'"; }) + ")";
 }
 
 const PyGetSetDef kReportGetters[] = {
@@ -257,14 +244,8 @@ std::optional<Lexicon> lexicon_words(PyObject* obj) {
 PyObject* decode_smuggled(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return text_entry("_decode_smuggled", args, nargs, kwnames, [](std::string_view text) -> PyObject* {
         std::vector<SmuggledPayload> payloads = smuggled::decode_smuggled(text, true);
-        Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(payloads.size())));
-        if (!list) return nullptr;
-        for (std::size_t i = 0; i < payloads.size(); ++i) {
-            PyObject* item = new_result(smuggled_payload_type(), std::move(payloads[i]));
-            if (!item) return nullptr;
-            PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), item);
-        }
-        return list.release();
+        return list_to_py(payloads,
+                          [](SmuggledPayload& p) { return new_result(smuggled_payload_type(), std::move(p)); });
     });
 }
 

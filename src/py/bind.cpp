@@ -1,9 +1,25 @@
 #include "py/bind.hpp"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <string>
 
+#include "util/utf8.hpp"
+
 namespace kelrad::py {
+
+void park_exiting_thread() noexcept {
+    for (;;) pause();
+}
+
+void restore_thread(PyThreadState* state) noexcept {
+    try {
+        PyEval_RestoreThread(state);
+    } catch (const abi::__forced_unwind&) {
+        park_exiting_thread();
+    }
+}
 namespace {
 
 std::string type_qualname(PyObject* obj) {
@@ -55,7 +71,48 @@ PyObject* str_list_to_py(std::span<const Text> items) noexcept {
     return list.release();
 }
 
+// Results and copies of up to this many characters are built through a
+// buffer of UCS-4 on the stack.
+constexpr std::size_t kOnStack = 256;
+
 }  // namespace
+
+// The interpreter decodes UTF-8 into an ASCII buffer, widens and copies it at
+// the first other character, then shrinks it to the length: three allocations
+// and two copies, which cost more than most operations on a short text. From
+// UCS-4 it measures the widest character first and copies once.
+Ref new_str(std::string_view s) noexcept {
+    if (s.size() > kOnStack || sizeof(wchar_t) != sizeof(Py_UCS4) || utf8::is_ascii(s)) {
+        return Ref::steal(PyUnicode_FromStringAndSize(s.data(), static_cast<Py_ssize_t>(s.size())));
+    }
+    wchar_t wide[kOnStack];
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < s.size(); ++n) {
+        auto [cp, len] = utf8::decode(s, i);
+        wide[n] = static_cast<wchar_t>(cp);
+        i += len;
+    }
+    return Ref::steal(PyUnicode_FromWideChar(wide, static_cast<Py_ssize_t>(n)));
+}
+
+PyObject* copy_str(PyObject* obj) noexcept {
+    Py_ssize_t len = PyUnicode_GetLength(obj);
+    if (len < 0) return nullptr;
+    if (sizeof(wchar_t) == sizeof(Py_UCS4) && static_cast<std::size_t>(len) <= kOnStack) {
+        wchar_t wide[kOnStack];
+        if (PyUnicode_AsWideChar(obj, wide, len) < 0) return nullptr;
+        return PyUnicode_FromWideChar(wide, len);
+    }
+    if (len < 2) {  // halves would give back the str itself
+        auto utf8 = utf8_view(obj);
+        return utf8 ? to_py(*utf8) : nullptr;
+    }
+    Ref head = Ref::steal(PyUnicode_Substring(obj, 0, len / 2));
+    if (!head) return nullptr;
+    Ref tail = Ref::steal(PyUnicode_Substring(obj, len / 2, len));
+    if (!tail) return nullptr;
+    return PyUnicode_Concat(head.get(), tail.get());
+}
 
 std::nullptr_t raise_type_mismatch(PyObject* obj, std::string_view target) {
     std::string m = obj == Py_None ? std::string("'None' is not an instance of '")
@@ -66,7 +123,7 @@ std::nullptr_t raise_type_mismatch(PyObject* obj, std::string_view target) {
 }
 
 std::optional<std::string_view> utf8_view(PyObject* obj) {
-    if (!PyUnicode_Check(obj)) {
+    if (!is_str(obj)) {
         raise_type_mismatch(obj, "str");
         return std::nullopt;
     }
@@ -90,18 +147,10 @@ std::string Args::display_name() const {
     return name;
 }
 
-Args::Args(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) : sig_(sig) {
-    bind(args, nargs, kwnames);
-}
-
 void Args::bind(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     KELRAD_ASSERT(sig_.params.size() <= kMaxParams, "signature has more parameters than the binder holds");
-    std::size_t n_positional = 0, n_required = 0;
-    for (const Param& p : sig_.params) {
-        if (p.keyword_only()) break;
-        ++n_positional;
-        if (p.required()) ++n_required;
-    }
+    std::fill_n(slots_, sig_.params.size(), nullptr);
+    const std::size_t n_positional = sig_.n_positional, n_required = sig_.n_required_positional;
     auto given = static_cast<std::size_t>(nargs);
     if (given > n_positional) {
         std::string m = display_name();
@@ -115,12 +164,12 @@ void Args::bind(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
         ok_ = false;
         return;
     }
-    for (std::size_t i = 0; i < given; ++i) slots_[i] = args[i];
+    std::copy_n(args, given, slots_);
     if (kwnames) {
         Py_ssize_t nkw = PyTuple_Size(kwnames);
         for (Py_ssize_t k = 0; k < nkw && ok_; ++k) bind_keyword(PyTuple_GetItem(kwnames, k), args[nargs + k]);
     }
-    if (ok_) check_missing();
+    if (ok_ && (given < n_required || sig_.may_miss_beyond_positional)) check_missing();
 }
 
 Args::Args(const Signature& sig, PyObject* args, PyObject* kwargs) : sig_(sig) {
@@ -152,36 +201,38 @@ void Args::bind_keyword(PyObject* name, PyObject* value) {
         key = utf8_view(name);
         if (!key) PyErr_Clear();
     }
+    // Parameter names are unique, so the first match is the only one.
     std::size_t found = sig_.params.size();
     if (key) {
-        // Keyword-only parameters are looked up first, then the others.
-        for (std::size_t pass = 0; pass < 2 && found == sig_.params.size(); ++pass) {
-            for (std::size_t i = 0; i < sig_.params.size(); ++i) {
-                if (sig_.params[i].keyword_only() == (pass == 0) && sig_.params[i].name == *key) {
-                    found = i;
-                    break;
-                }
+        for (std::size_t i = 0; i < sig_.params.size(); ++i) {
+            if (sig_.params[i].name == *key) {
+                found = i;
+                break;
             }
         }
+    }
+    if (found < sig_.params.size() && !slots_[found]) {
+        slots_[found] = value;
+        return;
     }
     std::string shown = key ? std::string(*key) : std::string("?");
     if (found == sig_.params.size()) {
         raise_type_error(display_name() + " got an unexpected keyword argument '" + shown + "'");
-        ok_ = false;
-    } else if (slots_[found]) {
-        raise_type_error(display_name() + " got multiple values for argument '" + shown + "'");
-        ok_ = false;
     } else {
-        slots_[found] = value;
+        raise_type_error(display_name() + " got multiple values for argument '" + shown + "'");
     }
+    ok_ = false;
 }
 
 void Args::check_missing() {
+    const auto absent = [&](std::size_t i) { return sig_.params[i].required() && !slots_[i]; };
+    std::size_t i = 0;
+    while (i < sig_.params.size() && !absent(i)) ++i;
+    if (i == sig_.params.size()) return;
     for (bool keyword_only : {false, true}) {
         std::vector<std::string_view> missing;
-        for (std::size_t i = 0; i < sig_.params.size(); ++i) {
-            const Param& p = sig_.params[i];
-            if (p.keyword_only() == keyword_only && p.required() && !slots_[i]) missing.push_back(p.name);
+        for (std::size_t k = 0; k < sig_.params.size(); ++k) {
+            if (sig_.params[k].keyword_only() == keyword_only && absent(k)) missing.push_back(sig_.params[k].name);
         }
         if (missing.empty()) continue;
         std::string m = display_name() + " missing " + std::to_string(missing.size()) + " required " +

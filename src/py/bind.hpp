@@ -21,6 +21,7 @@
 #include "py/ref.hpp"
 
 #include <cstdint>
+#include <cxxabi.h>
 #include <new>
 #include <optional>
 #include <span>
@@ -30,6 +31,7 @@
 
 #include "py/errors.hpp"
 #include "py/warnings.hpp"
+#include "text/warning.hpp"
 #include "util/panic.hpp"
 
 namespace kelrad::py {
@@ -49,10 +51,33 @@ struct Param {
 };
 
 // Positional-or-keyword parameters come first, then the keyword-only ones.
+// The counts are worked out once, at compile time for the usual constant
+// parameter tables, so that binding a call mostly compares numbers.
 struct Signature {
     std::string_view function;
     std::span<const Param> params;
     std::string_view cls = {};  // set for methods and constructors
+    std::uint8_t n_positional = 0;
+    std::uint8_t n_required_positional = 0;
+    // Whether enough positional values can still leave a required parameter
+    // unbound: a keyword-only one, or a positional one after an optional one.
+    bool may_miss_beyond_positional = false;
+
+    constexpr Signature(std::string_view function_name, std::span<const Param> parameters,
+                        std::string_view class_name = {}) noexcept
+        : function(function_name), params(parameters), cls(class_name) {
+        for (const Param& p : params) {
+            if (p.keyword_only()) {
+                may_miss_beyond_positional = may_miss_beyond_positional || p.required();
+                continue;
+            }
+            ++n_positional;
+            if (p.required()) {
+                ++n_required_positional;
+                may_miss_beyond_positional = may_miss_beyond_positional || n_required_positional < n_positional;
+            }
+        }
+    }
 };
 
 class Args {
@@ -60,15 +85,30 @@ public:
     static constexpr std::size_t kMaxParams = 24;
 
     // The fast-call form: positional values, then the values named by kwnames.
-    Args(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+    // Inline, so that the constant signature is stored straight into the
+    // object rather than built on the caller's stack and copied, and so that
+    // the usual call, positional values alone, binds in a few stores.
+    Args(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) : sig_(sig) {
+        const auto given = static_cast<std::size_t>(nargs);
+        if (sig.params.size() <= kMaxParams && kwnames == nullptr && given >= sig.n_required_positional &&
+            given <= sig.n_positional && !sig.may_miss_beyond_positional) {
+            for (std::size_t k = 0; k < sig.params.size(); ++k) slots_[k] = k < given ? args[k] : nullptr;
+        } else {
+            bind(args, nargs, kwnames);
+        }
+    }
     // The constructor form: a tuple and an optional dict.
     Args(const Signature& sig, PyObject* args, PyObject* kwargs);
+    Args(const Args&) = delete;
+    Args& operator=(const Args&) = delete;
 
     explicit operator bool() const noexcept { return ok_; }
 
     // The bound object, or nullptr when the caller left the parameter out.
     PyObject* raw(std::size_t i) const noexcept { return slots_[i]; }
 
+    // A str argument as UTF-8, viewed in the form the interpreter caches in
+    // the str (an ASCII str's own data).
     std::string_view str(std::size_t i);
     std::string_view str(std::size_t i, std::string_view fallback);
     std::optional<std::string_view> optional_str(std::size_t i);  // absent or None
@@ -111,9 +151,13 @@ private:
     std::string display_name() const;
 
     Signature sig_;
-    PyObject* slots_[kMaxParams] = {};
     bool ok_ = true;
+    PyObject* slots_[kMaxParams];  // the first sig_.params.size() are set by `bind`
 };
+
+// PyUnicode_Check, with the exact type tested inline: under the limited API
+// the check itself is a call into the interpreter.
+inline bool is_str(PyObject* obj) noexcept { return Py_IS_TYPE(obj, &PyUnicode_Type) || PyUnicode_Check(obj); }
 
 // Views a str as UTF-8 in place; nullopt with the exception set on failure
 // (TypeError for a non-str, the interpreter's UnicodeEncodeError for
@@ -140,6 +184,12 @@ Ref Args::str_tuple(std::size_t i, Each&& each) {
     return items;
 }
 
+// A new str equal to the str `obj`, for an operation that returns a new
+// object also when nothing changed. Copied in the interpreter's own
+// representation: a short one through UCS-4, a longer one as two halves
+// joined (three allocations, but a fraction of decoding its UTF-8 again).
+PyObject* copy_str(PyObject* obj) noexcept;
+
 // Result conversions.
 inline PyObject* to_py(std::string_view s) noexcept { return new_str(s).release(); }
 inline PyObject* to_py(bool b) noexcept { return Py_NewRef(b ? Py_True : Py_False); }
@@ -155,12 +205,23 @@ inline PyObject* bytes_to_py(std::string_view b) noexcept {
     return PyBytes_FromStringAndSize(b.data(), static_cast<Py_ssize_t>(b.size()));
 }
 
+// A daemon thread that asks for the interpreter lock while the interpreter
+// finalizes is ended by CPython (3.11 to 3.13) with pthread_exit, whose forced
+// unwind would reach the module's noexcept frames and abort the process, or
+// run reference-count changes without the lock on its way. Where that unwind
+// can start, the thread is parked for good instead, as CPython 3.14 does
+// itself: the exiting process takes it down.
+[[noreturn]] void park_exiting_thread() noexcept;
+
+// PyEval_RestoreThread, parking the thread if the interpreter is finalizing.
+void restore_thread(PyThreadState* state) noexcept;
+
 // Releases the interpreter lock for the lifetime of the object. The batch
 // calls wrap their per-item loops in it; nothing inside may touch Python.
 class ReleasedGil {
 public:
     ReleasedGil() noexcept : state_(PyEval_SaveThread()) {}
-    ~ReleasedGil() { PyEval_RestoreThread(state_); }
+    ~ReleasedGil() { restore_thread(state_); }
     ReleasedGil(const ReleasedGil&) = delete;
     ReleasedGil& operator=(const ReleasedGil&) = delete;
 
@@ -177,6 +238,8 @@ PyObject* guarded(Body&& body) noexcept {
     PyObject* result = nullptr;
     try {
         result = body();
+    } catch (const abi::__forced_unwind&) {
+        park_exiting_thread();
     } catch (const Panic& p) {
         result = raise_panic(p.what());
     } catch (const std::bad_alloc&) {
@@ -186,7 +249,7 @@ PyObject* guarded(Body&& body) noexcept {
     } catch (...) {
         result = raise_panic("");
     }
-    flush_deferred_warnings();
+    if (warning::has_deferred()) flush_deferred_warnings();
     return result;
 }
 

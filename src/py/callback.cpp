@@ -23,7 +23,12 @@ std::string message_of(PyObject* exception) {
 }  // namespace
 
 Ref call_python(PyObject* callable, PyObject* args, PyObject* kwargs) {
-    Ref result = Ref::steal(PyObject_Call(callable, args, kwargs));
+    Ref result;
+    try {
+        result = Ref::steal(PyObject_Call(callable, args, kwargs));
+    } catch (const abi::__forced_unwind&) {
+        park_exiting_thread();  // the callable waited for the lock while the interpreter finalized
+    }
     if (result) return result;
     // Taken out first: the class may be made now, which needs a clear indicator.
     RaisedException raised = fetch_exception();

@@ -23,18 +23,9 @@ PyObject* get_values(const KeyCollisionRecord& r) { return to_py(std::span<const
 PyObject* get_indices(const KeyCollisionRecord& r) { return to_py(std::span<const std::uint64_t>(r.indices)); }
 
 std::string key_collision_repr(const KeyCollisionRecord& r) {
-    std::string s = "KeyCollision(key=" + error::quoted_debug_literal(r.key) + ", values=[";
-    for (std::size_t i = 0; i < r.values.size(); ++i) {
-        if (i > 0) s += ", ";
-        s += error::quoted_debug_literal(r.values[i]);
-    }
-    s += "], indices=[";
-    for (std::size_t i = 0; i < r.indices.size(); ++i) {
-        if (i > 0) s += ", ";
-        s += std::to_string(r.indices[i]);
-    }
-    s += "])";
-    return s;
+    return "KeyCollision(key=" + error::quoted_debug_literal(r.key) +
+           ", values=" + repr_list(r.values, error::quoted_debug_literal) +
+           ", indices=" + repr_list(r.indices, [](std::uint64_t i) { return std::to_string(i); }) + ")";
 }
 
 const PyGetSetDef kKeyCollisionGetters[] = {
@@ -112,14 +103,9 @@ PyObject* find_key_collisions(PyObject*, PyObject* const* args, Py_ssize_t nargs
         if (!form) return raise(form.error());
         auto groups = collisions::find_key_collisions(values, *form, lang);
         if (!groups) return raise(groups.error());
-        Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(groups->size())));
-        if (!list) return nullptr;
-        for (std::size_t i = 0; i < groups->size(); ++i) {
-            PyObject* group = new_result(key_collision_type(), std::move((*groups)[i]));
-            if (!group) return nullptr;
-            PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), group);
-        }
-        return list.release();
+        return list_to_py(*groups, [](collisions::KeyCollision& group) {
+            return new_result(key_collision_type(), std::move(group));
+        });
     });
 }
 

@@ -120,13 +120,12 @@ PyObject* demojize(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject*
         } else {
             provider = Ref::borrow(global_provider().read()->get());
         }
-        auto policy = emoji::UnnamedEmojiPolicy::from_mode(*mode, replace_with);
         if (!provider) {
-            emoji::demojize(text, strip_modifiers, false, policy, out);
-        } else {
-            PythonProvider names(provider.get());
-            emoji::demojize_with_provider(text, strip_modifiers, policy, names, out);
+            return to_py(std::string_view(emoji::demojize_with_mode(text, strip_modifiers, *mode, replace_with)));
         }
+        PythonProvider names(provider.get());
+        emoji::demojize_with_provider(text, strip_modifiers, emoji::UnnamedEmojiPolicy::from_mode(*mode, replace_with),
+                                      names, out);
         return to_py(std::string_view(out));
     });
 }

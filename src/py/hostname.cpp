@@ -19,14 +19,8 @@ PyObject* get_flag(const HostnameAnalysis& r) {
 PyObject* get_scripts(const HostnameAnalysis& r) { return to_py(std::span<const std::string_view>(r.scripts)); }
 
 PyObject* get_label_scripts(const HostnameAnalysis& r) {
-    Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(r.labels.size())));
-    if (!list) return nullptr;
-    for (std::size_t i = 0; i < r.labels.size(); ++i) {
-        PyObject* inner = to_py(r.label_scripts(i));
-        if (!inner) return nullptr;
-        PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), inner);
-    }
-    return list.release();
+    return list_to_py(std::views::iota(std::size_t{0}, r.labels.size()),
+                      [&](std::size_t i) { return to_py(r.label_scripts(i)); });
 }
 
 PyObject* get_label_whole_script_confusable(const HostnameAnalysis& r) {

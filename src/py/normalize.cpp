@@ -15,24 +15,14 @@ bool is_ascii_str(PyObject* obj, std::string_view utf8) {
     return static_cast<Py_ssize_t>(utf8.size()) == PyUnicode_GetLength(obj);
 }
 
-// A new str equal to `obj`, for a text that came out unchanged. ASCII and
-// short texts are rebuilt from their UTF-8; a longer text is copied as two
-// halves joined, in the interpreter's own representation, which costs a
-// fraction of decoding its UTF-8 again (three allocations instead of one,
-// hence the length threshold).
-PyObject* new_copy(PyObject* obj, std::string_view utf8) {
-    Py_ssize_t len = PyUnicode_GetLength(obj);
-    if (len < 256 || is_ascii_str(obj, utf8)) return to_py(utf8);
-    Ref head = Ref::steal(PyUnicode_Substring(obj, 0, len / 2));
-    if (!head) return nullptr;
-    Ref tail = Ref::steal(PyUnicode_Substring(obj, len / 2, len));
-    if (!tail) return nullptr;
-    return PyUnicode_Concat(head.get(), tail.get());
-}
+// A new str equal to `obj`, which came out unchanged: an ASCII one from its
+// UTF-8 (one copy), any other in the interpreter's own form.
+PyObject* new_copy(PyObject* obj, std::string_view utf8) { return is_ascii_str(obj, utf8) ? to_py(utf8) : copy_str(obj); }
 
 // The form option, absent meaning NFC; nullopt with the exception set.
 std::optional<normalize::Form> form_option(Args& in, std::size_t i) {
-    std::string_view name = in.str(i, "NFC");
+    if (in && in.raw(i) == nullptr) return normalize::Form::NFC;
+    std::string_view name = in.str(i);
     if (!in) return std::nullopt;
     auto form = normalize::validate_form(name);
     if (!form) {

@@ -47,9 +47,7 @@ private:
 };
 
 // A new str from UTF-8 bytes the core produced (always valid UTF-8).
-inline Ref new_str(std::string_view s) noexcept {
-    return Ref::steal(PyUnicode_FromStringAndSize(s.data(), static_cast<Py_ssize_t>(s.size())));
-}
+Ref new_str(std::string_view s) noexcept;
 
 // The currently raised exception, taken out of the error indicator and
 // normalized; put back with `restore_exception`.

@@ -29,14 +29,7 @@ PyObject* create_result_type(const ResultClassSpec& spec, std::size_t basicsize,
 }
 
 PyObject* to_py(std::span<const std::uint64_t> items) noexcept {
-    Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(items.size())));
-    if (!list) return nullptr;
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        PyObject* item = PyLong_FromUnsignedLongLong(items[i]);
-        if (!item) return nullptr;
-        PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), item);
-    }
-    return list.release();
+    return list_to_py(items, [](std::uint64_t v) { return PyLong_FromUnsignedLongLong(v); });
 }
 
 }  // namespace kelrad::py

@@ -27,6 +27,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <new>
+#include <ranges>
 #include <span>
 #include <string>
 #include <utility>
@@ -93,6 +94,33 @@ PyObject* getter(PyObject* self, void*) noexcept {
 template <class T, std::string (*Repr)(const T&)>
 PyObject* repr_slot(PyObject* self) noexcept {
     return guarded([&] { return to_py(std::string_view(Repr(record_of<T>(self)))); });
+}
+
+// A new list of the objects `convert` makes of the items, in order (each
+// item by reference, so that `convert` may move from it); nullptr with the
+// exception set when one of them cannot be made.
+template <class Range, class Convert>
+PyObject* list_to_py(Range&& items, Convert&& convert) {
+    Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(std::ranges::size(items))));
+    if (!list) return nullptr;
+    Py_ssize_t i = 0;
+    for (auto&& item : items) {
+        PyObject* object = convert(item);
+        if (!object) return nullptr;  // the list frees the items set so far
+        PyList_SetItem(list.get(), i++, object);  // steals the object
+    }
+    return list.release();
+}
+
+// "[a, b]" for a representation: each item as `render` writes it.
+template <class Range, class Render>
+std::string repr_list(const Range& items, Render&& render) {
+    std::string out = "[";
+    for (const auto& item : items) {
+        if (out.size() > 1) out += ", ";
+        out += render(item);
+    }
+    return out + "]";
 }
 
 // A new list of new ints.

@@ -1,6 +1,7 @@
 // Python functions of the confusable folds, tests and reports.
 #include "py/bind.hpp"
 #include "py/registry.hpp"
+#include "py/results.hpp"
 #include "security/confusable_reports.hpp"
 #include "security/confusables.hpp"
 
@@ -8,19 +9,6 @@ namespace kelrad::py {
 namespace {
 
 constexpr std::string_view kDefaultTarget = "latin";
-
-// A new list of the items `convert` turns into new objects.
-template <class Item, class Convert>
-PyObject* list_to_py(const std::vector<Item>& items, Convert convert) {
-    Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(items.size())));
-    if (!list) return nullptr;
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        PyObject* item = convert(items[i]);
-        if (!item) return nullptr;  // the list frees the items set so far
-        PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), item);  // steals item
-    }
-    return list.release();
-}
 
 PyObject* char_to_py(char32_t c) noexcept { return PyUnicode_FromOrdinal(static_cast<int>(c)); }
 

@@ -1,6 +1,7 @@
 // Python functions of the text primitives.
 #include "py/bind.hpp"
 #include "py/registry.hpp"
+#include "py/results.hpp"
 #include "text/case_fold.hpp"
 #include "text/escape.hpp"
 #include "text/grapheme.hpp"
@@ -54,21 +55,11 @@ PyObject* detect_scripts(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
                       [](std::string_view text) { return to_py(scripts::detect_scripts(text)); });
 }
 
-// Asks `test` of the whole text, or with per_word of each run of characters
-// between runs of White_Space (empty words skipped) until one answers true.
+// Asks `test` of the whole text, or with per_word of each word until one
+// answers true.
 template <class Test>
-bool any_word(std::string_view text, bool per_word, Test test) {
-    if (!per_word) return test(text);
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < text.size();) {
-        auto [cp, len] = utf8::decode(text, i);
-        if (is_white_space(cp)) {
-            if (i > start && test(text.substr(start, i - start))) return true;
-            start = i + len;
-        }
-        i += len;
-    }
-    return start < text.size() && test(text.substr(start));
+bool test_text_or_words(std::string_view text, bool per_word, Test test) {
+    return per_word ? any_word(text, test) : test(text);
 }
 
 constexpr Param kPerWordParams[] = {{"text", Param::Required}, {"per_word", Param::KeywordOnly}};
@@ -79,7 +70,7 @@ PyObject* is_mixed_script(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
         std::string_view text = in.str(0);
         bool per_word = in.boolean(1, false);
         if (!in) return nullptr;
-        return to_py(any_word(text, per_word, scripts::is_mixed_script));
+        return to_py(test_text_or_words(text, per_word, scripts::is_mixed_script));
     });
 }
 
@@ -90,7 +81,7 @@ PyObject* has_bidi_conflict(PyObject*, PyObject* const* args, Py_ssize_t nargs, 
         bool per_word = in.boolean(1, false);
         if (!in) return nullptr;
         return to_py(
-            any_word(text, per_word, [](std::string_view w) { return scripts::has_bidi_conflict(w, false); }));
+            test_text_or_words(text, per_word, [](std::string_view w) { return scripts::has_bidi_conflict(w, false); }));
     });
 }
 
@@ -145,12 +136,7 @@ PyObject* grapheme_split(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
                                                         : new_str(cluster));
             if (!parts.back()) return nullptr;
         }
-        Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(parts.size())));
-        if (!list) return nullptr;
-        for (std::size_t i = 0; i < parts.size(); ++i) {
-            PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), parts[i].release());
-        }
-        return list.release();
+        return list_to_py(parts, [](Ref& part) { return part.release(); });
     });
 }
 

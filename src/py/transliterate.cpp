@@ -11,6 +11,7 @@
 #include "py/callback.hpp"
 #include "py/errors.hpp"
 #include "py/registry.hpp"
+#include "py/results.hpp"
 #include "text/lock.hpp"
 #include "translit/accents.hpp"
 #include "translit/args.hpp"
@@ -113,17 +114,9 @@ PyObject* find_untranslatable(PyObject*, PyObject* const* args, Py_ssize_t nargs
         auto hits = transliterate::find_untranslatable(text, options);
         if (!hits) return raise(hits.error());
 
-        Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(hits->size())));
-        if (!list) return nullptr;
-        std::string ch;
-        for (std::size_t i = 0; i < hits->size(); ++i) {
-            ch.clear();
-            utf8::append(ch, (*hits)[i].ch);
-            Ref pair = Ref::steal(Py_BuildValue("(NN)", to_py(std::string_view(ch)), to_py((*hits)[i].byte_offset)));
-            if (!pair) return nullptr;
-            PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), pair.release());
-        }
-        return list.release();
+        return list_to_py(*hits, [](const transliterate::UntranslatableHit& hit) {
+            return Py_BuildValue("(NN)", PyUnicode_FromOrdinal(static_cast<int>(hit.ch)), to_py(hit.byte_offset));
+        });
     });
 }
 

@@ -7,14 +7,15 @@
 #include "security/smuggled.hpp"
 #include "tables/anomalies.hpp"
 #include "tables/normalization.hpp"
-#include "tables/regex_classes.hpp"
 #include "tables/scripts.hpp"
 #include "text/case_fold.hpp"
 #include "text/error.hpp"
 #include "text/normalize.hpp"
 #include "text/scripts.hpp"
 #include "text/strip.hpp"
+#include "text/white_space.hpp"
 #include "text/zalgo.hpp"
+#include "util/ascii.hpp"
 #include "util/ranges.hpp"
 #include "util/swar.hpp"
 #include "util/utf8.hpp"
@@ -27,18 +28,10 @@ using normalize::QuickCheck;
 
 // ---- Character classes -----------------------------------------------------
 
-constexpr bool is_ascii_letter(char32_t c) noexcept { return ((c | 0x20) - U'a') < 26; }
-constexpr bool is_ascii_digit(char32_t c) noexcept { return c - U'0' < 10; }
 
 // An ASCII letter or an Alphabetic character.
 bool is_letter(char32_t c) noexcept {
-    return c < 0x80 ? is_ascii_letter(c) : in_ranges(tables::ALPHABETIC, c);
-}
-
-// Unicode White_Space (the ranges of the regex class \s).
-bool is_white_space(char32_t c) noexcept {
-    if (c < 0x80) return (c >= 0x09 && c <= 0x0D) || c == 0x20;
-    return in_ranges(tables::REGEX_SPACE, c);
+    return c < 0x80 ? ascii::is_letter(c) : in_ranges(tables::ALPHABETIC, c);
 }
 
 bool is_dash_connector(char32_t c) noexcept {
@@ -174,22 +167,6 @@ std::string_view trim(std::string_view s, Pred drop) noexcept {
         end -= len;
     }
     return s.substr(begin, end - begin);
-}
-
-// Calls `visit` with each non-empty piece of `s` between White_Space runs
-// until it returns true; returns whether one did.
-template <class Visit>
-bool any_piece(std::string_view s, Visit visit) {
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < s.size();) {
-        auto [cp, len] = utf8::decode(s, i);
-        if (is_white_space(cp)) {
-            if (i > start && visit(s.substr(start, i - start))) return true;
-            start = i + len;
-        }
-        i += len;
-    }
-    return start < s.size() && visit(s.substr(start));
 }
 
 std::string joined_scripts(std::string_view piece) {
@@ -400,8 +377,8 @@ struct Survey {
         for (auto [cp, len] : utf8::chars(w)) {
             if (cp < 0x80) {
                 if (!control && is_reported_control(cp)) control = cp;
-                latin = latin || is_ascii_letter(cp);
-                if (is_ascii_digit(cp)) add_system(U'0');
+                latin = latin || ascii::is_letter(cp);
+                if (ascii::is_digit(cp)) add_system(U'0');
                 continue;
             }
             const std::uint8_t f = facts.of(cp);
@@ -555,7 +532,7 @@ std::optional<Finding> TokenScan::bidi() const {
             latin += is_letter_like(cp);
         }
         if (!embedding && ((cp >= 0x202A && cp <= 0x202C) || (cp >= 0x2066 && cp <= 0x2069))) embedding = cp;
-        if (!mark_before_digit && (previous == 0x061C || previous == 0x200F) && is_ascii_digit(cp)) {
+        if (!mark_before_digit && (previous == 0x061C || previous == 0x200F) && ascii::is_digit(cp)) {
             mark_before_digit = previous;
         }
         previous = cp;
@@ -592,7 +569,7 @@ std::optional<Finding> TokenScan::marks() const {
 
 std::optional<Finding> TokenScan::script_pieces() const {
     std::optional<Finding> found;
-    any_piece(core_, [&](std::string_view piece) {
+    any_word(core_, [&](std::string_view piece) {
         if (utf8::char_count(piece) < 2 || is_unit_symbol(piece)) return false;
         if (scripts::has_bidi_conflict(piece, true)) {
             found = fire(AnomalyKind::BidiMixed, joined_scripts(piece));
@@ -608,7 +585,7 @@ std::optional<Finding> TokenScan::script_pieces() const {
 // ligatures), next to Latin letters or outside the blocks where they are the
 // ordinary spelling.
 std::optional<Finding> TokenScan::compat_fold() const {
-    bool fires = any_piece(w_, [](std::string_view piece) {
+    bool fires = any_word(w_, [](std::string_view piece) {
         bool listed = false, outside = false, latin = false;
         for (auto [cp, len] : utf8::chars(piece)) {
             latin = latin || is_letter_like(cp);
@@ -633,7 +610,7 @@ std::optional<Finding> TokenScan::leet() const {
     std::string_view second = trim(w_, is_token_delimiter);
     for (std::string_view candidate : {core_, second}) {
         std::optional<Finding> found;
-        any_piece(candidate, [&](std::string_view word) {
+        any_word(candidate, [&](std::string_view word) {
             found = leet_word(word);
             return found.has_value();
         });
@@ -671,14 +648,14 @@ std::optional<Finding> TokenScan::leet_word(std::string_view word) const {
     }
     std::string letters;
     for (char c : word) {
-        if (is_ascii_letter(static_cast<unsigned char>(c))) letters += static_cast<char>(c | 0x20);
+        if (ascii::is_letter(static_cast<unsigned char>(c))) letters += static_cast<char>(c | 0x20);
     }
     // A lexicon word with a number or symbol suffix: "password123".
     if (letters.size() >= 4 && lexicon_.contains(letters)) {
         std::string_view suffix = word.substr(letters.size());
         bool leading = word.size() > letters.size() &&
                        std::all_of(word.begin(), word.begin() + static_cast<std::ptrdiff_t>(letters.size()),
-                                   [](char c) { return is_ascii_letter(static_cast<unsigned char>(c)); });
+                                   [](char c) { return ascii::is_letter(static_cast<unsigned char>(c)); });
         if (leading && std::all_of(suffix.begin(), suffix.end(), [](char c) {
                 return (c >= '0' && c <= '9') || c == '$' || c == '|' || c == '@';
             })) {
@@ -761,7 +738,7 @@ std::optional<Finding> TokenScan::segmentation() const {
             ++fragment_chars;
             bool letter = is_letter(cp);
             fragment_letter = fragment_letter || letter;
-            if (is_ascii_letter(cp) || (cp > 0xA9 && letter)) {
+            if (ascii::is_letter(cp) || (cp > 0xA9 && letter)) {
                 utf8::append(joined, cp);
                 ++kept;
             } else if (char l = leet_letter(cp)) {
@@ -780,7 +757,7 @@ std::optional<Finding> TokenScan::segmentation() const {
     }
     if (spaced) {
         std::string without;
-        any_piece(core_, [&](std::string_view piece) {
+        any_word(core_, [&](std::string_view piece) {
             without += piece;
             return false;
         });
@@ -792,7 +769,7 @@ std::optional<Finding> TokenScan::segmentation() const {
 
 std::optional<Finding> TokenScan::confusable() const {
     std::optional<Finding> found;
-    any_piece(w_, [&](std::string_view piece) {
+    any_word(w_, [&](std::string_view piece) {
         found = confusable_piece(piece);
         return found.has_value();
     });
@@ -809,7 +786,7 @@ std::optional<Finding> TokenScan::confusable_piece(std::string_view piece) const
         bool outside = false;
         for (auto [cp, len] : utf8::chars(piece)) {
             auto proto = confusables::latin_ascii_prototype(cp);
-            if (!proto || proto->size() != 1 || !is_ascii_letter(static_cast<unsigned char>((*proto)[0]))) {
+            if (!proto || proto->size() != 1 || !ascii::is_letter(static_cast<unsigned char>((*proto)[0]))) {
                 return std::nullopt;
             }
             scripts::Script s = scripts::effective_script(cp);
@@ -999,10 +976,10 @@ bool decomposes_to_single_char(char32_t c) noexcept {
 }
 
 bool is_letter_like(char32_t c) noexcept {
-    if (c < 0x80) return is_ascii_letter(c);
+    if (c < 0x80) return ascii::is_letter(c);
     if (normalize::quick_check(c, Form::NFD) == QuickCheck::Yes) return false;  // no canonical decomposition
     if (decomposes_to_single_char(c)) return false;
-    return is_ascii_letter(normalize::canonical_decomposition(c)[0]);
+    return ascii::is_letter(normalize::canonical_decomposition(c)[0]);
 }
 
 bool is_token_delimiter(char32_t c) noexcept { return is_core_delimiter(c) && c != U'!' && c != U'(' && c != U')'; }

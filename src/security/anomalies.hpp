@@ -18,8 +18,9 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
+
+#include "util/string_hash.hpp"
 
 namespace kelrad::anomalies {
 
@@ -77,11 +78,7 @@ public:
     bool has_length(std::size_t bytes) const noexcept { return bytes < lengths_.size() && lengths_[bytes]; }
 
 private:
-    struct Hash {
-        using is_transparent = void;
-        std::size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view>{}(s); }
-    };
-    std::unordered_set<std::string, Hash, std::equal_to<>> words_;
+    StringSet words_;
     std::vector<bool> lengths_;
 };
 

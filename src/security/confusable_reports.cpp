@@ -7,18 +7,12 @@
 #include "security/confusables.hpp"
 #include "tables/scripts.hpp"
 #include "text/scripts.hpp"
+#include "util/ascii.hpp"
 #include "util/ranges.hpp"
 #include "util/utf8.hpp"
 
 namespace kelrad::confusables {
 namespace {
-
-char ascii_lower(char c) noexcept { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
-
-bool equal_ascii_caseless(std::string_view a, std::string_view b) noexcept {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return ascii_lower(x) == ascii_lower(y); });
-}
 
 bool is_upstream_source(char32_t c) noexcept { return in_ranges(tables::UPSTREAM_CONFUSABLE_SOURCES, c); }
 
@@ -34,7 +28,7 @@ std::expected<std::vector<std::string_view>, CoreError> resolve_allowed_scripts(
     out.reserve(names.size());
     for (const std::string& name : names) {
         const auto* match = std::find_if(std::begin(tables::SCRIPT_NAMES), std::end(tables::SCRIPT_NAMES),
-                                         [&](std::string_view s) { return equal_ascii_caseless(s, name); });
+                                         [&](std::string_view s) { return ascii::equal_ignoring_case(s, name); });
         if (match == std::end(tables::SCRIPT_NAMES)) return fail(error::UnknownScript{name});
         out.push_back(*match);
     }

@@ -11,6 +11,7 @@
 #include "security/fixed_point.hpp"
 #include "text/compose.hpp"
 #include "text/normalize.hpp"
+#include "util/ascii.hpp"
 #include "util/swar.hpp"
 #include "util/utf8.hpp"
 
@@ -25,7 +26,6 @@ constexpr std::array<const tables::ConfusableMap*, 4> kTargetMaps = {
 // Passes of `normalize_confusables` before it hands over to the engine.
 constexpr int kMaxPasses = 9;
 
-bool is_ascii_digit(char c) noexcept { return c >= '0' && c <= '9'; }
 
 // What one character becomes under a map and a digit policy.
 struct CharRule {
@@ -40,7 +40,7 @@ struct CharRule {
         }
         if (map == nullptr) return {};
         std::string_view p = map->prototype(c);
-        if (preserve && p.size() == 1 && is_ascii_digit(p[0])) return {};
+        if (preserve && p.size() == 1 && ascii::is_digit(static_cast<unsigned char>(p[0]))) return {};
         return p;
     }
 };

@@ -110,10 +110,6 @@ bool may_hold_right_to_left(std::string_view text) noexcept {
     return false;
 }
 
-bool is_bidi_control(char32_t c) noexcept {
-    return c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
-}
-
 // Removes, in place, the characters for which `drop` holds; true when any went.
 template <class Drop>
 bool remove_chars(std::string& text, Drop drop) {
@@ -261,7 +257,7 @@ std::optional<std::string_view> examine_label(std::string_view p, HostnameAnalys
 void append_canonical(std::string_view text, std::string& out, LabelBuffers& buf) {
     if (scripts::has_bidi_control(text)) {
         buf.without_controls.assign(text);
-        remove_chars(buf.without_controls, is_bidi_control);
+        remove_chars(buf.without_controls, scripts::is_bidi_control);
         text = buf.without_controls;
     }
     out.append(fold_to_latin(text, buf.run_folded));

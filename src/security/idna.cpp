@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cstddef>
 #include <iterator>
+#include <span>
 
 #include "security/punycode.hpp"
 #include "tables/idna.hpp"
 #include "text/normalize.hpp"
+#include "util/ascii.hpp"
 #include "util/ranges.hpp"
 #include "util/utf8.hpp"
 
@@ -16,16 +18,12 @@ namespace {
 constexpr std::string_view kAcePrefix = "xn--";
 
 // The row holding cp: the last row of its block's rows whose first code
-// point is at or below it. Branch-free, as `find_range`.
+// point is at or below it.
 const tables::IdnaRow& row_of(char32_t cp) noexcept {
     std::size_t block = cp >> 8;
-    const tables::IdnaRow* base = tables::IDNA_ROWS + tables::IDNA_BLOCK_ROWS[block];
-    for (std::size_t n = tables::IDNA_BLOCK_ROWS[block + 1] - tables::IDNA_BLOCK_ROWS[block] + 1u; n > 1;) {
-        std::size_t half = n / 2;
-        base = base[half].first <= cp ? base + half : base;
-        n -= half;
-    }
-    return *base;
+    std::span<const tables::IdnaRow> rows(tables::IDNA_ROWS + tables::IDNA_BLOCK_ROWS[block],
+                                          tables::IDNA_BLOCK_ROWS[block + 1] - tables::IDNA_BLOCK_ROWS[block] + 1u);
+    return *last_row_at_or_below(rows, cp);
 }
 
 // row_of with the last row found tried first: the characters of a label
@@ -46,8 +44,6 @@ private:
     char32_t first_ = 1;  // an empty range until the first search
     char32_t end_ = 0;
 };
-
-constexpr bool is_ascii_upper(char32_t c) noexcept { return c - 'A' < 26; }
 
 // The forbidden domain code points of the URL Standard: C0 controls, space,
 // # % / : < > ? @ [ \ ] ^ | and DEL.
@@ -77,7 +73,7 @@ bool map_into(std::string_view text, std::string& out) {
     for (std::size_t i = 0; i < text.size();) {
         auto [cp, len] = utf8::decode(text, i);
         if (cp < 0x80) {
-            out.push_back(static_cast<char>(is_ascii_upper(cp) ? cp | 0x20 : cp));
+            out.push_back(static_cast<char>(ascii::is_upper(cp) ? cp | 0x20 : cp));
         } else if (const tables::IdnaRow& row = find_row(cp); row.status == tables::kIdnaMapped) {
             if (row.pooled_len != 0) {
                 out.append(tables::IDNA_MAPPING_POOL + row.mapping, row.pooled_len);
@@ -119,7 +115,7 @@ bool is_valid_label(std::string_view label, Origin origin) {
     // V7 under nontransitional processing: every code point valid or deviation.
     RowFinder find_row;
     for (auto [cp, len] : utf8::chars(label)) {
-        std::uint32_t status = cp < 0x80 ? (is_ascii_upper(cp) ? tables::kIdnaMapped : tables::kIdnaValid)
+        std::uint32_t status = cp < 0x80 ? (ascii::is_upper(cp) ? tables::kIdnaMapped : tables::kIdnaValid)
                                          : find_row(cp).status;
         if (status != tables::kIdnaValid && status != tables::kIdnaDeviation) return false;
     }

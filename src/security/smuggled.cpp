@@ -1,5 +1,6 @@
 #include "security/smuggled.hpp"
 
+#include "text/decoders.hpp"
 #include "text/strip.hpp"
 #include "util/swar.hpp"
 #include "util/utf8.hpp"
@@ -45,32 +46,6 @@ constexpr bool is_unprintable(char32_t cp) noexcept {
            cp == 0x2800 || cp == 0x3164 || (cp >= 0xFE00 && cp <= 0xFE0F) || cp == 0xFEFF || cp == 0xFFA0 ||
            (cp >= 0x1BCA0 && cp <= 0x1BCA3) || (cp >= 0x1D173 && cp <= 0x1D17A) ||
            (cp >= 0xE0000 && cp <= 0xE007F) || (cp >= 0xE0100 && cp <= 0xE01EF);
-}
-
-// Decodes one well-formed UTF-8 sequence at p[0..n) (the shortest form, no
-// surrogates, at most U+10FFFF); nothing when the bytes are malformed.
-std::optional<utf8::Decoded> decode_checked(const unsigned char* p, std::size_t n) noexcept {
-    unsigned char b0 = p[0];
-    if (b0 < 0x80) return utf8::Decoded{b0, 1};
-    auto cont = [&](std::size_t k) { return k < n && (p[k] & 0xC0) == 0x80; };
-    if (b0 >= 0xC2 && b0 <= 0xDF) {
-        if (!cont(1)) return std::nullopt;
-        return utf8::Decoded{static_cast<char32_t>(((b0 & 0x1F) << 6) | (p[1] & 0x3F)), 2};
-    }
-    if (b0 >= 0xE0 && b0 <= 0xEF) {
-        if (!cont(1) || !cont(2)) return std::nullopt;
-        auto cp = static_cast<char32_t>(((b0 & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F));
-        if (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF)) return std::nullopt;
-        return utf8::Decoded{cp, 3};
-    }
-    if (b0 >= 0xF0 && b0 <= 0xF4) {
-        if (!cont(1) || !cont(2) || !cont(3)) return std::nullopt;
-        auto cp = static_cast<char32_t>(((b0 & 0x07) << 18) | ((p[1] & 0x3F) << 12) | ((p[2] & 0x3F) << 6) |
-                                        (p[3] & 0x3F));
-        if (cp < 0x10000 || cp > 0x10FFFF) return std::nullopt;
-        return utf8::Decoded{cp, 4};
-    }
-    return std::nullopt;
 }
 
 // The next byte offset from `i` where a run or a flag can begin: the lead
@@ -232,12 +207,9 @@ std::vector<SmuggledPayload> decode_smuggled(std::string_view text, bool include
 }
 
 std::optional<std::string> printable_text(std::string_view bytes) {
-    if (bytes.empty()) return std::nullopt;
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    for (std::size_t i = 0; i < bytes.size();) {
-        auto d = decode_checked(p + i, bytes.size() - i);
-        if (!d || is_unprintable(d->cp)) return std::nullopt;
-        i += d->len;
+    if (bytes.empty() || !decoders::is_utf8(bytes)) return std::nullopt;
+    for (auto [cp, len] : utf8::chars(bytes)) {
+        if (is_unprintable(cp)) return std::nullopt;
     }
     return std::string(bytes);
 }

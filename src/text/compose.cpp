@@ -84,9 +84,12 @@ std::optional<SpreadKey> spread_key(std::u32string_view text, std::size_t at) no
     return best;
 }
 
-}  // namespace
-
+// A character that can join the preceding one in composition: a combining mark
+// (General_Category Mn, Mc, Me), or U+16D67, which combines with a preceding
+// Kirat Rai vowel sign although it is not a mark.
 bool is_mark_like(char32_t cp) noexcept { return normalize::is_mark(cp) || cp == kKiratRaiVowelSignE; }
+
+}  // namespace
 
 bool starts_or_joins(char32_t cp) noexcept {
     if (cp < 0x590) return (cp >= 0x300 && cp <= 0x36F) || (cp >= 0x483 && cp <= 0x489);

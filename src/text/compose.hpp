@@ -31,11 +31,6 @@ struct Composed {
     bool operator==(const Composed&) const = default;
 };
 
-// A character that can join the preceding one in composition: a combining mark
-// (General_Category Mn, Mc, Me), or U+16D67, which combines with a preceding
-// Kirat Rai vowel sign although it is not a mark.
-bool is_mark_like(char32_t cp) noexcept;
-
 // A character that can start or join a composition: a combining mark (below
 // U+0590 only U+0300..U+036F and U+0483..U+0489 are marks), U+16D67, or a
 // Hangul leading consonant U+1100..U+1112. Text without one is its own

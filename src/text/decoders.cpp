@@ -6,7 +6,9 @@
 #include <cstring>
 #include <utility>
 
+#include "util/ascii.hpp"
 #include "util/swar.hpp"
+#include "util/utf8.hpp"
 
 namespace kelrad::decoders {
 namespace {
@@ -33,28 +35,8 @@ public:
     }
     // Well-formed UTF-8 goes through as it is.
     void utf8(const Byte* s, std::size_t n) noexcept { ascii(s, n); }
-    void bmp(char32_t c) noexcept {
-        if (c < 0x80) {
-            *p_++ = static_cast<char>(c);
-        } else if (c < 0x800) {
-            p_[0] = static_cast<char>(0xC0 | (c >> 6));
-            p_[1] = static_cast<char>(0x80 | (c & 0x3F));
-            p_ += 2;
-        } else {
-            p_[0] = static_cast<char>(0xE0 | (c >> 12));
-            p_[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            p_[2] = static_cast<char>(0x80 | (c & 0x3F));
-            p_ += 3;
-        }
-    }
-    void scalar(char32_t c) noexcept {
-        if (c < 0x10000) return bmp(c);
-        p_[0] = static_cast<char>(0xF0 | (c >> 18));
-        p_[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        p_[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        p_[3] = static_cast<char>(0x80 | (c & 0x3F));
-        p_ += 4;
-    }
+    void bmp(char32_t c) noexcept { p_ += utf8::encode_into(p_, c); }
+    void scalar(char32_t c) noexcept { p_ += utf8::encode_into(p_, c); }
 
 private:
     char* p_;
@@ -64,21 +46,9 @@ private:
 template <class W>
 void write_utf8(const Byte* s, std::size_t n, W& w) noexcept {
     for (std::size_t i = 0; i < n;) {
-        Byte b = s[i];
-        if (b < 0x80) {
-            w.bmp(b);
-            i += 1;
-        } else if (b < 0xE0) {
-            w.bmp(static_cast<char32_t>(((b & 0x1F) << 6) | (s[i + 1] & 0x3F)));
-            i += 2;
-        } else if (b < 0xF0) {
-            w.bmp(static_cast<char32_t>(((b & 0x0F) << 12) | ((s[i + 1] & 0x3F) << 6) | (s[i + 2] & 0x3F)));
-            i += 3;
-        } else {
-            w.scalar(static_cast<char32_t>(((b & 0x07) << 18) | ((s[i + 1] & 0x3F) << 12) | ((s[i + 2] & 0x3F) << 6) |
-                                           (s[i + 3] & 0x3F)));
-            i += 4;
-        }
+        const auto [c, len] = utf8::decode_at(s + i);
+        c < 0x10000 ? w.bmp(c) : w.scalar(c);
+        i += len;
     }
 }
 
@@ -727,10 +697,7 @@ std::optional<Encoding> get_encoding(std::string_view label) noexcept {
     label = trim_label(label);
     if (label.size() > tables::LONGEST_ENCODING_LABEL) return std::nullopt;
     char buf[tables::LONGEST_ENCODING_LABEL];
-    for (std::size_t i = 0; i < label.size(); ++i) {
-        char c = label[i];
-        buf[i] = c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
-    }
+    std::ranges::transform(label, buf, ascii::to_lower);
     std::string_view lower(buf, label.size());
     const auto* it = std::lower_bound(std::begin(tables::ENCODING_LABELS), std::end(tables::ENCODING_LABELS), lower,
                                       [](const tables::EncodingLabel& e, std::string_view l) { return e.label < l; });
@@ -761,6 +728,10 @@ template bool decode<char32_t>(Encoding, std::string_view, std::u32string&);
 
 bool decodes_without_error(Encoding encoding, std::string_view bytes) noexcept {
     return !run(encoding, bytes, NullWriter{}).errors;
+}
+
+std::size_t maximal_subpart_len(std::string_view bytes) noexcept {
+    return maximal_subpart(reinterpret_cast<const Byte*>(bytes.data()), bytes.size());
 }
 
 Utf8Check check_utf8(std::string_view bytes) noexcept {

@@ -59,6 +59,12 @@ struct Utf8Check {
 
 Utf8Check check_utf8(std::string_view bytes) noexcept;
 
+// How many bytes at the start of `bytes` a decoder replaces with one U+FFFD,
+// `bytes` being neither empty nor led by a whole well-formed sequence: the
+// maximal subpart (Unicode 3.9), a lead byte and the continuation bytes that
+// may follow it.
+std::size_t maximal_subpart_len(std::string_view bytes) noexcept;
+
 inline bool is_utf8(std::string_view bytes) noexcept { return check_utf8(bytes).valid_up_to == bytes.size(); }
 
 }  // namespace kelrad::decoders

@@ -3,12 +3,11 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <limits>
 
-#include "text/case_fold.hpp"
 #include "text/charset_detector.hpp"
 #include "text/decoders.hpp"
 #include "text/utils.hpp"
+#include "util/ascii.hpp"
 #include "util/swar.hpp"
 #include "util/utf8.hpp"
 
@@ -80,35 +79,17 @@ Encoding detect(std::string_view data) {
     return charset_detector::guess(data);
 }
 
-// " (did you mean 'utf-8'?)" for a label close to one of the suggestions,
-// else empty.
-std::string suggestion(std::string_view got) {
-    constexpr std::size_t kLongest = std::ranges::max(ENCODING_SUGGESTIONS, {}, &std::string_view::size).size();
-    std::size_t chars = utf8::char_count(got);
-    // Lower-casing never shortens a text, so a longer argument is at distance
-    // three or more from every name.
-    if (chars > kLongest + 2) return {};
-    std::string lowered;
-    case_fold::to_lowercase_into(got, lowered);
-    std::string_view best;
-    std::uint64_t best_distance = std::numeric_limits<std::uint64_t>::max();
-    // The names are lower-case already.
-    for (std::string_view name : ENCODING_SUGGESTIONS) {
-        std::uint64_t d = utils::edit_distance(lowered, name);
-        if (d != 0 && d < best_distance) {
-            best_distance = d;
-            best = name;
-        }
-    }
-    if (best_distance > 2 || 2 * best_distance > std::max(chars, best.size())) return {};
-    return std::string(" (did you mean '").append(best).append("'?)");
+// A label of the Standard (surrounding ASCII whitespace and ASCII case
+// ignored). The labels of the replacement encoding are refused like unknown
+// ones: its decoder would turn any document into a single U+FFFD.
+std::optional<Encoding> lookup_label(std::string_view label) noexcept {
+    std::optional<Encoding> e = decoders::get_encoding(label);
+    if (e == Encoding::replacement) return std::nullopt;
+    return e;
 }
 
 bool label_equals(std::string_view label, std::string_view lower) noexcept {
-    label = decoders::trim_label(label);
-    return std::ranges::equal(label, lower, [](char a, char b) {
-        return (a >= 'A' && a <= 'Z' ? static_cast<char>(a + ('a' - 'A')) : a) == b;
-    });
+    return ascii::equal_ignoring_case(decoders::trim_label(label), lower);
 }
 
 }  // namespace
@@ -116,12 +97,6 @@ bool label_equals(std::string_view label, std::string_view lower) noexcept {
 std::string_view DetectedEncoding::name() const noexcept { return decoders::name(encoding); }
 
 DetectedEncoding detect_encoding(std::string_view data) { return {detect(data), kConfidence}; }
-
-std::optional<Encoding> lookup_label(std::string_view label) noexcept {
-    std::optional<Encoding> e = decoders::get_encoding(label);
-    if (e == Encoding::replacement) return std::nullopt;
-    return e;
-}
 
 std::expected<DecodeInput, CoreError> decode_input(std::string_view data, std::optional<std::string_view> label,
                                                    double min_confidence) {
@@ -139,7 +114,10 @@ std::expected<DecodeInput, CoreError> decode_input(std::string_view data, std::o
         return DecodeInput{d.encoding, data};
     }
     std::optional<Encoding> e = lookup_label(*label);
-    if (!e) return fail(error::UnknownEncoding{std::string(*label), suggestion(*label)});
+    if (!e) {
+        std::string suggestion = error::did_you_mean(utils::closest_candidate(*label, ENCODING_SUGGESTIONS));
+        return fail(error::UnknownEncoding{std::string(*label), std::move(suggestion)});
+    }
     switch (*e) {
         case Encoding::UTF_8: return DecodeInput{*e, without_prefix(data, kUtf8Bom)};
         case Encoding::UTF_16BE: return DecodeInput{*e, without_prefix(data, kUtf16BeBom)};

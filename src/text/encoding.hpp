@@ -40,11 +40,6 @@ inline constexpr std::array<std::string_view, 20> ENCODING_SUGGESTIONS = {
 
 DetectedEncoding detect_encoding(std::string_view data);
 
-// A label of the Standard (surrounding ASCII whitespace and ASCII case
-// ignored). The labels of the replacement encoding are refused like unknown
-// ones: its decoder would turn any document into a single U+FFFD.
-std::optional<Encoding> lookup_label(std::string_view label) noexcept;
-
 // What a decode reads: the encoding and the bytes left once a byte order mark
 // has been dealt with.
 struct DecodeInput {

@@ -124,6 +124,11 @@ std::string codepoint_hex(char32_t cp) {
     return std::string(buf, static_cast<std::size_t>(n));
 }
 
+std::string did_you_mean(std::optional<std::string_view> candidate) {
+    if (!candidate) return {};
+    return std::string(" (did you mean '").append(*candidate).append("'?)");
+}
+
 std::string quoted_debug_literal(std::string_view text) {
     std::string out;
     out.reserve(text.size() + 2);

@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdint>
 #include <expected>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <tuple>
@@ -139,6 +140,10 @@ std::string quoted_char_literal(char32_t ch);
 
 // "00E9", "1F600": upper-case hexadecimal, at least four digits.
 std::string codepoint_hex(char32_t cp);
+
+// The `suggestion` of UnknownLang and UnknownEncoding: " (did you mean 'x'?)"
+// for a candidate, "" for none.
+std::string did_you_mean(std::optional<std::string_view> candidate);
 
 }  // namespace error
 }  // namespace kelrad

@@ -8,6 +8,11 @@
 // the operation returns, never under the lock (see warning.hpp).
 //
 // A lock created with an empty name recovers silently (the registration mutex).
+//
+// A registry and its lock are made on first use and never destroyed
+// (`static auto& R = *new sync::RwLock<T>(name)`): a batch reads registries
+// with the interpreter lock released, and a daemon thread may still be doing
+// so while the exiting process runs its static destructors.
 #pragma once
 
 #include <atomic>

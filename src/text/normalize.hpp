@@ -64,10 +64,6 @@ QuickCheck quick_check(std::string_view text, Form form) noexcept;
 // produced, without building a normalized copy of the whole text.
 bool is_normalized(std::string_view text, Form form);
 
-// The Stream-Safe Text Format of UAX #15: no run of more than 30 consecutive
-// non-starters, counted over the characters' compatibility decompositions.
-bool is_stream_safe(std::string_view text);
-
 // In the form and stream-safe. Each form is checked with its own quick check
 // and its own normalization.
 bool is_normalized_stream_safe(std::string_view text, Form form);

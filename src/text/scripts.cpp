@@ -1,31 +1,113 @@
 #include "text/scripts.hpp"
 
 #include <algorithm>
+#include <array>
+#include <map>
+#include <vector>
 
 #include "tables/scripts.hpp"
+#include "util/ascii.hpp"
 #include "util/ranges.hpp"
 #include "util/utf8.hpp"
 
 namespace kelrad::scripts {
 namespace {
 
-bool is_ascii_letter(char32_t c) noexcept { return ((c | 0x20) - 'a') < 26; }
-
 bool is_assigned(char32_t c) noexcept { return find_range(tables::ASSIGNED_RANGES, c) != nullptr; }
 
-}  // namespace
+bool is_common_override(char32_t c) noexcept { return find_range(tables::COMMON_SCRIPT_OVERRIDES, c) != nullptr; }
 
-Script script_of(char32_t c) noexcept {
-    if (c < 0x80) return is_ascii_letter(c) ? tables::kLatin : tables::kCommon;
+// The script of a code point from the range tables: a binary search of the
+// assigned ranges, then of the script rows.
+Script script_in_ranges(char32_t c) noexcept {
     if (!is_assigned(c)) return tables::kCommon;
     const tables::ScriptRange* row = find_range(tables::SCRIPT_RANGES, c);
     return row != nullptr ? row->name : tables::kCommon;
 }
 
+// The answers of the range tables for the BMP, folded into a two-stage index
+// the first time one is asked for: two probes instead of about twenty
+// dependent ones (the 735 assigned ranges, the 131 script rows, the 34
+// overrides), which every character of a host name or a word pays. A cell
+// holds the number of the script's name (bits 0 to 6, 0 for "Common") and
+// whether the code point is one of the overrides (bit 7). Built in a pass
+// over the ranges: 1 KiB of block numbers and 64 bytes per distinct block of
+// 64 code points.
+class BmpScripts {
+public:
+    static constexpr std::uint8_t kOverride = 0x80;
+
+    BmpScripts() {
+        std::vector<std::uint8_t> cell(0x10000, 0);
+        names_.push_back(tables::kCommon);
+        for (const tables::ScriptRange& row : tables::SCRIPT_RANGES) {
+            if (row.first > 0xFFFF) break;
+            auto known = std::find(names_.begin(), names_.end(), row.name);
+            if (known == names_.end()) known = names_.insert(names_.end(), row.name);
+            const auto number = static_cast<std::uint8_t>(known - names_.begin());
+            std::fill(cell.begin() + row.first, cell.begin() + std::min<char32_t>(row.last, 0xFFFF) + 1, number);
+        }
+        char32_t next = 0;  // the first code point not yet known to be assigned
+        for (const CodepointRange& r : tables::ASSIGNED_RANGES) {
+            if (r.first > 0xFFFF) break;
+            std::fill(cell.begin() + next, cell.begin() + r.first, 0);
+            next = r.last + 1;
+        }
+        if (next <= 0xFFFF) std::fill(cell.begin() + next, cell.end(), 0);
+        for (const CodepointRange& r : tables::COMMON_SCRIPT_OVERRIDES) {
+            for (char32_t c = r.first; c <= r.last && c <= 0xFFFF; ++c) cell[c] |= kOverride;
+        }
+        std::map<Block, std::uint16_t> seen;
+        for (std::size_t b = 0; b < block_.size(); ++b) {
+            Block block;
+            std::copy_n(cell.begin() + static_cast<std::ptrdiff_t>(b * 64), 64, block.begin());
+            auto [it, added] = seen.try_emplace(block, static_cast<std::uint16_t>(blocks_.size()));
+            if (added) blocks_.push_back(block);
+            block_[b] = it->second;
+        }
+    }
+
+    std::uint8_t cell(char32_t c) const noexcept { return blocks_[block_[c >> 6]][c & 63]; }
+    Script name(std::uint8_t cell) const noexcept { return names_[cell & ~kOverride]; }
+
+private:
+    using Block = std::array<std::uint8_t, 64>;
+    std::array<std::uint16_t, 0x10000 / 64> block_{};
+    std::vector<Block> blocks_;
+    std::vector<Script> names_;
+};
+
+const BmpScripts& bmp_scripts() {
+    static const BmpScripts index;
+    return index;
+}
+
+}  // namespace
+
+Script script_of(char32_t c) noexcept {
+    if (c < 0x80) return ascii::is_letter(c) ? tables::kLatin : tables::kCommon;
+    if (c <= 0xFFFF) {
+        const BmpScripts& bmp = bmp_scripts();
+        return bmp.name(bmp.cell(c));
+    }
+    return script_in_ranges(c);
+}
+
 Script effective_script(char32_t c) noexcept {
-    Script s = script_of(c);
-    if (c < 0x80 || s == tables::kInherited || s == tables::kCommon) return s;
-    return find_range(tables::COMMON_SCRIPT_OVERRIDES, c) != nullptr ? tables::kCommon : s;
+    if (c < 0x80) return script_of(c);
+    Script s;
+    bool common_override;
+    if (c <= 0xFFFF) {
+        const BmpScripts& bmp = bmp_scripts();
+        const std::uint8_t cell = bmp.cell(c);
+        s = bmp.name(cell);
+        common_override = (cell & BmpScripts::kOverride) != 0;
+    } else {
+        s = script_in_ranges(c);
+        common_override = is_common_override(c);
+    }
+    if (s == tables::kInherited || s == tables::kCommon) return s;
+    return common_override ? tables::kCommon : s;
 }
 
 std::optional<std::uint8_t> cjk_class(std::string_view name) noexcept {
@@ -71,10 +153,7 @@ bool has_bidi_control(std::string_view text) noexcept {
     for (std::size_t i = utf8::ascii_prefix_len(text); i < text.size();) {
         auto [cp, len] = utf8::decode(text, i);
         i += len;
-        if (cp == 0x061C || cp == 0x200E || cp == 0x200F || (cp >= 0x202A && cp <= 0x202E) ||
-            (cp >= 0x2066 && cp <= 0x2069)) {
-            return true;
-        }
+        if (is_bidi_control(cp)) return true;
     }
     return false;
 }
@@ -85,7 +164,7 @@ bool has_bidi_conflict(std::string_view text, bool letters_only) noexcept {
         int cls;
         if (cp < 0x80) {
             // The only strong ASCII characters are the letters (Bidi_Class L).
-            if (!is_ascii_letter(cp)) continue;
+            if (!ascii::is_letter(cp)) continue;
             cls = tables::kStrongLeftToRight;
         } else {
             if (letters_only && (cp < 0xAA || find_range(tables::ALPHABETIC, cp) == nullptr)) continue;

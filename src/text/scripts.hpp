@@ -48,8 +48,13 @@ private:
 
 bool is_mixed_script(std::string_view text) noexcept;
 
-// True when the text holds one of the twelve bidirectional controls of UAX #9:
-// U+061C, U+200E, U+200F, U+202A-202E, U+2066-2069.
+// The twelve bidirectional controls of UAX #9: U+061C, U+200E, U+200F,
+// U+202A-202E, U+2066-2069.
+constexpr bool is_bidi_control(char32_t c) noexcept {
+    return c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
+// True when the text holds a bidirectional control.
 bool has_bidi_control(std::string_view text) noexcept;
 
 // True when the text holds both a strong left-to-right character (Bidi_Class

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "text/case_fold.hpp"
 #include "util/utf8.hpp"
 
 namespace kelrad::utils {
@@ -173,6 +174,25 @@ std::optional<std::uint64_t> edit_distance_within(std::string_view a, std::strin
         return bounded_distance(a, b, bound);
     }
     return decoded_distance(a, b, bound);
+}
+
+std::optional<std::string_view> closest_candidate(std::string_view value,
+                                                  std::span<const std::string_view> candidates) {
+    constexpr std::uint64_t kMaxDistance = 2;
+    std::string lowered_value, lowered;
+    case_fold::to_lowercase_into(value, lowered_value);
+    std::optional<std::string_view> best;
+    std::uint64_t best_distance = kMaxDistance + 1;
+    for (std::string_view candidate : candidates) {
+        case_fold::to_lowercase_into(candidate, lowered);
+        std::optional<std::uint64_t> d = edit_distance_within(lowered_value, lowered, best_distance - 1);
+        if (d && *d != 0) {
+            best = candidate;
+            best_distance = *d;
+        }
+    }
+    if (!best || 2 * best_distance > std::max(utf8::char_count(value), utf8::char_count(*best))) return std::nullopt;
+    return best;
 }
 
 }  // namespace kelrad::utils

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 
 namespace kelrad::utils {
@@ -18,5 +19,12 @@ std::uint64_t edit_distance(std::string_view a, std::string_view b);
 // (about bound + 1 of them), leaving as soon as a whole row is out of reach.
 // Any bound is allowed; beyond the longer length it changes nothing.
 std::optional<std::uint64_t> edit_distance_within(std::string_view a, std::string_view b, std::uint64_t bound);
+
+// The candidate to offer in place of a value that is none of them: compared
+// lower-cased (the full lowercase mapping), the first candidate at the least
+// edit distance other than zero, provided that distance is at most two and at
+// most half the longer of the two texts in code points.
+std::optional<std::string_view> closest_candidate(std::string_view value,
+                                                  std::span<const std::string_view> candidates);
 
 }  // namespace kelrad::utils

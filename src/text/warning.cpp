@@ -14,11 +14,20 @@ namespace {
 thread_local std::vector<std::string> t_deferred;
 }  // namespace
 
-void defer(std::string message) { t_deferred.push_back(std::move(message)); }
+std::atomic<std::size_t> detail::g_queued{0};
 
-bool has_deferred() noexcept { return !t_deferred.empty(); }
+bool detail::has_deferred_here() noexcept { return !t_deferred.empty(); }
 
-std::vector<std::string> take_deferred() { return std::exchange(t_deferred, {}); }
+void defer(std::string message) {
+    t_deferred.push_back(std::move(message));
+    detail::g_queued.fetch_add(1, std::memory_order_relaxed);
+}
+
+std::vector<std::string> take_deferred() {
+    std::vector<std::string> taken = std::exchange(t_deferred, {});
+    detail::g_queued.fetch_sub(taken.size(), std::memory_order_relaxed);
+    return taken;
+}
 
 std::string poisoned_lock_message(std::string_view lock_name) {
     std::string m = "kelrad: lock for ";

@@ -8,6 +8,7 @@
 // lock released therefore reports its warnings after it takes the lock back.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <expected>
 #include <string>
@@ -30,8 +31,18 @@ namespace warning {
 // Queues a warning for the binding layer to issue on this thread.
 void defer(std::string message);
 
-// True when this thread has queued warnings; one thread-local load.
-bool has_deferred() noexcept;
+namespace detail {
+// Warnings queued on all threads and not yet taken. Every call of the binding
+// asks `has_deferred`; this one relaxed load spares it the thread-local
+// lookup, a call into the dynamic linker from a shared library.
+extern std::atomic<std::size_t> g_queued;
+bool has_deferred_here() noexcept;
+}  // namespace detail
+
+// True when this thread has queued warnings.
+inline bool has_deferred() noexcept {
+    return detail::g_queued.load(std::memory_order_relaxed) != 0 && detail::has_deferred_here();
+}
 
 // Hands over (and clears) this thread's queued warnings, oldest first.
 std::vector<std::string> take_deferred();

@@ -16,10 +16,9 @@
 #include <mutex>
 #include <utility>
 
+#include "text/decoders.hpp"
 #include "text/error.hpp"
 #include "util/panic.hpp"
-#include "util/swar.hpp"
-#include "util/utf8.hpp"
 
 namespace kelrad::context {
 namespace {
@@ -39,44 +38,14 @@ constexpr std::uint64_t kMaxReserved = 1'000'000;
 // ends inside a sequence that could still have been completed.
 struct Utf8Fault {
     std::size_t index;
-    std::uint32_t length;
+    std::size_t length;
 };
 
-constexpr bool is_continuation(unsigned char b) noexcept { return (b & 0xC0) == 0x80; }
-
 std::optional<Utf8Fault> first_utf8_fault(std::string_view s) noexcept {
-    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
-    const std::size_t n = s.size();
-    std::size_t i = 0;
-    while (i < n) {
-        if (i + 8 <= n && (swar::load(p + i) & swar::kHighBits) == 0) {
-            i += 8;
-            continue;
-        }
-        const unsigned char b = p[i];
-        if (b < 0x80) {
-            ++i;
-            continue;
-        }
-        const std::uint32_t width = b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
-        if (width == 0) return Utf8Fault{i, 1};
-        if (i + 1 >= n) return Utf8Fault{i, 0};
-        // The second byte's range excludes overlongs, surrogates and values
-        // above U+10FFFF (Unicode 3.9, Table 3-7).
-        const unsigned char b1 = p[i + 1];
-        unsigned char low = 0x80, high = 0xBF;
-        if (b == 0xE0) low = 0xA0;
-        if (b == 0xED) high = 0x9F;
-        if (b == 0xF0) low = 0x90;
-        if (b == 0xF4) high = 0x8F;
-        if (b1 < low || b1 > high) return Utf8Fault{i, 1};
-        for (std::uint32_t k = 2; k < width; ++k) {
-            if (i + k >= n) return Utf8Fault{i, 0};
-            if (!is_continuation(p[i + k])) return Utf8Fault{i, k};
-        }
-        i += width;
-    }
-    return std::nullopt;
+    const decoders::Utf8Check check = decoders::check_utf8(s);
+    if (check.valid_up_to == s.size()) return std::nullopt;
+    if (check.truncated) return Utf8Fault{check.valid_up_to, 0};
+    return Utf8Fault{check.valid_up_to, decoders::maximal_subpart_len(s.substr(check.valid_up_to))};
 }
 
 std::string utf8_fault_reason(Utf8Fault f) {
@@ -104,7 +73,7 @@ void for_each_utf8_chunk(std::string_view s, Valid&& valid, Invalid&& invalid) {
 // A path as text: each ill-formed sequence becomes U+FFFD.
 std::string lossy_text(std::string_view s) {
     std::string out;
-    for_each_utf8_chunk(s, [&](std::string_view v) { out += v; }, [&](std::string_view) { out += "\uFFFD"; });
+    decoders::decode(tables::Encoding::UTF_8, s, out);
     return out;
 }
 

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <unordered_map>
 
-#include "text/case_fold.hpp"
 #include "text/lock.hpp"
 #include "text/utils.hpp"
 #include "translit/seal.hpp"
+#include "util/string_hash.hpp"
 #include "util/utf8.hpp"
 
 namespace kelrad::transliterate {
@@ -22,16 +22,11 @@ const std::array<std::string_view, 83> BUILTIN_LANGS = {
 
 namespace {
 
-struct StringHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view>{}(s); }
-};
-
 using LangTable = std::unordered_map<char32_t, std::string>;
-using LangTableMap = std::unordered_map<std::string, LangTable, StringHash, std::equal_to<>>;
+using LangTableMap = StringMap<LangTable>;
 
 sync::RwLock<LangTableMap>& lang_tables() {
-    static sync::RwLock<LangTableMap> LANG_TABLES{"LANG_TABLES"};
+    static auto& LANG_TABLES = *new sync::RwLock<LangTableMap>("LANG_TABLES");
     return LANG_TABLES;
 }
 
@@ -39,36 +34,11 @@ std::atomic<bool> LANG_TABLES_ACTIVE{false};
 
 bool is_alias(std::string_view code) noexcept { return code == "nb" || code == "nn" || code == "da"; }
 
-// " (did you mean 'xx'?)" for the closest other known code, or "".
-std::string lowercase(std::string_view s) {
-    std::string out;
-    case_fold::to_lowercase_into(s, out);
-    return out;
-}
-
-std::string suggestion_for(std::string_view got, const std::vector<std::string>& langs) {
-    std::string lowered = lowercase(got);
-    std::size_t got_chars = utf8::char_count(got);
-    std::optional<std::string_view> best;
-    std::uint64_t best_distance = 0;
-    auto consider = [&](std::string_view candidate) {
-        std::uint64_t d = utils::edit_distance(lowered, lowercase(candidate));
-        if (d == 0 || (best && d >= best_distance)) return;
-        best = candidate;
-        best_distance = d;
-    };
-    for (const auto& code : langs) consider(code);
-    for (std::string_view extra : {"auto", "nb", "nn", "da"}) consider(extra);
-    if (!best || best_distance > 2) return {};
-    if (2 * best_distance > std::max<std::uint64_t>(got_chars, utf8::char_count(*best))) return {};
-    return " (did you mean '" + std::string(*best) + "'?)";
-}
-
-}  // namespace
-
 bool is_builtin_lang(std::string_view code) noexcept {
     return std::binary_search(BUILTIN_LANGS.begin(), BUILTIN_LANGS.end(), code);
 }
+
+}  // namespace
 
 bool is_registered_lang(std::string_view code) {
     auto tables = lang_tables().read();
@@ -87,7 +57,10 @@ std::expected<void, CoreError> resolve_lang(std::optional<std::string_view> lang
         if (!valid.empty()) valid += ", ";
         valid += code;
     }
-    return fail(error::UnknownLang{std::string(*lang), suggestion_for(*lang, langs), std::move(valid)});
+    std::vector<std::string_view> candidates(langs.begin(), langs.end());
+    candidates.insert(candidates.end(), {"auto", "nb", "nn", "da"});
+    std::string suggestion = error::did_you_mean(utils::closest_candidate(*lang, candidates));
+    return fail(error::UnknownLang{std::string(*lang), std::move(suggestion), std::move(valid)});
 }
 
 std::vector<std::string> list_langs() {

@@ -25,8 +25,6 @@ extern const std::array<std::string_view, 83> BUILTIN_LANGS;
 // always allowed.
 inline constexpr std::size_t MAX_REGISTERED_LANGS = 100;
 
-bool is_builtin_lang(std::string_view code) noexcept;
-
 // A built-in code, one of the aliases "nb", "nn", "da", or a registered code.
 bool is_known_lang(std::string_view code);
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -10,16 +9,12 @@
 #include "translit/seal.hpp"
 #include "util/automaton.hpp"
 #include "util/panic.hpp"
+#include "util/string_hash.hpp"
 
 namespace kelrad {
 namespace {
 
-struct StringHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view>{}(s); }
-};
-
-using ReplacementTable = std::unordered_map<std::string, std::string, StringHash, std::equal_to<>>;
+using ReplacementTable = StringMap<std::string>;
 
 // The matcher over the non-empty keys in ascending byte order, and the value
 // of each pattern number.
@@ -29,12 +24,13 @@ struct ReplacementAutomaton {
 };
 
 sync::RwLock<ReplacementTable>& global_replacements() {
-    static sync::RwLock<ReplacementTable> GLOBAL_REPLACEMENTS{"GLOBAL_REPLACEMENTS"};
+    static auto& GLOBAL_REPLACEMENTS = *new sync::RwLock<ReplacementTable>("GLOBAL_REPLACEMENTS");
     return GLOBAL_REPLACEMENTS;
 }
 
 sync::RwLock<std::optional<ReplacementAutomaton>>& global_replacements_ac() {
-    static sync::RwLock<std::optional<ReplacementAutomaton>> GLOBAL_REPLACEMENTS_AC{"GLOBAL_REPLACEMENTS_AC"};
+    static auto& GLOBAL_REPLACEMENTS_AC =
+        *new sync::RwLock<std::optional<ReplacementAutomaton>>("GLOBAL_REPLACEMENTS_AC");
     return GLOBAL_REPLACEMENTS_AC;
 }
 

@@ -9,7 +9,7 @@ namespace {
 // A poisoned registration lock is used silently: the lock guards no data,
 // only the order of registrations.
 sync::Mutex& registration_lock() {
-    static sync::Mutex REGISTRATION_LOCK{""};
+    static auto& REGISTRATION_LOCK = *new sync::Mutex("");
     return REGISTRATION_LOCK;
 }
 

@@ -239,7 +239,10 @@ public:
         if (len_ == cap_) grow(1);
         data_[len_++] = c;
     }
-    void append_char(char32_t c) { append(utf8::encode(c)); }
+    void append_char(char32_t c) {
+        char buf[4];
+        append(std::string_view(buf, utf8::encode_into(buf, c)));
+    }
     void pop_back() noexcept { --len_; }
     std::size_t size() const noexcept { return len_; }
     std::string_view view() const noexcept { return {data_, len_}; }

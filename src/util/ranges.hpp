@@ -21,19 +21,27 @@ struct ValuedRange {
     V value;
 };
 
-// The row of sorted, disjoint `rows` whose range holds cp, or nullptr. A
-// branch-free lower bound: the number of steps depends only on the size (a
-// constant for a table of fixed size, so the loop unrolls), and each step is
-// a conditional move instead of a mispredicted branch.
+// The last of `rows` (not empty, sorted by `first`) whose first code point
+// is at or below cp, or the first row when there is none. A branch-free
+// search: the number of steps depends only on the size (a constant for a
+// table of fixed size, so the loop unrolls), and each step is a conditional
+// move instead of a mispredicted branch.
 template <class Row, std::size_t N>
-const Row* find_range(std::span<const Row, N> rows, char32_t cp) noexcept {
-    if (rows.empty()) return nullptr;
+const Row* last_row_at_or_below(std::span<const Row, N> rows, char32_t cp) noexcept {
     const Row* base = rows.data();
     for (std::size_t n = rows.size(); n > 1;) {
         std::size_t half = n / 2;
         base = base[half].first <= cp ? base + half : base;
         n -= half;
     }
+    return base;
+}
+
+// The row of sorted, disjoint `rows` whose range holds cp, or nullptr.
+template <class Row, std::size_t N>
+const Row* find_range(std::span<const Row, N> rows, char32_t cp) noexcept {
+    if (rows.empty()) return nullptr;
+    const Row* base = last_row_at_or_below(rows, cp);
     return base->first <= cp && cp <= base->last ? base : nullptr;
 }
 

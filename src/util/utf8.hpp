@@ -36,9 +36,8 @@ inline std::size_t ascii_prefix_len(std::string_view s) noexcept {
 
 inline bool is_ascii(std::string_view s) noexcept { return ascii_prefix_len(s) == s.size(); }
 
-// Decodes the scalar value starting at s[i]; i must be a character boundary.
-inline Decoded decode(std::string_view s, std::size_t i) noexcept {
-    const auto* p = reinterpret_cast<const unsigned char*>(s.data()) + i;
+// Decodes the well-formed sequence that starts at p, reading only its bytes.
+inline Decoded decode_at(const unsigned char* p) noexcept {
     unsigned char b0 = p[0];
     if (b0 < 0x80) return {b0, 1};
     if (b0 < 0xE0) return {static_cast<char32_t>(((b0 & 0x1F) << 6) | (p[1] & 0x3F)), 2};
@@ -48,6 +47,11 @@ inline Decoded decode(std::string_view s, std::size_t i) noexcept {
     return {static_cast<char32_t>(((b0 & 0x07) << 18) | ((p[1] & 0x3F) << 12) | ((p[2] & 0x3F) << 6) |
                                   (p[3] & 0x3F)),
             4};
+}
+
+// Decodes the scalar value starting at s[i]; i must be a character boundary.
+inline Decoded decode(std::string_view s, std::size_t i) noexcept {
+    return decode_at(reinterpret_cast<const unsigned char*>(s.data()) + i);
 }
 
 // Decodes the scalar value that ends right before s[end]; end must be a
@@ -62,28 +66,34 @@ inline constexpr std::uint32_t encoded_len(char32_t cp) noexcept {
     return cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4;
 }
 
-inline void append(std::string& out, char32_t cp) {
-    char buf[4];
+// Writes the UTF-8 form of cp at p, which has room for four bytes, and
+// returns its length.
+inline std::uint32_t encode_into(char* p, char32_t cp) noexcept {
     std::uint32_t n = encoded_len(cp);
     switch (n) {
-        case 1: buf[0] = static_cast<char>(cp); break;
+        case 1: p[0] = static_cast<char>(cp); break;
         case 2:
-            buf[0] = static_cast<char>(0xC0 | (cp >> 6));
-            buf[1] = static_cast<char>(0x80 | (cp & 0x3F));
+            p[0] = static_cast<char>(0xC0 | (cp >> 6));
+            p[1] = static_cast<char>(0x80 | (cp & 0x3F));
             break;
         case 3:
-            buf[0] = static_cast<char>(0xE0 | (cp >> 12));
-            buf[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            buf[2] = static_cast<char>(0x80 | (cp & 0x3F));
+            p[0] = static_cast<char>(0xE0 | (cp >> 12));
+            p[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            p[2] = static_cast<char>(0x80 | (cp & 0x3F));
             break;
         default:
-            buf[0] = static_cast<char>(0xF0 | (cp >> 18));
-            buf[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            buf[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            buf[3] = static_cast<char>(0x80 | (cp & 0x3F));
+            p[0] = static_cast<char>(0xF0 | (cp >> 18));
+            p[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+            p[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            p[3] = static_cast<char>(0x80 | (cp & 0x3F));
             break;
     }
-    out.append(buf, n);
+    return n;
+}
+
+inline void append(std::string& out, char32_t cp) {
+    char buf[4];
+    out.append(buf, encode_into(buf, cp));
 }
 
 inline std::string encode(char32_t cp) {

@@ -55,7 +55,7 @@ TEST(pipeline_workspace_reuse) {
         std::u32string text;
         for (std::size_t n = rng() % 24; n > 0; --n) text += alphabet[rng() % alphabet.size()];
         const std::string utf8 = u8(text);
-        const std::string name = profiles::profile_names()[rng() % 8];  // a copy: the list is a temporary
+        const std::string name = profiles::profile_names()[rng() % 8];
         auto pipeline = profiles::build_profile(name);
         auto reused = (**pipeline).process(utf8, kept);
         CHECK(reused.has_value());

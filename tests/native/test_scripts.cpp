@@ -46,3 +46,22 @@ TEST(scripts_bidi_conflict_letters_only) {
     CHECK(!scripts::has_bidi_conflict("\u05D0\u05D1 123", true));
     CHECK(scripts::has_bidi_conflict("\u0627 \u00E9", true));  // AL with a Latin letter
 }
+
+// The BMP index against the range tables it is folded from, code point by
+// code point (beyond the BMP the tables are searched as they are).
+TEST(scripts_bmp_index_agrees_with_the_ranges) {
+    std::size_t failed = 0;
+    for (char32_t c = 0x80; c <= 0xFFFF; ++c) {
+        std::string_view script = tables::kCommon;
+        if (find_range(tables::ASSIGNED_RANGES, c) != nullptr) {
+            if (const auto* row = find_range(tables::SCRIPT_RANGES, c)) script = row->name;
+        }
+        std::string_view effective = script;
+        if (script != tables::kCommon && script != tables::kInherited &&
+            find_range(tables::COMMON_SCRIPT_OVERRIDES, c) != nullptr) {
+            effective = tables::kCommon;
+        }
+        failed += scripts::script_of(c) != script || scripts::effective_script(c) != effective;
+    }
+    CHECK_EQ(failed, 0u);
+}

@@ -118,3 +118,57 @@ def cpp_string(data: bytes) -> str:
             prev_hex = True
     out.append('"')
     return "".join(out)
+
+
+def build_trie(values: list[int], shift: int) -> tuple[list[int], list[int]]:
+    """Two-stage table: stage 1 by cp >> shift names a block of stage 2."""
+    size = 1 << shift
+    blocks: dict[tuple[int, ...], int] = {}
+    stage1: list[int] = []
+    stage2: list[int] = []
+    for start in range(0, len(values), size):
+        block = tuple(values[start:start + size])
+        if block not in blocks:
+            blocks[block] = len(blocks)
+            stage2.extend(block)
+        stage1.append(blocks[block])
+    return stage1, stage2
+
+
+def two_stage(values: list[int], entry_bytes: int = 1, shifts=range(4, 10)) -> tuple[int, list[int], list[int]]:
+    """The two-stage table of `values` (stage 1 by cp >> shift names a block of
+    stage 2) with the block size that takes the fewest bytes: the shift and
+    both stages. At most 256 distinct blocks, so that stage 1 holds bytes."""
+    tries = {s: build_trie(values, s) for s in shifts}
+    shift = min(tries, key=lambda s: len(tries[s][0]) + entry_bytes * len(tries[s][1]))
+    stage1, stage2 = tries[shift]
+    assert len(stage2) >> shift <= 256
+    return shift, stage1, stage2
+
+
+def two_stage_definitions(block: str, table: str, value_type: str, stage1: list[int], stage2: list[int]) -> str:
+    return (f"const std::uint8_t {block}[{len(stage1)}] = {{\n{wrap(str(v) for v in stage1)}}};\n\n"
+            f"const {value_type} {table}[{len(stage2)}] = {{\n{wrap(str(v) for v in stage2)}}};\n")
+
+
+class Pool:
+    """Text pool with shared storage: a value that occurs in the pool is reused."""
+
+    def __init__(self, values: list[str]) -> None:
+        self.data = b""
+        self.ref: dict[str, int] = {}
+        for v in sorted(set(values), key=lambda s: (-len(s.encode()), s)):
+            raw = v.encode()
+            at = self.data.find(raw)
+            if at < 0:
+                at = len(self.data)
+                self.data += raw
+            if len(raw) > 0xFF or at > 0xFFFFFF:
+                raise ValueError("text reference out of range")
+            self.ref[v] = at << 8 | len(raw)
+
+
+def string_body(data: bytes, width: int = 64) -> str:
+    if not data:
+        return '    ""\n'
+    return "".join(f"    {cpp_string(data[i:i + width])}\n" for i in range(0, len(data), width))

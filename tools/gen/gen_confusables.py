@@ -57,10 +57,9 @@ import pathlib
 import re
 
 import phf
-from emit import banner, bmp_bitmap, cpp_string, ranges_body, wrap, write
+from emit import Pool, banner, bmp_bitmap, cpp_string, ranges_body, wrap, write
 from gen_normalization import Ucd
 from gen_scripts import script_rows
-from gen_transliteration import Pool
 from ucd import DATA, UCD17, data_lines, general_categories, merge_ranges, property_ranges, unicode_data
 
 HERE = pathlib.Path(__file__).resolve().parent

@@ -18,9 +18,7 @@ from __future__ import annotations
 import json
 from collections import Counter
 
-from emit import banner, bmp_bitmap, wrap, write
-from gen_grapheme import two_stage, two_stage_definitions
-from gen_transliteration import Pool, string_body
+from emit import Pool, banner, bmp_bitmap, string_body, two_stage, two_stage_definitions, wrap, write
 from ucd import DATA, code_point_set, merge_ranges, property_ranges
 
 EMOJI_DATA = DATA / "unicode-15.1.0" / "ucd" / "emoji" / "emoji-data.txt"

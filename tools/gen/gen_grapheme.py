@@ -14,8 +14,7 @@ table: one lookup per code point decides the boundary and the next state.
 
 from __future__ import annotations
 
-from emit import banner, wrap, write
-from gen_normalization import build_trie
+from emit import banner, two_stage, two_stage_definitions, wrap, write
 from ucd import UCD17, data_lines, parse_range
 
 INPUTS = [
@@ -123,22 +122,6 @@ def state_machine(classes: list[tuple[str, bool, str]]) -> list[int]:
             table.append(number[nxt] * len(classes) << 1 | (not joins(state, cls)))
     assert len(states) == EXPECTED_STATES and max(table) < 1 << 16, len(states)
     return table
-
-
-def two_stage(values: list[int], entry_bytes: int = 1, shifts=range(4, 10)) -> tuple[int, list[int], list[int]]:
-    """The two-stage table of `values` (stage 1 by cp >> shift names a block of
-    stage 2) with the block size that takes the fewest bytes: the shift and
-    both stages. At most 256 distinct blocks, so that stage 1 holds bytes."""
-    tries = {s: build_trie(values, s) for s in shifts}
-    shift = min(tries, key=lambda s: len(tries[s][0]) + entry_bytes * len(tries[s][1]))
-    stage1, stage2 = tries[shift]
-    assert len(stage2) >> shift <= 256
-    return shift, stage1, stage2
-
-
-def two_stage_definitions(block: str, table: str, value_type: str, stage1: list[int], stage2: list[int]) -> str:
-    return (f"const std::uint8_t {block}[{len(stage1)}] = {{\n{wrap(str(v) for v in stage1)}}};\n\n"
-            f"const {value_type} {table}[{len(stage2)}] = {{\n{wrap(str(v) for v in stage2)}}};\n")
 
 
 def class_values() -> tuple[list[tuple[str, bool, str]], list[int]]:

@@ -18,8 +18,7 @@ One byte per code point, behind a two-stage lookup:
 
 from __future__ import annotations
 
-from emit import banner, write
-from gen_grapheme import two_stage, two_stage_definitions
+from emit import banner, two_stage, two_stage_definitions, write
 from gen_normalization import Ucd
 
 COMBINING = 0x01

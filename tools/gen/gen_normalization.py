@@ -14,7 +14,7 @@ Writes two pairs of files:
 
 from __future__ import annotations
 
-from emit import banner, bmp_bitmap, wrap, write
+from emit import banner, bmp_bitmap, two_stage, wrap, write
 from ucd import UCD17, data_lines, general_categories, parse_range, unicode_data
 
 S_BASE, L_BASE, V_BASE, T_BASE = 0xAC00, 0x1100, 0x1161, 0x11A7
@@ -124,21 +124,6 @@ def post_composition_exclusions() -> set[int]:
     return out
 
 
-def build_trie(values: list[int], shift: int) -> tuple[list[int], list[int]]:
-    """Two-stage table: stage 1 by cp >> shift names a block of stage 2."""
-    size = 1 << shift
-    blocks: dict[tuple[int, ...], int] = {}
-    stage1: list[int] = []
-    stage2: list[int] = []
-    for start in range(0, len(values), size):
-        block = tuple(values[start:start + size])
-        if block not in blocks:
-            blocks[block] = len(blocks)
-            stage2.extend(block)
-        stage1.append(blocks[block])
-    return stage1, stage2
-
-
 def unstable_leads(stable_cp) -> list[int]:
     """Nibble masks of the UTF-8 lead bytes that start some code point that is
     not stable: bit r of entry l stands for the byte 0xC0 + 16 * r + l. Bytes
@@ -219,9 +204,7 @@ def generate_normalization(ucd: Ucd) -> None:
     assert max_len == 18, max_len
     assert len(decomp_data) < 0x10000 and len(compose_data) < 0x10000 and len(record_list) < 0x10000
 
-    tries = {s: build_trie(index, s) for s in range(5, 10)}
-    shift = min(tries, key=lambda s: len(tries[s][0]) + len(tries[s][1]))
-    stage1, stage2 = tries[shift]
+    shift, stage1, stage2 = two_stage(index, shifts=range(5, 10))
 
     # The BMP bitmaps.
     bmp = [cp for cp in range(0x10000) if not 0xD800 <= cp <= 0xDFFF]  # scalar values only
@@ -234,7 +217,6 @@ def generate_normalization(ucd: Ucd) -> None:
     assert len(span_stable) == EXPECTED_SPAN_STABLE
     leads = {form: unstable_leads(lambda cp, f=form: cp in stable[f]) for form in FORMS}
 
-    assert len(stage2) >> shift <= 256
     tables_size = len(stage1) + len(stage2) * 2 + len(record_list) * 12 + len(decomp_data) * 4
     tables_size += len(compose_data) * 8
     head = banner("gen_normalization.py", INPUTS)

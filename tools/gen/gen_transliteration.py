@@ -55,7 +55,7 @@ import re
 from dataclasses import dataclass
 
 import phf
-from emit import banner, cpp_string, wrap, write
+from emit import Pool, banner, cpp_string, string_body, wrap, write
 from ucd import DATA, UCD17, general_categories, property_ranges, unicode_data
 
 HERE = pathlib.Path(__file__).resolve().parent
@@ -402,29 +402,6 @@ def check(t: Tables, u: Ucd) -> None:
 GENERATOR = "gen_transliteration.py"
 INPUTS = ["any-ascii 0.3.3 table.tsv", "UCD 17.0.0 UnicodeData.txt, Scripts.txt, DerivedGeneralCategory.txt",
           "Unihan 17.0.0 kMandarin, kHanyuPinlu, kTGHZ2013", "translit_adjustments.tsv"]
-
-
-class Pool:
-    """Text pool with shared storage: a value that occurs in the pool is reused."""
-
-    def __init__(self, values: list[str]) -> None:
-        self.data = b""
-        self.ref: dict[str, int] = {}
-        for v in sorted(set(values), key=lambda s: (-len(s.encode()), s)):
-            raw = v.encode()
-            at = self.data.find(raw)
-            if at < 0:
-                at = len(self.data)
-                self.data += raw
-            if len(raw) > 0xFF or at > 0xFFFFFF:
-                raise ValueError("text reference out of range")
-            self.ref[v] = at << 8 | len(raw)
-
-
-def string_body(data: bytes, width: int = 64) -> str:
-    if not data:
-        return '    ""\n'
-    return "".join(f"    {cpp_string(data[i:i + width])}\n" for i in range(0, len(data), width))
 
 
 def hex_body(values: list[int], digits: int) -> str:

@@ -21,8 +21,7 @@ puts it at 15.1 or earlier, and unassigned otherwise.
 
 from __future__ import annotations
 
-from emit import banner, write
-from gen_grapheme import two_stage, two_stage_definitions
+from emit import banner, two_stage, two_stage_definitions, write
 from ucd import DATA, UCD17, code_point_set, data_lines, general_categories, parse_range, property_ranges
 
 EAW15 = DATA / "unicode-15.1.0" / "ucd" / "EastAsianWidth.txt"
