@@ -1,4 +1,4 @@
-"""Test configuration.
+"""Test configuration and the helpers the test modules share.
 
 With KELRAD_BUILD_DIR set (scripts/test sets it), the tests import kelrad from
 that CMake build tree, where the native test program and the test-only module
@@ -8,27 +8,37 @@ and skip the native tests.
 
 from __future__ import annotations
 
+import filecmp
 import os
 import pathlib
 import shutil
+import subprocess
 import sys
+import textwrap
+import threading
+import time
 
 import pytest
 
 ROOT = pathlib.Path(__file__).resolve().parents[1]
+DATA = ROOT / "data"
+UCD = DATA / "unicode-17.0.0" / "ucd"
 BUILD = os.environ.get("KELRAD_BUILD_DIR")
 BUILD_DIR = (ROOT / BUILD).resolve() if BUILD else None  # an absolute BUILD stays as it is
 NATIVE_PROGRAM = BUILD_DIR / "kelrad_native_tests" if BUILD else None
+FLAG, CANCEL = "\U0001F3F4", "\U000E007F"  # a flag's black flag and its cancel tag (UTS #51)
 
 
 def _stage_build(build: pathlib.Path) -> None:
-    """Lays the built extension out as an importable package under build/pkg."""
+    """Lays the built extension out as an importable package under build/pkg. A changed file is replaced
+    by renaming, never rewritten in place: another process may have the old one mapped."""
     pkg = build / "pkg" / "kelrad"
     pkg.mkdir(parents=True, exist_ok=True)
-    for source in (ROOT / "python" / "kelrad").glob("*.py"):
-        shutil.copyfile(source, pkg / source.name)
-    for lib in build.glob("_core*.so"):
-        shutil.copyfile(lib, pkg / lib.name)
+    for source in [*(ROOT / "python" / "kelrad").glob("*.py"), *build.glob("_core*.so")]:
+        target = pkg / source.name
+        if not target.exists() or not filecmp.cmp(source, target, shallow=False):
+            shutil.copyfile(source, target.with_suffix(".tmp"))
+            os.replace(target.with_suffix(".tmp"), target)
     sys.path.insert(0, str(build))
     sys.path.insert(0, str(pkg.parent))
 
@@ -44,3 +54,92 @@ def bindtest():
     import kelrad_bindtest
 
     return kelrad_bindtest
+
+
+@pytest.fixture
+def clean_replacements():
+    from kelrad import _core
+
+    _core._clear_replacements()
+    yield
+    _core._clear_replacements()
+
+
+def tags(letters: str) -> str:
+    """The tag characters (U+E0000 block) spelling `letters`."""
+    return "".join(chr(0xE0000 + ord(c)) for c in letters)
+
+
+ENGLAND = FLAG + tags("gbeng") + CANCEL
+
+
+def note(param: str | None) -> list[str] | None:
+    """The note a conversion failure of `param` carries (None: no note)."""
+    return param and [f"while processing '{param}'"]
+
+
+def raised(exc: type[BaseException], call, message: str | None = None, param: str | None = "") -> BaseException:
+    """Calls `call`, which must raise `exc`; checks the message (when given) and the note (when `param` is
+    not ""), and returns the exception."""
+    with pytest.raises(exc) as info:
+        call()
+    if message is not None:
+        assert str(info.value) == message
+    if param != "":
+        assert getattr(info.value, "__notes__", None) == note(param)
+    return info.value
+
+
+def in_threads(work, n: int = 8) -> list:
+    """Runs work(k) for k < n in n threads started together; returns the results in order."""
+    results = [None] * n
+    start = threading.Barrier(n)
+
+    def run(k):
+        start.wait()
+        results[k] = work(k)
+
+    threads = [threading.Thread(target=run, args=(k,)) for k in range(n)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    return results
+
+
+def count_during(call) -> int:
+    """How often a Python counter thread advances while `call` runs."""
+    count = 0
+    stop = False
+
+    def counter():
+        nonlocal count
+        while not stop:
+            count += 1
+
+    old = sys.getswitchinterval()
+    sys.setswitchinterval(0.0002)
+    thread = threading.Thread(target=counter)
+    thread.start()
+    try:
+        time.sleep(0.01)
+        before = count
+        call()
+        return count - before
+    finally:
+        stop = True
+        thread.join()
+        sys.setswitchinterval(old)
+
+
+def run_python(code: str, timeout: float | None = None, **environ: str) -> subprocess.CompletedProcess:
+    """Runs `code` in a new interpreter that imports the same kelrad, with `environ` added to its environment."""
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join(p for p in sys.path if p), **environ)
+    return subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True, text=True, env=env,
+                          timeout=timeout)
+
+
+def run_isolated(code: str, timeout: float | None = None, **environ: str) -> None:
+    """`run_python`, which must succeed."""
+    result = run_python(code, timeout, **environ)
+    assert result.returncode == 0, result.stdout + result.stderr

@@ -1,17 +1,13 @@
 """Token anomalies: the scan, the reports and their reason sentences, lexicons."""
 
-import inspect
 import random
-import threading
-import weakref
 
 import pytest
 
+from conftest import ENGLAND, tags
 from kelrad import _core
 
 LEXICON = ["password", "paypal", "hello", "idiot", "\u03bf\u03b4\u03bf\u03c2"]
-FLAG, CANCEL = "\U0001F3F4", "\U000E007F"
-ENGLAND = FLAG + "".join(chr(0xE0000 + ord(c)) for c in "gbeng") + CANCEL
 # ASCII, Arabic-Indic, Extended Arabic-Indic, Devanagari, Bengali, Gurmukhi, Gujarati, Oriya, Tamil.
 DIGITS_OF_NINE_SYSTEMS = "1\u0662\u06f3\u096a\u09eb\u0a6c\u0aed\u0b6e\u0bef"
 
@@ -141,10 +137,6 @@ def test_clean_texts(text, lexicon):
     assert _core._has_anomalies(text, lexicon) is False
 
 
-def tags(s):
-    return "".join(chr(0xE0000 + ord(c)) for c in s)
-
-
 def test_report_order_and_kinds():
     # Payloads first; the overwrite goes before the first finding that starts
     # at or after its line; each kind is listed once.
@@ -198,50 +190,6 @@ def test_representations_and_values():
     assert repr(_core._inspect_anomalies("ok")) == "AnomalyReport(anomalous=False, kinds=[])"
 
 
-def test_reads_build_new_objects():
-    report = _core._inspect_anomalies("pay\u200bpal x\u200by")
-    first, second = report.findings, report.findings
-    assert first is not second and first != second
-    assert all(a is not b and a.token == b.token and a.reason == b.reason for a, b in zip(first, second))
-    assert report.kinds is not report.kinds and report.findings[0].token is not report.findings[0].token
-
-
-@pytest.mark.parametrize("name", ["AnomalyReport", "Finding", "SmuggledPayload", "Lexicon"])
-def test_classes_are_closed(name):
-    cls = getattr(_core, name)
-    assert cls.__module__ == "builtins"
-    with pytest.raises(TypeError):
-        type("Sub", (cls,), {})
-    obj = _core.Lexicon([]) if name == "Lexicon" else None
-    if obj is None:
-        with pytest.raises(TypeError):
-            cls()
-        obj = {"AnomalyReport": lambda: _core._inspect_anomalies("a\u200bb"),
-               "Finding": lambda: _core._inspect_anomalies("a\u200bb").findings[0],
-               "SmuggledPayload": lambda: _core._decode_smuggled(tags("x"))[0]}[name]()
-        with pytest.raises(AttributeError):
-            obj.start = 1
-    with pytest.raises(TypeError):
-        weakref.ref(obj)
-    with pytest.raises(AttributeError):
-        obj.extra = 1
-
-
-def test_docstrings():
-    assert _core.AnomalyReport.__doc__ == "Structured anomaly report, parallel to `HostnameAnalysis`."
-    assert _core.AnomalyReport.anomalous.__doc__ == (
-        "Whether any token tripped (the same value `has_anomalies` returns).")
-    assert _core.Finding.kind.__doc__ == ('Which branch fired: `"invisible"`, `"bidi"`, `"zalgo"`, `"mixed_script"`, '
-                                          '`"leet"`, or `"segmentation"`.')
-    assert _core.Finding.reason.__doc__ == "A plain-language sentence describing the finding."
-    assert _core.SmuggledPayload.data.__doc__ == "The decoded bytes."
-    assert _core.Lexicon.__doc__.startswith("A reusable, opaque lexicon handle.")
-    for name, params in [("_has_anomalies", "(text, lexicon=None)"), ("_inspect_anomalies", "(text, lexicon=None)"),
-                         ("_has_anomalies_lex", "(text, lexicon)"), ("_inspect_anomalies_lex", "(text, lexicon)"),
-                         ("_decode_smuggled", "(text)"), ("Lexicon", "(words)")]:
-        assert str(inspect.signature(getattr(_core, name))) == params
-
-
 # ---- Lexicons ------------------------------------------------------------------
 
 
@@ -249,38 +197,6 @@ def test_lexicon_handle():
     assert len(_core.Lexicon(["Apple", "apple", "APPLE"])) == 1
     assert len(_core.Lexicon([])) == 0
     assert len(_core.Lexicon(words=("\u0130", "i\u0307", "\u039f\u0394\u039f\u03a3", "\u03bf\u03b4\u03bf\u03c2"))) == 2
-
-
-@pytest.mark.parametrize(
-    "call, exc, message, note",
-    [
-        pytest.param(lambda: _core.Lexicon("apple"), TypeError, "Can't extract `str` to `Vec`", "words", id="str"),
-        pytest.param(lambda: _core.Lexicon({"apple"}), TypeError, "'set' object is not an instance of 'Sequence'",
-                     "words", id="set"),
-        pytest.param(lambda: _core.Lexicon(["a", 1]), TypeError, "'int' object is not an instance of 'str'", "words",
-                     id="item"),
-        pytest.param(lambda: _core._has_anomalies("x", "apple"), TypeError, "Can't extract `str` to `Vec`", None,
-                     id="per-call-str"),
-        pytest.param(lambda: _core._inspect_anomalies("x", 5), TypeError, "'int' object is not iterable", None,
-                     id="per-call-not-iterable"),
-        pytest.param(lambda: _core._has_anomalies("x", ["a", 1]), TypeError,
-                     "'int' object is not an instance of 'str'", None, id="per-call-item"),
-        pytest.param(lambda: _core._has_anomalies("x", ["\ud800"]), UnicodeEncodeError, None, None,
-                     id="per-call-surrogate"),
-        pytest.param(lambda: _core._has_anomalies_lex("x", ["a"]), TypeError,
-                     "'list' object is not an instance of 'Lexicon'", "lexicon", id="lex-needs-handle"),
-        pytest.param(lambda: _core._inspect_anomalies_lex("x", None), TypeError,
-                     "'None' is not an instance of 'Lexicon'", "lexicon", id="lex-none"),
-        pytest.param(lambda: _core._inspect_anomalies_lex(1, _core.Lexicon([])), TypeError,
-                     "'int' object is not an instance of 'str'", "text", id="text-first"),
-    ],
-)
-def test_lexicon_conversion_errors(call, exc, message, note):
-    with pytest.raises(exc) as info:
-        call()
-    if message is not None:
-        assert str(info.value) == message
-    assert getattr(info.value, "__notes__", None) == ([f"while processing '{note}'"] if note else None)
 
 
 def test_iterator_errors_pass_through():
@@ -297,23 +213,6 @@ def test_iterator_errors_pass_through():
 def test_per_call_iterables(words):
     assert _core._has_anomalies("h3ll0", words) is True
     assert _core._has_anomalies("h3ll0") is _core._has_anomalies("h3ll0", None) is _core._has_anomalies("h3ll0", [])
-
-
-def test_one_lexicon_shared_by_threads():
-    lexicon = _core.Lexicon(LEXICON)
-    texts = ["p4ssw0rd ok", "fine words", "p-a-y-p-a-l", "h3ll0 there"] * 50
-    expected = [_core._inspect_anomalies(t, LEXICON).kinds for t in texts]
-    results = {}
-
-    def work(k):
-        results[k] = [_core._inspect_anomalies_lex(t, lexicon).kinds for t in texts]
-
-    threads = [threading.Thread(target=work, args=(k,)) for k in range(8)]
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join()
-    assert all(results[k] == expected for k in range(8))
 
 
 # ---- Scale and agreement -------------------------------------------------------

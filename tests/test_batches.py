@@ -2,14 +2,10 @@
 (a list snapshot, converted and transliterated 64 items at a time), their limits, the order of their checks,
 and how they release the interpreter lock."""
 
-import sys
-import threading
-import time
-
 import pytest
 
+from conftest import count_during, run_isolated
 from kelrad import _core
-from test_registries import clean_replacements, run_isolated  # noqa: F401
 
 B = _core._transliterate_batch
 TOO_MANY = ["x"] * 100_001
@@ -154,31 +150,6 @@ def test_batches_run_while_another_thread_registers():
             writer.join()
         assert not errors, errors
     """, timeout=120)
-
-
-def count_during(call) -> int:
-    """How often a Python counter thread advances while `call` runs."""
-    count = 0
-    stop = False
-
-    def counter():
-        nonlocal count
-        while not stop:
-            count += 1
-
-    old = sys.getswitchinterval()
-    sys.setswitchinterval(0.0002)
-    thread = threading.Thread(target=counter)
-    thread.start()
-    try:
-        time.sleep(0.01)
-        before = count
-        call()
-        return count - before
-    finally:
-        stop = True
-        thread.join()
-        sys.setswitchinterval(old)
 
 
 FRENCH = "Cr\u00e8me br\u00fbl\u00e9e \u00e0 la fran\u00e7aise. " * 100

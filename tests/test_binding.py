@@ -6,11 +6,13 @@ import warnings
 
 import pytest
 
+from conftest import raised
 from kelrad import _core
 
 
 BINDING_ERRORS = [
-    # (callable name: a function of _core if it starts with "_", else of the test module; args, kwargs, message)
+    # (callable: a function or class of _core if it starts with "_", a method of a new object for "Class.method",
+    # else a function of the test module; args, kwargs, message)
     ("three", (), {}, "three() missing 3 required positional arguments: 'a', 'b', and 'c'"),
     ("three", (1,), {}, "three() missing 2 required positional arguments: 'b' and 'c'"),
     ("three", (1, 2), {}, "three() missing 1 required positional argument: 'c'"),
@@ -27,10 +29,10 @@ BINDING_ERRORS = [
     ("_transliterate", (), {"lang": "de"}, "_transliterate() missing 1 required positional argument: 'text'"),
     ("_edit_distance", ("a",), {}, "_edit_distance() missing 1 required positional argument: 'b'"),
     ("_fold_punctuation", ("x",), {"form": "NFC"}, "_fold_punctuation() got an unexpected keyword argument 'form'"),
-    ("_normalize", ("x", "NFD"), {}, "_normalize() takes 1 positional arguments but 2 were given"),
-    ("_find_untranslatable", ("x", "de"), {}, "_find_untranslatable() takes 1 positional arguments but 2 were given"),
     ("_reverse_transliterate", ("a", "ru"), {},
      "_reverse_transliterate() takes 1 positional arguments but 2 were given"),
+    ("_UniqueSlugifier.slugify", (), {}, "_UniqueSlugifier.slugify() missing 1 required positional argument: 'text'"),
+    ("_Slugifier", ("-",), {}, "_Slugifier.__new__() takes 0 positional arguments but 1 was given"),
     ("_strip_log_injection", ("x",), {},
      "_strip_log_injection() missing 2 required keyword arguments: 'replacement' and 'keep_tab'"),
     ("_reverse_transliterate", ("a",), {}, "_reverse_transliterate() missing 1 required keyword argument: 'lang'"),
@@ -40,9 +42,11 @@ BINDING_ERRORS = [
 @pytest.mark.parametrize("name, args, kwargs, message", BINDING_ERRORS,
                          ids=[f"{r[0]}-{i}" for i, r in enumerate(BINDING_ERRORS)])
 def test_binding_messages(bindtest, name, args, kwargs, message):
-    with pytest.raises(TypeError) as info:
-        getattr(_core if name.startswith("_") else bindtest, name)(*args, **kwargs)
-    assert str(info.value) == message
+    cls, _, method = name.partition(".")
+    function = getattr(_core if name.startswith("_") else bindtest, cls)
+    if method:
+        function = getattr(function(), method)
+    raised(TypeError, lambda: function(*args, **kwargs), message)
 
 
 def test_arguments_by_keyword():
@@ -52,10 +56,10 @@ def test_arguments_by_keyword():
 
 NOT_STR, NOT_BOOL, NONE_STR = ("'int' object is not an instance of 'str'", "'int' object is not an instance of 'bool'",
                                "'None' is not an instance of 'str'")
+VEC = "Can't extract `str` to `Vec`"
 SURROGATE = "'utf-8' codec can't encode character '\\ud800' in position 1: surrogates not allowed"
-# Every converter through the test module's `convert`, and the real functions'
-# parameters: the exception, its message (None: not checked) and the parameter
-# its note names (None: no note).
+# Every converter through the test module's `convert`, and the real functions' parameters with conversions of
+# their own: the exception, its message (None: not checked) and the parameter its note names (None: no note).
 CONVERSION_ERRORS = [
     ("convert", ("t",), {"flag": None}, TypeError, "'None' is not an instance of 'bool'", "flag"),
     ("convert", ("t",), {"count": 1.5}, TypeError, None, "count"),
@@ -75,17 +79,13 @@ CONVERSION_ERRORS = [
     ("_transliterate", (1,), {}, TypeError, NOT_STR, "text"),
     ("_transliterate", (b"abc",), {}, TypeError, "'bytes' object is not an instance of 'str'", "text"),
     ("_transliterate", ("abc",), {"errors": None}, TypeError, NONE_STR, "errors"),
-    ("_transliterate", ("abc",), {"replace_with": None}, TypeError, NONE_STR, "replace_with"),
     ("_transliterate", ("abc",), {"lang": 3}, TypeError, NOT_STR, "lang"),
     ("_transliterate", ("abc",), {"tones": 1}, TypeError, NOT_BOOL, "tones"),
-    ("_reverse_transliterate", (b"abc",), {"lang": "ru"}, TypeError, "'bytes' object is not an instance of 'str'",
-     "text"),
+    ("_validate_transliterate_args", (), {"context": "yes", "lang": 1}, TypeError, NOT_STR, "lang"),  # in order
     ("_register_lang", ("x", ["a"]), {}, TypeError, "'list' object is not an instance of 'dict'", "mappings"),
     ("_register_lang", ("x", {"a": 1}), {}, TypeError, NOT_STR, "mappings"),
-    ("_register_lang", (1, {}), {}, TypeError, NOT_STR, "code"),
-    ("_normalize_batch", ("abc",), {}, TypeError, "Can't extract `str` to `Vec`", "texts"),
+    ("_normalize_batch", ("abc",), {}, TypeError, VEC, "texts"),
     ("_normalize_batch", ({"a": 1},), {}, TypeError, "'dict' object is not an instance of 'Sequence'", "texts"),
-    ("_strip_accents_batch", ("abc",), {}, TypeError, "Can't extract `str` to `Vec`", "texts"),
     ("_strip_accents_batch", (5,), {}, TypeError, "'int' object is not an instance of 'Sequence'", "texts"),
     ("_strip_accents_batch", (["a", 1],), {}, TypeError, NOT_STR, "texts"),
     ("_strip_accents_batch", (["a\ud800"],), {}, UnicodeEncodeError, SURROGATE, "texts"),
@@ -94,17 +94,41 @@ CONVERSION_ERRORS = [
     ("_transliterate_batch", ("abc",), {}, TypeError, "'str' object is not an instance of 'list'", "texts"),
     ("_transliterate_batch", (None,), {}, TypeError, "'None' is not an instance of 'list'", "texts"),
     ("_transliterate_batch", (["ok", "a\ud800"],), {}, UnicodeEncodeError, SURROGATE, None),
+    ("_decode_to_utf8", (memoryview(b"a"),), {}, TypeError, "'memoryview' object is not an instance of 'bytes'",
+     "data"),
+    ("_decode_to_utf8", (b"a", 5), {}, TypeError, NOT_STR, "encoding"),
+    ("_decode_to_utf8", (b"a", "\ud800"), {}, UnicodeEncodeError, None, "encoding"),
+    ("Lexicon", ("apple",), {}, TypeError, VEC, "words"),
+    # A lexicon given per call is any iterable of str, converted without a note.
+    ("_has_anomalies", ("x", "apple"), {}, TypeError, VEC, None),
+    ("_inspect_anomalies", ("x", 5), {}, TypeError, "'int' object is not iterable", None),
+    ("_has_anomalies", ("x", ["a", 1]), {}, TypeError, NOT_STR, None),
+    ("_has_anomalies", ("x", ["\ud800"]), {}, UnicodeEncodeError, None, None),
+    # The candidates are converted in one pass, which goes on after an exact match.
+    ("_nearest_match", (1, "abc"), {}, TypeError, NOT_STR, "value"),  # the first parameter fails first
+    ("_nearest_match", ("a", "abc"), {}, TypeError, VEC, "candidates"),
+    ("_nearest_match", ("abc", ["abc", 5]), {}, TypeError, NOT_STR, "candidates"),
+    ("_nearest_match", ("abc", ["abc", "a\ud800"]), {}, UnicodeEncodeError, None, "candidates"),
+    ("_nearest_match", ("a", ["a"]), {"max_distance": -1}, OverflowError, None, "max_distance"),
+    # Replacement pairs: a sequence of 2-tuples of str.
+    ("_slugify", ("x",), {"replacements": {"a": "b"}}, TypeError, "'dict' object is not an instance of 'Sequence'",
+     "replacements"),
+    ("_slugify", ("x",), {"replacements": [("a", "b", "c")]}, TypeError,
+     "expected tuple of length 2, but got tuple of length 3", "replacements"),
+    ("_slugify", ("x",), {"replacements": [["a", "b"]]}, TypeError, "'list' object is not an instance of 'tuple'",
+     "replacements"),
+    ("_slugify", ("x",), {"replacements": [("a", 1)]}, TypeError, NOT_STR, "replacements"),
+    ("_TextPipeline", (), {"strip_control": 0}, TypeError, NOT_BOOL, "strip_control"),  # an optional bool
+    ("_TextPipeline", (), {"strip_zalgo": 1.5}, TypeError, "'float' object cannot be interpreted as an integer",
+     "strip_zalgo"),
+    ("_TextPipeline", (), {"strip_zalgo": 2**63}, OverflowError, None, "strip_zalgo"),
 ]
 
 
 @pytest.mark.parametrize("name, args, kwargs, exc, message, param", CONVERSION_ERRORS,
                          ids=[f"{r[0]}-{r[5]}-{i}" for i, r in enumerate(CONVERSION_ERRORS)])
 def test_conversion_errors_carry_a_note(bindtest, name, args, kwargs, exc, message, param):
-    with pytest.raises(exc) as info:
-        getattr(_core if name.startswith("_") else bindtest, name)(*args, **kwargs)
-    if message is not None:
-        assert str(info.value) == message
-    assert getattr(info.value, "__notes__", None) == (param and [f"while processing '{param}'"])
+    raised(exc, lambda: getattr(_core if hasattr(_core, name) else bindtest, name)(*args, **kwargs), message, param)
 
 
 class StrSub(str):
@@ -147,6 +171,8 @@ TEXT_RESULTS = [
       _strip_control_chars _strip_zero_width_chars _strip_bidi _strip_tags _strip_pua _strip_noncharacters
       _strip_variation_selectors _strip_zalgo""".split()],
     ("_percent_encode", {"component": "path"}, False),
+    ("_normalize_confusables", {}, False),
+    ("_grapheme_truncate", {"max_graphemes": 1000}, False),
     ("_escape_html", {}, True),
     ("_strip_log_injection", {"replacement": "?", "keep_tab": False}, True),
 ]

@@ -5,21 +5,6 @@ import pytest
 from kelrad import _core
 
 
-def test_result_class():
-    cls = _core.KeyCollision
-    assert (cls.__module__, cls.__qualname__) == ("builtins", "KeyCollision")
-    assert cls.__doc__ == "One group of distinct inputs that reduce to the same key."
-    assert cls.key.__doc__ == "The reduced form every member of the group shares."
-    assert cls.values.__doc__ == "The distinct inputs that reduce to it, in order of first appearance."
-    assert cls.indices.__doc__ == ("Every position in the input list that belongs to this group, ascending.\n"
-                                   "Not parallel to `values`: a value repeated verbatim appears once there and\n"
-                                   "once per occurrence here.")
-    with pytest.raises(TypeError):
-        cls()
-    with pytest.raises(TypeError):
-        type("Sub", (cls,), {})
-
-
 F = _core._find_key_collisions
 
 
@@ -27,21 +12,16 @@ def groups(result):
     return [(g.key, g.values, g.indices) for g in result]
 
 
+# The grouping itself is checked natively and, with the real keys, against each key function below.
 @pytest.mark.parametrize(
     "values, kwargs, expected",
     [
         ([], {"key": "search_key", "lang": "xx"}, []),  # no string, so the language is never checked
         (["a", "a"], {"key": "fold_case"}, []),  # one distinct value is no collision
-        (["A", "a", "A"], {"key": "fold_case"}, [("a", ["A", "a"], [0, 1, 2])]),
-        (["x", "B", "X", "b"], {"key": "fold_case"}, [("x", ["x", "X"], [0, 2]), ("b", ["B", "b"], [1, 3])]),
         (["Stra\u00dfe", "STRASSE", "strasse"], {"key": "fold_case", "lang": "xx"},
          [("strasse", ["Stra\u00dfe", "STRASSE", "strasse"], [0, 1, 2])]),
-        (["p\u0430yp\u0430l", "paypal", "PayPal"], {"key": "normalize_confusables"},
-         [("paypal", ["p\u0430yp\u0430l", "paypal"], [0, 1])]),
-        (["Caf\u00e9", "cafe", "CAFE\u0301"], {"key": "search_key"}, [("cafe", ["Caf\u00e9", "cafe", "CAFE\u0301"], [0, 1, 2])]),
-        (["\uff21bc", "Abc", "A\u200bbc"], {"key": "canonicalize"}, [("Abc", ["\uff21bc", "Abc", "A\u200bbc"], [0, 1, 2])]),
     ],
-    ids=["empty", "one-distinct", "repeats", "two-groups", "lang-ignored", "confusables", "search", "canonical"],
+    ids=["empty", "one-distinct", "lang-ignored"],
 )
 def test_groups(values, kwargs, expected):
     assert groups(F(values, **kwargs)) == expected
@@ -75,13 +55,10 @@ def test_each_key_groups_as_its_function(key, lang):
     assert groups(F(MIXED, key=key, lang=lang)) == [g for g in expected.values() if len(g[1]) > 1]
 
 
-def test_registered_replacements_never_reach_the_keys():
+def test_registered_replacements_never_reach_the_keys(clean_replacements):
     before = {key: groups(F(MIXED, key=key)) for key in KEY_FUNCTIONS}
     _core._register_replacements({"Moskva": "Paris", "a": "b"})
-    try:
-        assert {key: groups(F(MIXED, key=key)) for key in KEY_FUNCTIONS} == before
-    finally:
-        _core._clear_replacements()
+    assert {key: groups(F(MIXED, key=key)) for key in KEY_FUNCTIONS} == before
 
 
 def test_limits_and_error_order():
@@ -98,26 +75,7 @@ def test_limits_and_error_order():
         F(["a", "\ufdfa" * 349526], key="canonicalize")
 
 
-@pytest.mark.parametrize(
-    "args, kwargs, exc, message, param",
-    [
-        (("abc",), {"key": "fold_case"}, TypeError, "Can't extract `str` to `Vec`", "values"),
-        (([1],), {"key": "fold_case"}, TypeError, "'int' object is not an instance of 'str'", "values"),
-        ((["a"],), {"key": 1}, TypeError, "'int' object is not an instance of 'str'", "key"),
-        ((["a"],), {"key": "fold_case", "lang": 1}, TypeError, "'int' object is not an instance of 'str'", "lang"),
-        ((["\ud800"],), {"key": "fold_case"}, UnicodeEncodeError, "surrogates not allowed", "values"),
-    ],
-)
-def test_conversion_errors(args, kwargs, exc, message, param):
-    with pytest.raises(exc, match=message) as info:
-        F(*args, **kwargs)
-    assert info.value.__notes__ == [f"while processing '{param}'"]
-
-
-def test_repr_and_fresh_objects():
+def test_repr():
     (group,) = F(["\u200ba\t\"\\", "\u200bA\t\"\\", "\u200ba\t\"\\"], key="fold_case")
     assert repr(group) == 'KeyCollision(key="\\u{200b}a\\t\\"\\\\", values=["\\u{200b}a\\t\\"\\\\", ' \
                           '"\\u{200b}A\\t\\"\\\\"], indices=[0, 1, 2])'
-    assert group.values is not group.values and group.indices == [0, 1, 2]
-    with pytest.raises(AttributeError):
-        group.key = "x"

@@ -11,8 +11,8 @@ import weakref
 
 import pytest
 
+from conftest import run_isolated
 from kelrad import _core
-from test_registries import run_isolated
 
 DATA = pathlib.Path(__file__).resolve().parents[1] / "data"
 RAISED = "kelrad: EmojiProvider.lookup() raised an exception and will be ignored: "
@@ -129,24 +129,7 @@ def test_replace_emoji_with_nothing():
     assert _core._replace_emoji("a\U0001F600b 1\U0001F600\u20e3", "") == "ab 1"
 
 
-@pytest.mark.parametrize(
-    "function, signature",
-    [
-        ("_demojize", '(text, *, replacement=None, strip_modifiers=False, errors="replace", replace_with="[?]", '
-                      'provider=None)'),
-        ("_replace_emoji", "(text, replacement)"), ("_set_emoji_provider", "(provider=None)"),
-        ("_grapheme_len", "(text)"), ("_grapheme_split", "(text)"), ("_grapheme_truncate", "(text, max_graphemes)"),
-        ("_terminal_width", "(text, *, ambiguous_wide=False)"), ("_grapheme_width", "(cluster, *, ambiguous_wide=False)"),
-    ],
-)
-def test_signatures(function, signature):
-    assert getattr(_core, function).__text_signature__ == signature
-
-
-def test_demojize_docstring_and_errors():
-    assert _core._demojize.__doc__.splitlines()[:2] == [
-        "Expand emoji sequences to their CLDR short-name text descriptions.",
-        "Output is always the bare CLDR short name as plain text."]
+def test_demojize_refuses_strict():
     with pytest.raises(_core.InvalidArgumentError, match="^errors must be 'replace', 'ignore', or 'preserve', got "
                                                          "'strict'$"):
         _core._demojize("x", errors="strict")

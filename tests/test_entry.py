@@ -2,13 +2,12 @@
 slot, the package's dispatcher, the argument checks and SurrogateSafe."""
 
 import functools
-import os
-import subprocess
-import sys
+import weakref
 
 import pytest
 
 import kelrad
+from conftest import raised, run_python
 from kelrad import _core
 
 E = _core._transliterate_entry
@@ -76,18 +75,6 @@ def test_validate_transliterate_args(options, message):
         assert str(info.value) == message
 
 
-@pytest.mark.parametrize(
-    "options, name",
-    [({"tones": 1}, "tones"), ({"target": 5, "lang": "ru"}, "target"), ({"errors": None}, "errors"),
-     ({"context": "yes", "lang": 1}, "lang")],
-    ids=["int-bool", "int-target", "none-errors", "first-in-order"],
-)
-def test_validate_refuses_wrong_types_before_any_check(options, name):
-    with pytest.raises(TypeError) as info:
-        _core._validate_transliterate_args(**options)
-    assert info.value.__notes__ == [f"while processing '{name}'"]
-
-
 # --- the entry ----------------------------------------------------------------------
 
 @pytest.mark.parametrize("text", ["", "plain ascii", "x" * 500])
@@ -123,16 +110,10 @@ def test_dispatcher_receives_every_keyword_as_given(recorder):
     assert type(kwargs["lang"]) is str
 
 
-@pytest.mark.parametrize(
-    "options, name",
-    [({"lang": 1, "target": "ru"}, "lang"), ({"context": 1}, "context"), ({"errors": None}, "errors"),
-     ({"replace_with": b"?"}, "replace_with")],
-    ids=["int-lang-with-target", "int-context", "none-errors", "bytes-replace-with"],
-)
-def test_option_types_are_refused_by_the_entry(options, name, recorder):
-    with pytest.raises(TypeError) as info:
-        E("abc", **options)
-    assert info.value.__notes__ == [f"while processing '{name}'"]
+@pytest.mark.parametrize("options, name", [({"lang": 1, "target": "ru"}, "lang"), ({"context": 1}, "context")],
+                         ids=["int-lang-with-target", "int-context"])
+def test_option_types_are_refused_before_dispatching(options, name, recorder):
+    raised(TypeError, lambda: E("abc", **options), param=name)
     assert recorder.calls == []
 
 
@@ -183,7 +164,7 @@ try:
 except RuntimeError as e:
     print(e)
 """
-    result = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True)
+    result = run_python(code)
     assert result.stdout == ("kelrad internal error: transliterate dispatcher not registered \u2014 import the "
                              "`kelrad` package rather than `kelrad._core` directly\n"), result.stderr
 
@@ -229,8 +210,7 @@ class Dispatcher:
 _core._set_transliterate_fallback(Dispatcher)
 print(type(_core._transliterate_entry([1])).__name__)
 """
-    env = {**os.environ, "PYTHONPATH": os.pathsep.join(sys.path)}  # this build of kelrad
-    result = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, env=env)
+    result = run_python(code)
     assert result.stdout == "Dispatcher\n", result.stderr
 
 
@@ -347,20 +327,16 @@ def test_surrogate_safe_binds_as_a_method():
 
 
 def test_surrogate_safe_class_facts():
+    # Unlike the result classes, it is a function's stand-in: of the module, and with a __dict__ for
+    # functools.update_wrapper.
     cls = _core.SurrogateSafe
     assert (cls.__module__, cls.__name__) == ("kelrad._core", "SurrogateSafe")
-    assert cls.__doc__.startswith("A _core function guarded by the scrub-and-retry")
-    assert cls.__text_signature__ == "(inner, retry)"
     with pytest.raises(TypeError):
         type("Sub", (cls,), {})
     wrapper = cls(1, 2)  # neither needs to be callable yet
     assert wrapper.__dict__ == {}
     with pytest.raises(TypeError):
-        import weakref
-
         weakref.ref(wrapper)
-    with pytest.raises(TypeError, match=r"^SurrogateSafe.__new__\(\) missing 1 required positional argument: 'retry'$"):
-        cls(1)
 
 
 def test_surrogate_safe_takes_update_wrapper():

@@ -5,7 +5,6 @@ import random
 import pytest
 
 from kelrad import _core
-from test_registries import clean_replacements  # noqa: F401
 
 S = _core._sanitize_filename
 RESERVED = ("CON PRN AUX NUL COM0 COM1 COM2 COM3 COM4 COM5 COM6 COM7 COM8 COM9 "
@@ -99,37 +98,7 @@ def test_argument_errors_in_check_order(options, message):
     assert str(info.value).startswith(message)
 
 
-@pytest.mark.parametrize(
-    "kwargs, exc, param",
-    [
-        ({"text": 1}, TypeError, "text"),
-        ({"text": "a\ud800"}, UnicodeEncodeError, "text"),
-        ({"text": "a", "separator": None}, TypeError, "separator"),
-        ({"text": "a", "max_length": 2**63}, OverflowError, "max_length"),
-        ({"text": "a", "max_length": "1"}, TypeError, "max_length"),
-        ({"text": "a", "platform": None}, TypeError, "platform"),
-        ({"text": "a", "lang": 1}, TypeError, "lang"),
-        ({"text": "a", "preserve_extension": 1}, TypeError, "preserve_extension"),
-        ({"text": 1, "max_length": -1}, TypeError, "text"),  # conversion before the checks
-    ],
-)
-def test_conversion_errors(kwargs, exc, param):
-    with pytest.raises(exc) as info:
-        S(**kwargs)
-    assert info.value.__notes__ == [f"while processing '{param}'"]
-
-
-def test_signature():
-    assert S.__text_signature__ == ('(text, *, separator="_", max_length=255, platform="universal", lang=None, '
-                                    "preserve_extension=True)")
-    assert ('sanitize_filename(text, *, separator="_", max_length=255, platform="universal",\n'
-            '                  lang=None, preserve_extension=True) -> str') in S.__doc__
-    with pytest.raises(TypeError, match="takes 1 positional arguments but 2 were given"):
-        S("a", "_")
-    assert S(text="a b", lang=None, preserve_extension=True) == "a_b"
-
-
-def test_registered_replacements_do_not_apply(clean_replacements):  # noqa: F811
+def test_registered_replacements_do_not_apply(clean_replacements):
     _core._register_replacements({"ab": "x/y", "\u00e9": "E"})
     assert S("ab\u00e9") == "abe"
 

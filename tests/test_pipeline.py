@@ -1,36 +1,19 @@
 """`_TextPipeline`: options resolved into the ordered step table, construction checks in their order, each step's
 effect, the executor against the single-step functions on random text, and sharing between threads."""
 
-import inspect
 import random
 import threading
 
 import pytest
-from test_registries import run_isolated
 
+from conftest import run_isolated
 from kelrad import _core
 
 P = _core._TextPipeline
 Invalid = _core.InvalidArgumentError
 
-OPTIONS = ('normalize=None, transliterate=False, lang=None, strict_iso9=False, gost7034=False, confusables=False, '
-           'strip_accents=False, fold_case=False, collapse_whitespace=False, strip_control=None, '
-           'strip_zero_width=None, demojize=False, demojize_replacement=None, strip_bidi=False, strip_zalgo=None, '
-           'strip_pua=False, strip_plane14=False, resolve_deletions=False, resolve_cr=False, digit_policy="numeric"')
-
-
-def test_surface():
-    assert str(inspect.signature(P)).replace("'", '"') == f"(*, {OPTIONS})"
-    assert P.__doc__.endswith("Composable, pre-compiled text cleaning pipeline.")
-    assert [str(inspect.signature(getattr(P, m))) for m in ("process", "steps", "purpose")] == [
-        "(self, /, text)", "(self, /)", "(self, /)"]
-    assert P.purpose.__doc__ == "What the named profile this was built from is for, or `None`."
+def test_empty_pipeline():
     p = P()
-    assert P.__module__ == "builtins" and not hasattr(p, "__dict__")
-    with pytest.raises(TypeError):
-        type("Sub", (P,), {})
-    with pytest.raises(TypeError, match=r"^_TextPipeline\.__new__\(\) takes 0 positional arguments but 1 was given"):
-        P("NFC")
     text = "abc " * 3
     out = p.process(text)
     assert out == text and out is not text

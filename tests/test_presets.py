@@ -1,6 +1,5 @@
 """The nine presets through their Python functions: results, options, errors, limits."""
 
-import inspect
 import random
 
 import pytest
@@ -8,25 +7,9 @@ import pytest
 import kelrad
 from kelrad import _core
 
-PRESETS = {
-    "_canonicalize": "(text, *, digit_policy='numeric')",
-    "_canonicalize_strict": "(text, *, digit_policy='numeric')",
-    "_strip_obfuscation": "(text, *, digit_policy='numeric')",
-    "_strip_format": "(text)",
-    "_skeleton_key": "(text, *, digit_policy='numeric')",
-    "_sort_key": "(text, *, lang=None, digit_policy='numeric')",
-    "_search_key": "(text, *, lang=None, digit_policy='numeric')",
-    "_catalog_key": "(text, *, lang=None, strict_iso9=False, digit_policy='numeric')",
-    "_ml_normalize": "(text, *, lang=None, emoji_style='cldr', fold_case=True)",
-}
-WITH_POLICY = [name for name, sig in PRESETS.items() if "digit_policy" in sig]
+PRESETS = ["_canonicalize", "_canonicalize_strict", "_strip_obfuscation", "_strip_format", "_skeleton_key", "_sort_key",
+           "_search_key", "_catalog_key", "_ml_normalize"]
 GROWING = [name for name in PRESETS if name != "_strip_format"]
-
-
-@pytest.mark.parametrize("name", [*PRESETS, "_is_canonical"])
-def test_signatures(name):
-    want = PRESETS.get(name, "(text, *, preset='canonicalize')")
-    assert str(inspect.signature(getattr(_core, name))) == want
 
 
 @pytest.mark.parametrize("name", PRESETS)
@@ -81,50 +64,26 @@ def test_preset_results(name, text, options, want):
     assert getattr(_core, name)(text, **options) == want
 
 
-@pytest.mark.parametrize("name", GROWING)
-def test_empty_text(name):
-    assert getattr(_core, name)("") == ""
-
-
 BAD_POLICY = "digit_policy must be 'numeric', 'tr39', or 'preserve', got '{}'"
+# The option checks and their order; the conversions are the binder's (tests/test_binding.py).
 ERRORS = [
-    # (id, call, exception, message, note)
-    ("policy is case-sensitive", lambda: _core._sort_key("x", digit_policy="TR39"), kelrad.InvalidArgumentError,
-     BAD_POLICY.format("TR39"), None),
-    ("policy before lang", lambda: _core._sort_key("x", lang="zz", digit_policy="bad"),
-     kelrad.InvalidArgumentError, BAD_POLICY.format("bad"), None),
-    ("skeleton parses its own policy", lambda: _core._skeleton_key("x", digit_policy="bad"),
-     kelrad.InvalidArgumentError, BAD_POLICY.format("bad"), None),
-    ("unknown lang", lambda: _core._catalog_key("x", lang="zz"), kelrad.InvalidArgumentError,
-     "unknown language code 'zz' (did you mean 'zh'?); expected 'auto'", None),
-    ("emoji style is case-sensitive", lambda: _core._ml_normalize("x", emoji_style="CLDR"),
-     kelrad.InvalidArgumentError, "emoji_style must be 'cldr' or 'none', got 'CLDR'", None),
-    ("lang before emoji style", lambda: _core._ml_normalize("x", lang="zz", emoji_style="bad"),
-     kelrad.InvalidArgumentError, "unknown language code 'zz'", None),
-    ("policy None", lambda: _core._sort_key("x", digit_policy=None), TypeError,
-     "'None' is not an instance of 'str'", "while processing 'digit_policy'"),
-    ("emoji style None", lambda: _core._ml_normalize("x", emoji_style=None), TypeError,
-     "'None' is not an instance of 'str'", "while processing 'emoji_style'"),
-    ("strict_iso9 int", lambda: _core._catalog_key("x", strict_iso9=1), TypeError,
-     "'int' object is not an instance of 'bool'", "while processing 'strict_iso9'"),
-    ("text int", lambda: _core._canonicalize(5), TypeError, "'int' object is not an instance of 'str'",
-     "while processing 'text'"),
-    ("lone surrogate", lambda: _core._strip_format("a\ud800"), UnicodeEncodeError, "", "while processing 'text'"),
-    ("positional option", lambda: _core._canonicalize("x", "numeric"), TypeError,
-     "_canonicalize() takes 1 positional arguments but 2 were given", None),
-    ("unknown keyword", lambda: _core._strip_format("x", digit_policy="numeric"), TypeError,
-     "_strip_format() got an unexpected keyword argument 'digit_policy'", None),
-    ("missing text", lambda: _core._search_key(), TypeError,
-     "_search_key() missing 1 required positional argument: 'text'", None),
+    ("policy-case", lambda: _core._sort_key("x", digit_policy="TR39"), BAD_POLICY.format("TR39")),
+    ("policy-before-lang", lambda: _core._sort_key("x", lang="zz", digit_policy="bad"), BAD_POLICY.format("bad")),
+    ("skeleton-parses-its-own-policy", lambda: _core._skeleton_key("x", digit_policy="bad"), BAD_POLICY.format("bad")),
+    ("unknown-lang", lambda: _core._catalog_key("x", lang="zz"),
+     "unknown language code 'zz' (did you mean 'zh'?); expected 'auto'"),
+    ("emoji-style-case", lambda: _core._ml_normalize("x", emoji_style="CLDR"),
+     "emoji_style must be 'cldr' or 'none', got 'CLDR'"),
+    ("lang-before-emoji-style", lambda: _core._ml_normalize("x", lang="zz", emoji_style="bad"),
+     "unknown language code 'zz'"),
 ]
 
 
-@pytest.mark.parametrize("call, exc, message, note", [e[1:] for e in ERRORS], ids=[e[0] for e in ERRORS])
-def test_errors(call, exc, message, note):
-    with pytest.raises(exc) as info:
+@pytest.mark.parametrize("call, message", [e[1:] for e in ERRORS], ids=[e[0] for e in ERRORS])
+def test_errors(call, message):
+    with pytest.raises(kelrad.InvalidArgumentError) as info:
         call()
     assert str(info.value).startswith(message)
-    assert getattr(info.value, "__notes__", [None]) == [note]
 
 
 # U+FDFA grows from 3 to 33 bytes under NFKC, U+3300 from 3 to 12, U+00A8
@@ -135,16 +94,14 @@ TOO_LARGE = "a preset expanded the input from {} to {} bytes, more than the 1048
 
 @pytest.mark.parametrize("name", GROWING)
 def test_growth_limit_is_exact(name):
-    getattr(_core, name)(AT_LIMIT)
+    preset = getattr(_core, name)
+    preset(AT_LIMIT)
     with pytest.raises(kelrad.ResourceLimitError, match="^" + TOO_LARGE.format(1048582, 11534343) + "$"):
-        getattr(_core, name)(AT_LIMIT + "\u00a8")
-
-
-@pytest.mark.parametrize("name", GROWING)
-def test_growth_limit_under_every_policy(name):
-    options = {"digit_policy": "tr39"} if name in WITH_POLICY else {}
+        preset(AT_LIMIT + "\u00a8")
+    # Under tr39 the key chains run to a fixed point, within the same limit.
+    options = {"digit_policy": "tr39"} if name != "_ml_normalize" else {}
     with pytest.raises(kelrad.ResourceLimitError, match=TOO_LARGE.format(1048578, 11534358)):
-        getattr(_core, name)("\ufdfa" * 349_526, **options)
+        preset("\ufdfa" * 349_526, **options)
 
 
 def test_strip_format_cannot_grow():

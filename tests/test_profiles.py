@@ -1,7 +1,6 @@
 """Named profiles: `_list_profiles`, `_get_pipeline` with its name and digit-policy checks, each profile against a
 constructor-made pipeline with the same options, and the fixed point a profile runs to."""
 
-import inspect
 import random
 
 import pytest
@@ -41,35 +40,12 @@ PROFILES = {
                                            "strip_pua", "strip_plane14"], True),
                      "Full-text search index generation, cross-language search keys."),
 }
-STEPS = {
-    "code_context": "strip_bidi -> strip_control -> strip_zero_width",
-    "library_catalog_key_eu": "normalize=NFKC -> strip_plane14 -> strip_accents -> transliterate -> confusables=latin "
-                              "-> fold_case -> confusables=latin -> fold_case -> strip_control -> strip_zero_width -> "
-                              "strip_pua -> collapse_whitespace",
-    "llm_guardrail": "resolve_deletions -> normalize=NFKC -> strip_zalgo=0 -> strip_bidi -> strip_plane14 -> "
-                     "strip_accents -> confusables=latin -> fold_case -> confusables=latin -> fold_case -> "
-                     "strip_control -> strip_zero_width -> strip_pua -> collapse_whitespace",
-    "ml_corpus_normalize": "normalize=NFKC -> strip_plane14 -> demojize -> strip_accents -> fold_case -> "
-                           "strip_control -> strip_zero_width -> strip_pua -> collapse_whitespace",
-    "normalize_web_input": "normalize=NFKC -> confusables=latin -> strip_control -> strip_zero_width -> strip_pua -> "
-                           "collapse_whitespace",
-    "rag_ingest": "resolve_deletions -> normalize=NFKC -> strip_bidi -> strip_plane14 -> strip_accents -> "
-                  "transliterate -> strip_control -> strip_zero_width -> strip_pua -> collapse_whitespace",
-    "scholarly_cyrillic_iso9": "normalize=NFKC -> strip_plane14 -> transliterate -> fold_case -> strip_control -> "
-                               "strip_zero_width -> strip_pua -> collapse_whitespace",
-    "search_index": "normalize=NFKC -> strip_plane14 -> strip_accents -> transliterate -> fold_case -> "
-                    "strip_control -> strip_zero_width -> strip_pua -> collapse_whitespace",
-}
 WITH_CONFUSABLES = {"library_catalog_key_eu", "llm_guardrail", "normalize_web_input"}
 
 
 def test_list_profiles():
     first, second = _core._list_profiles(), _core._list_profiles()
     assert first == NAMES == sorted(NAMES) and first is not second
-    assert str(inspect.signature(_core._get_pipeline)) == "(profile, *, digit_policy='numeric')"
-    assert _core._list_profiles.__doc__.endswith("Sorted names of the available named policy profiles "
-                                                 "(`list_profiles`).")
-    assert "refuses a non-default policy" in _core._get_pipeline.__doc__
 
 
 def to_fixed_point(pipeline, text):
@@ -93,20 +69,12 @@ def test_profile_equals_its_options_run_to_a_fixed_point(name):
     options, purpose = PROFILES[name]
     profile, plain = _core._get_pipeline(name), _core._TextPipeline(**options)
     assert profile.purpose() == purpose and plain.purpose() is None
-    assert repr(profile) == repr(plain) == f"TextPipeline({STEPS[name]})"
-    assert profile.steps() == plain.steps()
+    assert (repr(profile), profile.steps()) == (repr(plain), plain.steps())
     rng = random.Random(name)
     texts = ["", "plain ascii", "e\u200b\u0301"] + [
         "".join(rng.choice(ALPHABET) for _ in range(rng.randrange(16))) for _ in range(400)]
     mismatches = [(t, profile.process(t)) for t in texts if profile.process(t) != to_fixed_point(plain, t)]
     assert not mismatches, mismatches[:5]
-
-
-def test_profile_reruns_where_one_pass_does_not_settle():
-    profile = _core._get_pipeline("normalize_web_input")
-    plain = _core._TextPipeline(**PROFILES["normalize_web_input"][0])
-    assert profile.process("e\u200b\u0301") == "\u00e9"
-    assert plain.process("e\u200b\u0301") == "e\u0301"
 
 
 @pytest.mark.parametrize("name, text, expected", [
@@ -120,14 +88,14 @@ def test_profile_processing(name, text, expected):
     assert _core._get_pipeline(name).process(text) == expected
 
 
-@pytest.mark.parametrize("name", ["Search_Index", " search_index", "search_index ", "", "search\u200bindex",
-                                  'a"b\\c\t\n\r\x00\u00e9', "canonicalize"])
-def test_unknown_profile(name):
+@pytest.mark.parametrize("name, shown", [
+    ("Search_Index", '"Search_Index"'), (" search_index", '" search_index"'), ("", '""'),
+    ("canonicalize", '"canonicalize"'), ('a"b\\c\t\n\r\x00\u00e9\u200b', '"a\\"b\\\\c\\t\\n\\r\\0\u00e9\\u{200b}"'),
+], ids=["case", "space", "empty", "preset", "escapes"])
+def test_unknown_profile(name, shown):
     with pytest.raises(_core.InvalidArgumentError) as info:
         _core._get_pipeline(name, digit_policy="bogus")
-    quoted = ('"' + name.replace("\\", "\\\\").replace('"', '\\"').replace("\t", "\\t").replace("\n", "\\n")
-              .replace("\r", "\\r").replace("\x00", "\\0").replace("\u200b", "\\u{200b}") + '"')
-    assert str(info.value) == "Unknown profile " + quoted + AVAILABLE
+    assert str(info.value) == "Unknown profile " + shown + AVAILABLE
 
 
 @pytest.mark.parametrize("name", NAMES)
@@ -139,8 +107,8 @@ def test_digit_policy(name, policy):
     else:
         with pytest.raises(_core.InvalidArgumentError) as info:
             _core._get_pipeline(name, digit_policy=policy)
-        assert str(info.value) == (f"digit_policy='{policy}' needs a confusables step, and "
-                                   f"TextPipeline({STEPS[name]}) has none")
+        plain = _core._TextPipeline(**PROFILES[name][0])
+        assert str(info.value) == f"digit_policy='{policy}' needs a confusables step, and {plain!r} has none"
     assert _core._get_pipeline(name, digit_policy="numeric").purpose() == PROFILES[name][1]
     with pytest.raises(_core.InvalidArgumentError, match=r"^digit_policy must be .* got 'Numeric'$"):
         _core._get_pipeline(name, digit_policy="Numeric")
@@ -171,7 +139,7 @@ def test_is_canonical_with_profiles(name, text, want):
     assert want == (_core._get_pipeline(name).process(text) == text)
 
 
-@pytest.mark.parametrize("name", ["Search_Index", "search_index ", "canonicalize_Strict", ""])
+@pytest.mark.parametrize("name", ["Search_Index", "search_index ", "canonicalize_Strict", "SECURITY_CLEAN", ""])
 def test_is_canonical_unknown_profile(name):
     with pytest.raises(_core.InvalidArgumentError) as info:
         _core._is_canonical("x", preset=name)

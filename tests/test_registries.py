@@ -4,30 +4,10 @@ Registrations are process-wide and the seal is irreversible, so the tests that
 fill a registry to its limit or seal it run in a fresh interpreter.
 """
 
-import os
-import subprocess
-import sys
-import textwrap
-
 import pytest
 
+from conftest import run_isolated
 from kelrad import _core
-
-
-@pytest.fixture
-def clean_replacements():
-    _core._clear_replacements()
-    yield
-    _core._clear_replacements()
-
-
-def run_isolated(code: str, timeout: float | None = None, **environ: str) -> None:
-    """Runs `code` in a new interpreter that imports the same kelrad, with
-    `environ` added to its environment."""
-    env = dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path), **environ)
-    result = subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True, text=True, env=env,
-                            timeout=timeout)
-    assert result.returncode == 0, result.stdout + result.stderr
 
 
 # --- resolution -------------------------------------------------------------

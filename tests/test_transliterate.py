@@ -3,8 +3,8 @@ the argument order of the binding, and `_find_untranslatable`."""
 
 import pytest
 
+from conftest import run_isolated
 from kelrad import _core
-from test_registries import run_isolated
 
 T = _core._transliterate
 
