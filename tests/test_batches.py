@@ -19,14 +19,13 @@ TEXTS = ["abc", "\u5317\u4eac", "", "\u00e4\u00f6\u00fc", "e\u0301", "\u3001", "
          "\u1100\u1161", "\U0001d15e", "=\u0338\u0338", "\u2204", "\u0915\u093f"]
 
 
+# Items against single calls from many threads, with other option sets: tests/test_stress.py.
 @pytest.mark.parametrize(
     "batch, single, options",
-    [pytest.param(_core._normalize_batch, _core._normalize, {"form": f}, id=f"normalize-{f}")
-     for f in ("NFC", "NFD", "NFKC", "NFKD")]
-    + [pytest.param(_core._strip_accents_batch, _core._strip_accents, {}, id="strip_accents")]
+    [pytest.param(_core._normalize_batch, _core._normalize, {"form": "NFKD"}, id="normalize"),
+     pytest.param(_core._strip_accents_batch, _core._strip_accents, {}, id="strip_accents")]
     + [pytest.param(B, _core._transliterate, o, id="transliterate-" + ",".join(f"{k}={v}" for k, v in o.items()))
-       for o in [{}, {"lang": "de"}, {"lang": "auto"}, {"errors": "preserve"}, {"errors": "ignore"},
-                 {"replace_with": "?"}, {"gost7034": True}, {"tones": True}]],
+       for o in [{"errors": "preserve"}, {"replace_with": "?"}, {"gost7034": True}]],
 )
 def test_items_match_single_calls(batch, single, options):
     texts = TEXTS * 10  # several chunks
@@ -112,44 +111,6 @@ def test_replacements_apply_to_every_item():
     texts = ["ab", "cd"]
     out = B(texts, lang="de")
     assert out == ["ae", "cd"] and out[1] is texts[1]
-
-
-def test_batches_run_while_another_thread_registers():
-    run_isolated("""
-        import threading
-        from kelrad import _core
-
-        texts = ["\\u00e4\\u00f6 \\u5317\\u4eac \\u041f\\u0440\\u0438\\u0432\\u0435\\u0442 ab"] * 5000
-        stop = threading.Event()
-        errors = []
-
-        def register():
-            i = 0
-            try:
-                while not stop.is_set():
-                    i += 1
-                    _core._register_lang("zz-thread", {"\\u00e4": str(i)})
-                    _core._register_replacements({"ab": "x" * (i % 5)})
-                    if i % 7 == 0:
-                        _core._remove_replacement("ab")
-                    if i % 11 == 0:
-                        _core._clear_replacements()
-            except BaseException as e:
-                errors.append(e)
-
-        writer = threading.Thread(target=register)
-        writer.start()
-        try:
-            for lang in ("zz-thread", "de", None, "auto"):
-                for _ in range(3):
-                    out = _core._transliterate_batch(texts, lang=lang)
-                    assert len(out) == len(texts)
-                    _core._strip_accents_batch(texts[:1000])
-        finally:
-            stop.set()
-            writer.join()
-        assert not errors, errors
-    """, timeout=120)
 
 
 FRENCH = "Cr\u00e8me br\u00fbl\u00e9e \u00e0 la fran\u00e7aise. " * 100

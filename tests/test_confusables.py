@@ -1,13 +1,12 @@
 """Confusable folds, tests and reports (UTS #39)."""
 
-import pathlib
-
 import pytest
 
 import kelrad
+from conftest import UCD
 from kelrad import _core
 
-DATA = pathlib.Path(__file__).resolve().parents[1] / "data" / "unicode-17.0.0"
+DATA = UCD.parent
 TARGETS = ("latin", "cyrillic", "arabic", "hebrew")
 POLICIES = ("numeric", "tr39", "preserve")
 
@@ -95,12 +94,6 @@ def test_normalize_confusables(text, kwargs, expected):
     assert _core._normalize_confusables(text, **kwargs) == expected
 
 
-def test_normalize_confusables_always_builds_a_new_str():
-    for text in ("plain text", "d\u00e9j\u00e0 \u4e2d\u6587"):
-        result = _core._normalize_confusables(text)
-        assert result == text and result is not text
-
-
 BAD_ARGUMENT = kelrad.InvalidArgumentError
 TARGET_MESSAGE = "target_script must be one of 'latin', 'cyrillic', 'arabic', 'hebrew', got '{}'"
 
@@ -116,8 +109,6 @@ TARGET_MESSAGE = "target_script must be one of 'latin', 'cyrillic', 'arabic', 'h
                  TARGET_MESSAGE.format(""), id="target-checked-before-policy"),
     pytest.param("_is_confusable", ("x",), {"target_script": "Latin"}, BAD_ARGUMENT,
                  TARGET_MESSAGE.format("Latin"), id="is-confusable-target"),
-    pytest.param("_is_confusable", ("x",), {"target_script": None}, TypeError,
-                 "'None' is not an instance of 'str'", id="target-none"),
     pytest.param("_find_confusables", ("x",), {"target_script": "greek", "allowed_scripts": "Latin"}, TypeError,
                  "Can't extract `str` to `Vec`", id="allowed-str-before-target"),
     pytest.param("_find_confusables", ("x",), {"target_script": "greek", "allowed_scripts": ["Klingon"]},
@@ -126,8 +117,6 @@ TARGET_MESSAGE = "target_script must be one of 'latin', 'cyrillic', 'arabic', 'h
                  BAD_ARGUMENT, "unknown script 'Carian'", id="first-unknown-allowed-name"),
     pytest.param("_confusable_coverage", ("latin",), {}, BAD_ARGUMENT, "unknown script 'latin'",
                  id="coverage-case-sensitive"),
-    pytest.param("_unmapped_confusables", ("latin",), {}, TypeError,
-                 "_unmapped_confusables() takes 0 positional arguments but 1 was given", id="unmapped-keyword-only"),
     pytest.param("_unmapped_confusables", (), {"target_script": "x"}, BAD_ARGUMENT, TARGET_MESSAGE.format("x"),
                  id="unmapped-target"),
     pytest.param("_find_unmapped_confusables", ("",), {"target_script": "x"}, BAD_ARGUMENT,
