@@ -44,7 +44,6 @@ void check_map(const tables::CaseMap& map, const std::uint64_t* filter, std::siz
 }  // namespace
 
 TEST(case_fold_tables_hold_every_entry_once) {
-    CHECK_EQ(tables::kCaseFoldingEntries, 1557u);
     check_map(tables::CASE_FOLDING, tables::CASE_FOLD_BMP_FILTER, tables::kCaseFoldingEntries);
     check_map(tables::LOWERCASE_MAPPING, tables::LOWERCASE_BMP_FILTER, tables::kLowercaseMappingEntries);
 }

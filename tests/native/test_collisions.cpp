@@ -148,18 +148,6 @@ TEST(edit_distance_within_long_texts) {
     CHECK_EQ(shown(utils::edit_distance_within(long_a, "b" + long_a.substr(1), kNoBound)), "1");
 }
 
-TEST(key_form_names) {
-    const char* names[] = {"fold_case", "search_key", "catalog_key", "canonicalize", "canonicalize_strict",
-                           "normalize_confusables"};
-    for (std::size_t i = 0; i < std::size(names); ++i) {
-        CHECK_EQ(static_cast<int>(*collisions::parse_key_form(names[i])), static_cast<int>(i));
-    }
-    for (const char* bad : {"", "Fold_Case", "fold_case ", "FOLD_CASE", "fold"}) {
-        auto r = collisions::parse_key_form(bad);
-        CHECK(!r && std::holds_alternative<error::InvalidKeyForm>(r.error()));
-    }
-}
-
 TEST(key_collisions_group_in_order_of_first_appearance) {
     struct Case {
         std::vector<std::string> values;

@@ -127,8 +127,7 @@ TEST(engine_splits_at_characters_that_start_a_cluster) {
         std::vector<std::string> want;
         for (const auto& seg : c.segments) want.push_back(u8(seg));
         want.push_back(u8(c.text));  // the whole-text confirmation
-        if (probe.seen != want) std::cerr << c.name << "\n";
-        CHECK(probe.seen == want);
+        CHECK_FOR(c.name, probe.seen == want);
     }
 }
 
@@ -176,8 +175,7 @@ TEST(engine_returns_the_first_callback_error) {
     for (const Case& c : cases) {
         Probe probe{.step = trim_acute_runs, .fail_on = c.fail_on};
         auto r = run_engine(probe, c.text);
-        if (r) std::cerr << c.name << "\n";
-        CHECK(!r && std::holds_alternative<error::InvalidNormForm>(r.error()));
+        CHECK_FOR(c.name, !r && std::holds_alternative<error::InvalidNormForm>(r.error()));
     }
 }
 

@@ -117,9 +117,7 @@ TEST(context_dict_parse_reasons) {
          "unexpected end of dictionary data"},
     };
     for (const Case& c : cases) {
-        std::string got = reason(c.bytes);
-        if (got != c.want) std::cerr << c.name << ":\n";
-        CHECK_EQ(got, c.want);
+        CHECK_EQ_FOR(c.name, reason(c.bytes), c.want);
     }
 }
 

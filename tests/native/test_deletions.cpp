@@ -49,13 +49,9 @@ TEST(deletions_replay) {
     for (const auto& c : cases) {
         std::string text = u8(c.text);
         std::string out = "stale";
-        bool changed = deletions::resolve_deletions(text, c.resolve_cr, out);
-        if (changed != c.changed) std::cerr << "case " << c.id << "\n";
-        CHECK_EQ(changed, c.changed);
+        CHECK_EQ_FOR(c.id, deletions::resolve_deletions(text, c.resolve_cr, out), c.changed);
         // Without erasers (and carriage returns to resolve) the output is not written.
-        const std::string want = c.changed ? u8(c.resolved) : c.resolve_cr ? out : "stale";
-        if (out != want) std::cerr << "case " << c.id << "\n";
-        CHECK_EQ(out, want);
+        CHECK_EQ_FOR(c.id, out, c.changed ? u8(c.resolved) : c.resolve_cr ? out : "stale");
     }
 }
 

@@ -1,4 +1,3 @@
-#include <iostream>
 #include <optional>
 #include <string>
 
@@ -29,9 +28,7 @@ TEST(emoji_lookup_name) {
     };
     for (const auto& c : cases) {
         std::optional<emoji::NameMatch> m = emoji::lookup_name(c.cps);
-        bool ok = c.name == nullptr ? !m : (m && m->name == c.name && m->consumed == c.consumed);
-        if (!ok) std::cerr << "case " << c.id << "\n";
-        CHECK(ok);
+        CHECK_FOR(c.id, c.name == nullptr ? !m : (m && m->name == c.name && m->consumed == c.consumed));
     }
     CHECK(!emoji::trie_lookup(std::u32string_view(U"\u2764")));  // one code point is never a trie match
 }
@@ -51,7 +48,6 @@ TEST(emoji_demojize_keep_text_symbols) {
     for (const auto& c : cases) {
         std::string out = "stale";
         emoji::demojize(u8(c.text), false, true, {}, out);
-        if (out != u8(c.expected)) std::cerr << "case " << c.id << "\n";
-        CHECK_EQ(out, u8(c.expected));
+        CHECK_EQ_FOR(c.id, out, u8(c.expected));
     }
 }

@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <bit>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -11,17 +10,12 @@
 
 using namespace kelrad;
 using normalize::Form;
+using testing::cp_names;
 
 namespace {
 
 constexpr Form kForms[] = {Form::NFC, Form::NFD, Form::NFKC, Form::NFKD};
 constexpr const char* kFormNames[] = {"NFC", "NFD", "NFKC", "NFKD"};
-
-std::string hex(std::string_view s) {
-    std::ostringstream os;
-    for (auto [cp, len] : utf8::chars(s)) os << std::hex << std::uppercase << static_cast<std::uint32_t>(cp) << ' ';
-    return os.str();
-}
 
 std::string from_hex(std::string_view field) {
     std::string out;
@@ -124,7 +118,7 @@ TEST(normalize_conformance_file_every_line) {
                           normalize::is_normalized(l.c[col], kForms[f]) == (l.c[col] == want);
                 if (!ok && ++failed <= 20) {
                     std::cerr << "line " << l.number << " " << kFormNames[f] << " c" << col + 1 << ": "
-                              << hex(l.c[col]) << "-> " << hex(got) << "want " << hex(want) << "\n";
+                              << cp_names(l.c[col]) << "-> " << cp_names(got) << "want " << cp_names(want) << "\n";
                 }
             }
         }
@@ -144,22 +138,14 @@ TEST(normalize_conformance_unlisted_code_points_invariant) {
         if (listed[cp] || (cp >= 0xD800 && cp <= 0xDFFF)) continue;
         std::string one = utf8::encode(cp);
         for (Form f : kForms) {
-            if (normalize::to_form(one, f) != one && ++failed <= 10) std::cerr << "U+" << hex(one) << "changed\n";
+            if (normalize::to_form(one, f) != one && ++failed <= 10) std::cerr << cp_names(one) << "changed\n";
         }
     }
     CHECK_EQ(failed, 0);
 }
 
-TEST(normalize_bitmap_counts_and_agreement_with_records) {
-    const std::size_t want[] = {62128, 50092, 59720, 47696};
-    for (std::size_t f = 0; f < 4; ++f) {
-        std::size_t bits = 0;
-        for (std::uint64_t w : tables::kStable[f]) bits += static_cast<std::size_t>(std::popcount(w));
-        CHECK_EQ(bits, want[f]);
-    }
-    std::size_t span = 0, class0_marks = 0;
-    for (std::uint64_t w : tables::kSpanStable) span += static_cast<std::size_t>(std::popcount(w));
-    CHECK_EQ(span, 49498u);
+// The bitmaps' sizes are asserted by their generator; here they agree with the records.
+TEST(normalize_bitmaps_agree_with_the_records) {
     int disagree = 0;
     for (char32_t cp = 0; cp < 0x10000; ++cp) {
         bool scalar = cp < 0xD800 || cp > 0xDFFF;
@@ -169,10 +155,8 @@ TEST(normalize_bitmap_counts_and_agreement_with_records) {
             if (stable != tables::bmp_bit(tables::kStable[f], cp)) ++disagree;
         }
         bool nfd = tables::bmp_bit(tables::kStable[1], cp);
-        if (nfd && normalize::is_mark(cp)) ++class0_marks;
         if ((nfd && !normalize::is_mark(cp)) != tables::bmp_bit(tables::kSpanStable, cp)) ++disagree;
     }
-    CHECK_EQ(class0_marks, 594u);
     CHECK_EQ(disagree, 0);
 }
 
@@ -207,7 +191,8 @@ TEST(normalize_driver_matches_plain_path_on_random_text) {
             std::string got = normalize::to_form(text, kForms[f]);
             bool ok = got == want && normalize::is_normalized(text, kForms[f]) == (text == want);
             if (!ok && ++failed <= 10) {
-                std::cerr << kFormNames[f] << " " << hex(text) << "-> " << hex(got) << "want " << hex(want) << "\n";
+                std::cerr << kFormNames[f] << " " << cp_names(text) << "-> " << cp_names(got) << "want "
+                          << cp_names(want) << "\n";
             }
         }
     }

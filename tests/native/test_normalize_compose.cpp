@@ -76,9 +76,7 @@ TEST(compose_offsets_into_the_source) {
         {"empty", U"", ""},
     };
     for (const Case& c : cases) {
-        std::string got = composed(u8(c.text));
-        if (got != c.want) std::cerr << c.name << ":\n";
-        CHECK_EQ(got, c.want);
+        CHECK_EQ_FOR(c.name, composed(u8(c.text)), c.want);
     }
 }
 
@@ -148,8 +146,6 @@ TEST(next_unstable_span_examples) {
         {"empty", U"", ""},
     };
     for (const Case& c : cases) {
-        std::string got = spans(u8(c.text));
-        if (got != c.want) std::cerr << c.name << ":\n";
-        CHECK_EQ(got, c.want);
+        CHECK_EQ_FOR(c.name, spans(u8(c.text)), c.want);
     }
 }

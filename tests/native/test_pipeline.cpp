@@ -67,19 +67,3 @@ TEST(pipeline_workspace_reuse) {
         if (i % 97 == 0) kept.shrink();
     }
 }
-
-TEST(profile_is_canonical) {
-    for (const std::string& name : profiles::profile_names()) {
-        auto empty = profiles::is_canonical("", name);
-        CHECK(empty.has_value() && *empty);
-    }
-    CHECK_EQ(profiles::is_canonical("caf\u00e9", "search_index").value_or(true), false);
-    CHECK_EQ(profiles::is_canonical("cafe", "search_index").value_or(false), true);
-    auto unknown = profiles::is_canonical("x", "Search_Index");
-    CHECK(!unknown.has_value());
-    if (!unknown) {
-        CHECK_EQ(error::message(unknown.error()),
-                 "unknown profile 'Search_Index'; available: code_context, library_catalog_key_eu, llm_guardrail, "
-                 "ml_corpus_normalize, normalize_web_input, rag_ingest, scholarly_cyrillic_iso9, search_index");
-    }
-}

@@ -21,6 +21,7 @@ using namespace kelrad;
 using presets::Preset;
 using presets::guard::GuardVerdict;
 using testing::cp_name;
+using testing::cp_names;
 using testing::u8;
 
 namespace {
@@ -70,12 +71,6 @@ std::string collapsed(std::string_view text) {
     return out;
 }
 
-std::string hex(std::string_view text) {
-    std::ostringstream os;
-    for (auto [cp, len] : utf8::chars(text)) os << cp_name(cp) << ' ';
-    return os.str();
-}
-
 // Collects every text whose verdict the chain contradicts: a text the guard
 // clears must come back from the chain unchanged, and one it sends to
 // whitespace collapsing must come back collapsed.
@@ -88,7 +83,7 @@ public:
         const std::string want = answer == GuardVerdict::Canonical ? std::string(text) : collapsed(text);
         const std::string got = chain_result(v, text);
         if (got == want) return;
-        if (++failures_ <= 40) std::cerr << v.name << ": " << hex(text) << "-> " << hex(got) << "\n";
+        if (++failures_ <= 40) std::cerr << v.name << ": " << cp_names(text) << "-> " << cp_names(got) << "\n";
     }
 
     void report() const {
@@ -107,7 +102,7 @@ private:
 // ---- The guard table against the normalization data -----------------------
 
 TEST(guard_table_matches_the_normalization_data) {
-    std::size_t combining = 0, unstable = 0, with_marks = 0, mismatches = 0;
+    std::size_t mismatches = 0;
     for (char32_t cp = 0; cp <= 0x10FFFF; ++cp) {
         auto is_combining = [](char32_t c) { return normalize::combining_class(c) != 0 || normalize::is_mark(c); };
         const bool neighbour_dependent = (cp >= 0x1100 && cp <= 0x11FF) || (cp >= 0xA960 && cp <= 0xA97F) ||
@@ -121,14 +116,8 @@ TEST(guard_table_matches_the_normalization_data) {
                         ((props & tables::kGuardNfkcUnstable) != 0) == want_unstable &&
                         tables::guard_decomposition_marks(props) == marks;
         if (!ok && ++mismatches <= 20) std::cerr << cp_name(cp) << " props " << unsigned{props} << "\n";
-        combining += (props & tables::kGuardCombining) != 0;
-        unstable += (props & tables::kGuardNfkcUnstable) != 0;
-        with_marks += marks > 0;
     }
     CHECK_EQ(mismatches, 0u);
-    CHECK_EQ(combining, tables::kGuardCombiningCount);
-    CHECK_EQ(unstable, tables::kGuardNfkcUnstableCount);
-    CHECK_EQ(with_marks, tables::kGuardWithDecompositionMarksCount);
 }
 
 // ---- Soundness: what the guard clears, the chain leaves alone -------------
@@ -228,7 +217,7 @@ TEST(guard_on_and_off_agree_on_random_texts) {
     for (const std::string& text : random_texts(20000, 17)) {
         for (const Variant& v : kVariants) {
             const std::string with = preset_result(v, text), without = chain_result(v, text);
-            if (with != without && ++failures <= 20) std::cerr << v.name << ": " << hex(text) << "\n";
+            if (with != without && ++failures <= 20) std::cerr << v.name << ": " << cp_names(text) << "\n";
         }
     }
     CHECK_EQ(failures, 0u);
@@ -282,9 +271,7 @@ TEST(guard_verdicts) {
         {"emoji, format kept", U"\U0001F600", Preset::StripFormat, Canonical},
     };
     for (const Case& c : cases) {
-        const Variant v{c.name, c.preset};
-        if (verdict(v, u8(c.text)) != c.want) std::cerr << c.name << "\n";
-        CHECK(verdict(v, u8(c.text)) == c.want);
+        CHECK_FOR(c.name, verdict(Variant{c.name, c.preset}, u8(c.text)) == c.want);
     }
     for (const Variant& v : kVariants) CHECK(verdict(v, "") == GuardVerdict::Canonical);
 
@@ -346,8 +333,7 @@ TEST(transliterate_non_latin_runs_keeps_latin_and_bopomofo) {
     for (const Case& c : cases) {
         std::string out = "stale";
         presets::transliterate_non_latin_runs(c.text, std::nullopt, out);
-        if (out != c.want) std::cerr << c.name << "\n";
-        CHECK_EQ(out, c.want);
+        CHECK_EQ_FOR(c.name, out, c.want);
     }
 }
 

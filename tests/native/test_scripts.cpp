@@ -4,11 +4,8 @@
 
 using namespace kelrad;
 
-TEST(scripts_table_counts) {
-    CHECK_EQ(std::size(tables::SCRIPT_RANGES), 131u);
-    CHECK_EQ(std::size(tables::COMMON_SCRIPT_OVERRIDES), 34u);
-    CHECK_EQ(std::size(tables::ASSIGNED_RANGES), 735u);
-    CHECK_EQ(std::size(tables::STRONG_DIRECTION_RANGES), 919u);
+// The array sizes are their declarations'; the split of the directions is stated in prose.
+TEST(scripts_strong_direction_rows) {
     std::size_t ltr = 0;
     for (const auto& row : tables::STRONG_DIRECTION_RANGES) ltr += row.value == tables::kStrongLeftToRight;
     CHECK_EQ(ltr, 783u);

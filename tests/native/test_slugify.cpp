@@ -56,8 +56,7 @@ TEST(slug_trim_trailing_separator) {
     };
     for (const auto& c : cases) {
         const std::size_t end = trim_trailing_separator(c.text, c.cut, c.separator, c.unicode);
-        if (c.text.substr(0, end) != c.expected) std::cerr << "case " << c.id << "\n";
-        CHECK_EQ(c.text.substr(0, end), c.expected);
+        CHECK_EQ_FOR(c.id, c.text.substr(0, end), c.expected);
     }
 }
 
@@ -88,9 +87,7 @@ TEST(slug_character_references) {
     for (const auto& c : cases) {
         std::string out = "stale";
         const bool changed = decode_char_references(c.text, c.decimal, c.hexadecimal, out);
-        const std::string got = changed ? out : std::string(c.text);
-        if (got != c.expected) std::cerr << "case " << c.id << "\n";
-        CHECK_EQ(got, std::string(c.expected));
+        CHECK_EQ_FOR(c.id, changed ? out : std::string(c.text), std::string(c.expected));
     }
     std::string out = "stale";
     CHECK(!decode_char_references("no references here", true, true, out));
@@ -122,11 +119,9 @@ TEST(slug_unique_candidates) {
         auto got = unique_slug_candidate(c.base, c.counter, c.separator, c.max_length, false);
         if (c.expected.empty()) {
             const auto* e = got ? nullptr : std::get_if<error::UniqueSlugMaxLengthTooSmall>(&got.error());
-            if (!e || e->min_unique_len != c.min_unique_len) std::cerr << "case " << c.id << "\n";
-            CHECK(e != nullptr && e->min_unique_len == c.min_unique_len && e->max_length == c.max_length);
+            CHECK_FOR(c.id, e != nullptr && e->min_unique_len == c.min_unique_len && e->max_length == c.max_length);
         } else {
-            if (!got || *got != c.expected) std::cerr << "case " << c.id << "\n";
-            CHECK(got.has_value() && *got == c.expected);
+            CHECK_FOR(c.id, got.has_value() && *got == c.expected);
         }
     }
 }
@@ -148,8 +143,7 @@ TEST(slug_pattern_rewrite) {
     };
     for (const auto& [pattern, reason] : refused) {
         auto r = rewrite_pattern(pattern);
-        if (r || r.error().find(reason) == std::string::npos) std::cerr << "pattern " << pattern << "\n";
-        CHECK(!r.has_value() && r.error().find(reason) != std::string::npos);
+        CHECK_FOR(pattern, !r.has_value() && r.error().find(reason) != std::string::npos);
     }
     std::string deep(250, '(');
     deep += "a" + std::string(250, ')');
@@ -198,8 +192,7 @@ TEST(slug_separator_pass_fast_path_matches_plain_path) {
         separator_class(text, sep, safe, lower, fast);
         std::string input = lower ? case_fold::to_lowercase_cow(text).value_or(text) : text;
         unicode_separator_class(input, sep, safe, false, plain);
-        if (fast != plain) std::cerr << "text '" << text << "' separator '" << sep << "'\n";
-        CHECK_EQ(fast, plain);
+        CHECK_EQ_FOR("text '" + text + "' separator '" + std::string(sep) + "'", fast, plain);
     }
 }
 

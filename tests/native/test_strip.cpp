@@ -55,8 +55,7 @@ TEST(strip_format_chars_cases) {
     for (const auto& c : cases) {
         std::string out = "stale";
         strip::strip_format_chars(u8(c.text), c.strip_private_use, c.keep_emoji_vs, out);
-        if (out != u8(c.expected)) std::cerr << "case " << c.id << "\n";
-        CHECK_EQ(out, u8(c.expected));
+        CHECK_EQ_FOR(c.id, out, u8(c.expected));
     }
 }
 

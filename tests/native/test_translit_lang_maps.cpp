@@ -21,34 +21,28 @@ Value in_lang(std::string_view lang, char32_t c) {
 
 }  // namespace
 
-// One telling entry per map, with the map's size.
+// One telling entry per map.
 TEST(translit_lang_override_maps) {
     const struct {
         std::string_view lang;
-        std::size_t size;
         char32_t c;
         Value value;
     } cases[] = {
-        {"ja-kunrei", 16, 0x3063, "tu"}, {"ja-kunrei", 16, 0x3064, "tu"},
-        {"de", 7, 0x00E4, "ae"},         {"de", 7, 0x1E9E, "SS"},         {"no", 6, 0x00F8, "oe"},
-        {"nb", 6, 0x00F8, "oe"},         {"nn", 6, 0x00C5, "Aa"},         {"da", 6, 0x00E6, "ae"},
-        {"sv", 4, 0x00D6, "Oe"},         {"is", 2, 0x00C6, "Ae"},         {"et", 6, 0x00DC, "Ue"},
-        {"fr", 4, 0x0152, "OE"},         {"es", 2, 0x00BF, "?"},          {"pt", 2, 0x00AA, "a"},
-        {"it", 2, 0x00BA, "o"},          {"tr", 6, 0x0131, "i"},          {"nl", 2, 0x0133, "ij"},
-        {"ca", 1, 0x00B7, ""},           {"vi", 6, 0x01B0, "u"},          {"el", 6, 0x03A7, "Ch"},
-        {"bg", 4, 0x0429, "Sht"},        {"uk", 14, 0x0413, "H"},         {"ru", 14, 0x042A, "\""},
-        {"ru", 14, 0x042C, "'"},         {"sr", 14, 0x0452, "dj"},        {"ja", 1, 0x30FC, ""},
-        {"fa", 63, 0x06F7, "7"},         {"fa", 63, 0x064F, "o"},         {"fa", 63, 0x0651, ""},
-        {"am", 23, 0x1347, "swa"},
+        {"ja-kunrei", 0x3063, "tu"}, {"ja-kunrei", 0x3064, "tu"}, {"de", 0x00E4, "ae"}, {"de", 0x1E9E, "SS"},
+        {"no", 0x00F8, "oe"},        {"nb", 0x00F8, "oe"},        {"nn", 0x00C5, "Aa"}, {"da", 0x00E6, "ae"},
+        {"sv", 0x00D6, "Oe"},        {"is", 0x00C6, "Ae"},        {"et", 0x00DC, "Ue"}, {"fr", 0x0152, "OE"},
+        {"es", 0x00BF, "?"},         {"pt", 0x00AA, "a"},         {"it", 0x00BA, "o"},  {"tr", 0x0131, "i"},
+        {"nl", 0x0133, "ij"},        {"ca", 0x00B7, ""},          {"vi", 0x01B0, "u"},  {"el", 0x03A7, "Ch"},
+        {"bg", 0x0429, "Sht"},       {"uk", 0x0413, "H"},         {"ru", 0x042A, "\""}, {"ru", 0x042C, "'"},
+        {"sr", 0x0452, "dj"},        {"ja", 0x30FC, ""},          {"fa", 0x06F7, "7"},  {"fa", 0x064F, "o"},
+        {"fa", 0x0651, ""},          {"am", 0x1347, "swa"},
         // Characters a map does not hold fall through.
-        {"de", 7, 0x00E9, std::nullopt}, {"ru", 14, 0x0416, std::nullopt},
+        {"de", 0x00E9, std::nullopt}, {"ru", 0x0416, std::nullopt},
     };
     for (const auto& t : cases) {
         const LangOverrideMap* map = lang_override_map(t.lang);
-        CHECK(map != nullptr);
-        if (!map) continue;
-        CHECK_EQ(std::string(t.lang) + " " + std::to_string(map->size()), std::string(t.lang) + " " + std::to_string(t.size));
-        CHECK_EQ(describe(t.lang, t.c, lookup(*map, t.c)), describe(t.lang, t.c, t.value));
+        CHECK_FOR(t.lang, map != nullptr);
+        if (map) CHECK_EQ(describe(t.lang, t.c, lookup(*map, t.c)), describe(t.lang, t.c, t.value));
     }
 }
 
@@ -97,7 +91,7 @@ TEST(translit_scheme_maps) {
 // A probe for an absent key never finds a stored entry of another key.
 TEST(translit_lang_maps_reject_absent_keys) {
     const LangOverrideMap* fa = lang_override_map("fa");
-    int found = 0;
+    std::size_t found = 0;
     for (char32_t c = 0; c <= 0x10FFFF; ++c) found += lookup(*fa, c).has_value();
-    CHECK_EQ(found, 63);
+    CHECK_EQ(found, fa->size());
 }

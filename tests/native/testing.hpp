@@ -39,21 +39,25 @@ struct Register {
     Register(const char* name, std::function<void()> body) { registry().push_back({name, std::move(body)}); }
 };
 
+// `which` names the table row being checked, if any.
 template <class A, class B>
-void check_eq(const A& a, const B& b, const char* expr_a, const char* expr_b, const char* file, int line) {
+void check_eq(const A& a, const B& b, const char* expr_a, const char* expr_b, const char* file, int line,
+              std::string_view which = {}) {
     if (!(a == b)) {
         ++failures();
         std::ostringstream os;
-        os << file << ":" << line << ": CHECK_EQ(" << expr_a << ", " << expr_b << ")\n    left:  " << a
-           << "\n    right: " << b << "\n";
+        os << file << ":" << line << ": CHECK_EQ(" << expr_a << ", " << expr_b << ")";
+        if (!which.empty()) os << " for " << which;
+        os << "\n    left:  " << a << "\n    right: " << b << "\n";
         std::cerr << os.str();
     }
 }
 
-inline void check(bool ok, const char* expr, const char* file, int line) {
+inline void check(bool ok, const char* expr, const char* file, int line, std::string_view which = {}) {
     if (!ok) {
         ++failures();
-        std::cerr << file << ":" << line << ": CHECK(" << expr << ")\n";
+        std::cerr << file << ":" << line << ": CHECK(" << expr << ")" << (which.empty() ? "" : " for ") << which
+                  << "\n";
     }
 }
 
@@ -71,6 +75,13 @@ inline std::string cp_name(char32_t cp) {
     return buf;
 }
 
+// "U+0065 U+0301 ": the code points of a UTF-8 text, for failure reports.
+inline std::string cp_names(std::string_view text) {
+    std::string out;
+    for (auto [cp, len] : kelrad::utf8::chars(text)) out += cp_name(cp) + ' ';
+    return out;
+}
+
 }  // namespace testing
 
 #define TEST_CONCAT2(a, b) a##b
@@ -81,3 +92,6 @@ inline std::string cp_name(char32_t cp) {
     static void test_##name()
 #define CHECK_EQ(a, b) ::testing::check_eq((a), (b), #a, #b, __FILE__, __LINE__)
 #define CHECK(cond) ::testing::check(static_cast<bool>(cond), #cond, __FILE__, __LINE__)
+// The same for one row of a table, named by `which` when the check fails.
+#define CHECK_EQ_FOR(which, a, b) ::testing::check_eq((a), (b), #a, #b, __FILE__, __LINE__, (which))
+#define CHECK_FOR(which, cond) ::testing::check(static_cast<bool>(cond), #cond, __FILE__, __LINE__, (which))
