@@ -75,23 +75,6 @@ def test_truncate(text, n, want):
     assert _core._grapheme_truncate(text, max_graphemes=n) == want
 
 
-def test_truncate_returns_a_new_object():
-    text = "".join(["abc", "def"])
-    out = _core._grapheme_truncate(text, 10)
-    assert out == text and out is not text
-
-
-@pytest.mark.parametrize(
-    "call, exc, message",
-    [
-        pytest.param(lambda: _core._grapheme_truncate("abc", -1), _core.InvalidArgumentError,
-                     "max_graphemes must be non-negative, got -1", id="negative"),
-        pytest.param(lambda: _core._grapheme_truncate("abc", 2**63), OverflowError, None, id="too-large"),
-        pytest.param(lambda: _core._grapheme_truncate("abc"), TypeError,
-                     "_grapheme_truncate() missing 1 required positional argument: 'max_graphemes'", id="missing"),
-    ],
-)
-def test_truncate_errors(call, exc, message):
-    with pytest.raises(exc) as info:
-        call()
-    assert message is None or str(info.value) == message
+def test_truncate_refuses_a_negative_count():
+    with pytest.raises(_core.InvalidArgumentError, match="^max_graphemes must be non-negative, got -1$"):
+        _core._grapheme_truncate("abc", -1)

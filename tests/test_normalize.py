@@ -62,26 +62,6 @@ def test_unknown_form_refused(call, form):
     assert str(info.value) == f"form must be 'NFC', 'NFD', 'NFKC', or 'NFKD', got '{form}'"
 
 
-# Every line of NormalizationTest.txt is checked above, plain and between
-# ASCII; these are sequences it does not hold.
-@pytest.mark.parametrize(
-    "text, form, want",
-    [
-        pytest.param("\uac00\u11a8", "NFC", "\uac01", id="lv-syllable-takes-trailing-jamo"),
-        pytest.param("a\u0328\u0301", "NFC", "\u0105\u0301", id="composes-first-mark"),
-        pytest.param("a\u0301\u0328", "NFC", "\u0105\u0301", id="reordered-then-composed"),
-        pytest.param("a\u0301\u0328", "NFD", "a\u0328\u0301", id="out-of-canonical-order"),
-        pytest.param("\u0301abc", "NFC", "\u0301abc", id="leading-mark"),
-        pytest.param("plain", "NFKD", "plain", id="ascii"),
-        pytest.param("", "NFKC", "", id="empty"),
-        pytest.param("x" * 20 + "e\u0301" + "y" * 20, "NFC", "x" * 20 + "\u00e9" + "y" * 20, id="long-ascii-around"),
-    ],
-)
-def test_beyond_the_conformance_file(text, form, want):
-    assert _core._normalize(text, form=form) == want
-    assert _core._is_normalized(text, form=form) is (text == want)
-
-
 def _marks(n, mark="\u0301", base="q"):
     return base + mark * n  # q takes no acute: the text is in every form
 

@@ -58,6 +58,7 @@ def test_is_mixed_script(text, whole, per_word):
         pytest.param("\u200e\u05d0", True, True, id="lrm-counts-without-letters-only"),
         pytest.param("\u0627\u0644\u0639\u0631\u0628\u064a\u0629", False, False, id="arabic-only"),
         pytest.param("\u0627 \u05d0", False, False, id="al-and-r-agree"),
+        pytest.param("\u0627 \u00e9", True, False, id="al-and-l-conflict"),
         pytest.param("", False, False, id="empty"),
     ],
 )

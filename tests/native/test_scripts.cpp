@@ -35,6 +35,7 @@ TEST(scripts_script_of_and_effective_script) {
     }
 }
 
+// The letters-only test of the anomaly scan (the module's test counts every strong character).
 TEST(scripts_bidi_conflict_letters_only) {
     // U+200E (LRM) is Bidi_Class L but not Alphabetic.
     CHECK(scripts::has_bidi_conflict("\u200E\u05D0\u05D1", false));
