@@ -327,21 +327,18 @@ def test_surrogate_safe_binds_as_a_method():
 
 
 def test_surrogate_safe_class_facts():
-    # Unlike the result classes, it is a function's stand-in: of the module, and with a __dict__ for
-    # functools.update_wrapper.
+    # Unlike the result classes it stands in for a function: of the module, closed, and with a __dict__
+    # that functools.update_wrapper fills.
     cls = _core.SurrogateSafe
     assert (cls.__module__, cls.__name__) == ("kelrad._core", "SurrogateSafe")
     with pytest.raises(TypeError):
         type("Sub", (cls,), {})
-    wrapper = cls(1, 2)  # neither needs to be callable yet
-    assert wrapper.__dict__ == {}
-    with pytest.raises(TypeError):
-        weakref.ref(wrapper)
+    assert cls(1, 2).__dict__ == {}  # neither needs to be callable yet
 
-
-def test_surrogate_safe_takes_update_wrapper():
     def f(text):
         """Docs."""
 
-    wrapper = functools.update_wrapper(_core.SurrogateSafe(f, record), f)
+    wrapper = functools.update_wrapper(cls(f, record), f)
     assert (wrapper.__name__, wrapper.__doc__, wrapper.__wrapped__) == ("f", "Docs.", f)
+    with pytest.raises(TypeError):
+        weakref.ref(wrapper)
