@@ -113,6 +113,46 @@ def test_replacements_apply_to_every_item():
     assert out == ["ae", "cd"] and out[1] is texts[1]
 
 
+def test_batches_run_while_another_thread_registers():
+    # A batch reads the language it was given, with the interpreter lock released, while that language is
+    # registered again (the stress run re-registers languages only its single calls read).
+    run_isolated("""
+        import threading
+        from kelrad import _core
+
+        texts = ["\\u00e4\\u00f6 \\u5317\\u4eac \\u041f\\u0440\\u0438\\u0432\\u0435\\u0442 ab"] * 5000
+        stop = threading.Event()
+        errors = []
+
+        def register():
+            i = 0
+            try:
+                while not stop.is_set():
+                    i += 1
+                    _core._register_lang("zz-thread", {"\\u00e4": str(i)})
+                    _core._register_replacements({"ab": "x" * (i % 5)})
+                    if i % 7 == 0:
+                        _core._remove_replacement("ab")
+                    if i % 11 == 0:
+                        _core._clear_replacements()
+            except BaseException as e:
+                errors.append(e)
+
+        writer = threading.Thread(target=register)
+        writer.start()
+        try:
+            for lang in ("zz-thread", "de", None, "auto"):
+                for _ in range(3):
+                    out = _core._transliterate_batch(texts, lang=lang)
+                    assert len(out) == len(texts)
+                    _core._strip_accents_batch(texts[:1000])
+        finally:
+            stop.set()
+            writer.join()
+        assert not errors, errors
+    """, timeout=120)
+
+
 FRENCH = "Cr\u00e8me br\u00fbl\u00e9e \u00e0 la fran\u00e7aise. " * 100
 
 
