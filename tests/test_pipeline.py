@@ -1,5 +1,5 @@
 """`_TextPipeline`: options resolved into the ordered step table, construction checks in their order, each step's
-effect, the executor against the single-step functions on random text, and sharing between threads."""
+effect, and the executor against the single-step functions on random text."""
 
 import random
 

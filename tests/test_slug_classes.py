@@ -1,4 +1,4 @@
-"""`_Slugifier` and `_UniqueSlugifier`: construction and its checks, the read-only surface, unique numbering
+"""`_Slugifier` and `_UniqueSlugifier`: construction and its checks, the options they keep, unique numbering
 with and without a `check`, the check protocol, and the use counter between threads and re-entrant calls."""
 
 import gc

@@ -1,5 +1,5 @@
 """`_slugify` and `_slugify_batch`: the steps of a slug, the pattern option on RE2, option checks and
-their order, and the batch's snapshot, chunks, lock release and threads."""
+their order, and the batch's limits, lock release and replacement cache between threads."""
 
 import pytest
 
