@@ -436,7 +436,8 @@ Out<W> big5(const Byte* p, std::size_t n, W w) noexcept {
         if (!in(b, 0x81, 0xFE) || trail == kNoTrail) return 0;
         std::uint32_t pointer = (b - 0x81) * 157 + trail;
         // The plane-2 bit is clear wherever the index maps nothing.
-        return tables::BIG5[pointer] | ((tables::BIG5_PLANE2[pointer >> 6] >> (pointer & 63) & 1) << 17);
+        return tables::BIG5[pointer] |
+               static_cast<char32_t>((tables::BIG5_PLANE2[pointer >> 6] >> (pointer & 63) & 1) << 17);
     };
     auto rest = [p, n](Out<W>& out, std::size_t i) -> std::size_t {
         unsigned b = p[i];
