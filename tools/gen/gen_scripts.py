@@ -16,7 +16,8 @@ ranges come from the 17.0.0 data files.
 from __future__ import annotations
 
 from emit import banner, ranges_body, wrap, write
-from ucd import UCD17, code_point_set, data_lines, general_categories, merge_ranges, parse_range, property_ranges
+from ucd import (UCD17, code_point_set, data_lines, general_categories, merge_ranges, merge_valued_ranges, parse_range,
+                 property_ranges)
 
 SCRIPT_ROWS = """
 0041-005A Latin; 0061-007A Latin; 00C0-024F Latin; 0250-02AF Latin; 02EA-02EB Bopomofo; 0300-036F Inherited;
@@ -81,13 +82,7 @@ def strong_direction_rows() -> list[tuple[int, int, int]]:
             a, b = parse_range(fields[0])
             for cp in range(a, b + 1):
                 cls[cp] = value
-    rows: list[list[int]] = []
-    for cp in sorted(cls):
-        if rows and rows[-1][1] + 1 == cp and rows[-1][2] == cls[cp]:
-            rows[-1][1] = cp
-        else:
-            rows.append([cp, cp, cls[cp]])
-    return [tuple(r) for r in rows]
+    return merge_valued_ranges(cls)
 
 
 def kib(size: int) -> str:

@@ -22,7 +22,8 @@ puts it at 15.1 or earlier, and unassigned otherwise.
 from __future__ import annotations
 
 from emit import banner, two_stage, two_stage_definitions, write
-from ucd import DATA, UCD17, code_point_set, data_lines, general_categories, parse_range, property_ranges
+from ucd import (DATA, UCD17, code_point_set, data_lines, general_categories, merge_valued_ranges, parse_range,
+                 property_ranges)
 
 EAW15 = DATA / "unicode-15.1.0" / "ucd" / "EastAsianWidth.txt"
 
@@ -78,16 +79,6 @@ def classes() -> dict[int, int]:
     return cls
 
 
-def rows_of(cls: dict[int, int]) -> list[list[int]]:
-    rows: list[list[int]] = []
-    for cp in sorted(cls):
-        if rows and rows[-1][1] + 1 == cp and rows[-1][2] == cls[cp]:
-            rows[-1][1] = cp
-        else:
-            rows.append([cp, cp, cls[cp]])
-    return rows
-
-
 def properties(cls: dict[int, int]) -> list[int]:
     """The byte of every code point: class, emoji base, Emoji, prepended mark."""
     props = property_ranges(DATA / "unicode-15.1.0" / "ucd" / "emoji" / "emoji-data.txt")
@@ -111,7 +102,7 @@ def properties(cls: dict[int, int]) -> list[int]:
 
 def main() -> None:
     cls = classes()
-    rows = rows_of(cls)
+    rows = merge_valued_ranges(cls)
     per_class = {c: sum(1 for r in rows if r[2] == c) for c in (0, 2, 3)}
     assert per_class == EXPECTED_ROWS and len(rows) == 673, per_class
     values = properties(cls)

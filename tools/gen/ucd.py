@@ -60,6 +60,17 @@ def merge_ranges(cps: set[int] | list[int]) -> list[tuple[int, int]]:
     return out
 
 
+def merge_valued_ranges(values: dict[int, int]) -> list[tuple[int, int, int]]:
+    """Sorted inclusive (first, last, value) rows; neighbours of one value coalesced."""
+    rows: list[list[int]] = []
+    for cp in sorted(values):
+        if rows and rows[-1][1] + 1 == cp and rows[-1][2] == values[cp]:
+            rows[-1][1] = cp
+        else:
+            rows.append([cp, cp, values[cp]])
+    return [(a, b, v) for a, b, v in rows]
+
+
 def general_categories() -> dict[int, str]:
     """General_Category of every code point (Cn included) from the derived file."""
     gc: dict[int, str] = {}
