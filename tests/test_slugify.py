@@ -98,6 +98,10 @@ PATTERNS = [
     row("a1 b2", "a-b", "negated-in-brackets", regex_pattern=r"[^\D]", allow_unicode=True),
     row("ab", "b", "named-group", regex_pattern="(?<first>a)"),
     row("x1 y", "x1", "anchors", regex_pattern=" y$"),
+    # a hyphen next to a class escape is a member when no range can follow it
+    row("a-1b", "ab", "class-then-final-hyphen", regex_pattern=r"[\d-]", allow_unicode=True),
+    row("az-9b", "ab", "class-then-escaped-hyphen", regex_pattern=r"[\d\-z]"),
+    row("a#1[b", "ab", "range-ending-at-bracket", regex_pattern=r"[!-[]"),
 ]
 
 
@@ -149,6 +153,29 @@ def test_option_errors(exc, message, options):
         if exc is _core.InvalidArgumentError and "regex_pattern" in message:
             cause = info.value.__cause__
             assert type(cause) is ValueError and got.endswith(": " + str(cause))
+
+
+# RE2's own refusals of a rewritten pattern quote the caller's words, not the rewrite (a spelled-out class, the
+# Python spelling of a named group), and the refusal of a range to or from a class escape.
+PATTERN_FAULTS = {
+    "range-to-class-escape": (r"[!-\d]", r"invalid character class range: !-\d"),
+    "range-from-class-escape": (r"[\d-z]", r"invalid character class range: \d-z"),
+    "range-from-property": (r"[\pL-z]", r"invalid character class range: \pL-z"),
+    "range-to-braced-property": (r"[a-\p{Greek}]", r"invalid character class range: a-\p{Greek}"),
+    "unmatched-paren-after-named-group": (r"(?<n>a)+)", r"unexpected ): (?<n>a)+)"),
+    "missing-paren-around-spelled-class": (r"(?<n>\d)(", r"missing ): (?<n>\d)("),
+    "bad-group-name-after-python-spelling": (r"(?P<a>x)(?<b!>y)", r"invalid named capture group: (?<b!>"),
+    "unterminated-group-name": (r"(?<a>\w)(?<c", r"invalid named capture group: (?<c"),
+    "repetition-after-named-group": (r"(?<x>\d)**", r"bad repetition operator: **"),
+    "fragment-also-in-spelled-class": (r"\d{1049}", r"invalid repetition size: {1049}"),
+}
+
+
+@pytest.mark.parametrize("pattern, cause", PATTERN_FAULTS.values(), ids=PATTERN_FAULTS.keys())
+def test_pattern_faults_in_callers_words(pattern, cause):
+    with pytest.raises(_core.InvalidArgumentError) as info:
+        S("a#1/9", regex_pattern=pattern)
+    assert str(info.value.__cause__) == cause
 
 
 @pytest.mark.parametrize(

@@ -84,23 +84,25 @@ const std::string* perl_class(char letter) {
 
 // ---- The check and rewrite ------------------------------------------------------
 
+bool is_class_letter(char c) noexcept { return perl_class(c) != nullptr || c == 'p' || c == 'P'; }
+
 // One pass over the pattern that follows RE2's reading of escapes, groups
 // and brackets closely enough to know where each escape stands.
 class PatternRewriter {
 public:
-    explicit PatternRewriter(std::string_view pattern) : p_(pattern) { out_.reserve(pattern.size()); }
+    explicit PatternRewriter(std::string_view pattern) : p_(pattern) { out_.text.reserve(pattern.size()); }
 
-    std::expected<std::string, std::string> run() {
+    std::expected<RewrittenPattern, std::string> run() {
         while (i_ < p_.size() && !error_) {
             switch (p_[i_]) {
                 case '\\': escape(false); break;
                 case '(': open_group(); break;
                 case ')':
                     if (depth_ > 0) --depth_;
-                    out_ += p_[i_++];
+                    out_.text += p_[i_++];
                     break;
                 case '[': bracket_class(); break;
-                default: out_ += p_[i_++]; break;
+                default: out_.text += p_[i_++]; break;
             }
         }
         if (error_) return std::unexpected(std::move(*error_));
@@ -120,24 +122,49 @@ private:
         return false;
     }
 
-    void copy_through(char close) {
-        std::size_t end = p_.find(close, i_);
-        end = end == std::string_view::npos ? p_.size() : end + 1;
-        out_.append(p_.substr(i_, end - i_));
-        i_ = end;
+    void copy(std::size_t len) {
+        out_.text.append(p_.substr(i_, len));
+        i_ += len;
+    }
+
+    // Writes `text` for the caller's next `len` bytes, and notes where.
+    void replace(std::size_t len, std::string_view text) {
+        const std::size_t out_first = out_.text.size();
+        out_.text += text;
+        out_.stretches.push_back({out_first, out_.text.size(), i_, i_ + len});
+        i_ += len;
+    }
+
+    // The length of the escape at `pos`: `\x{...}`, `\p{...}` and `\pL` are
+    // one escape each.
+    std::size_t escape_len(std::size_t pos) const {
+        if (pos + 1 >= p_.size()) return 1;  // a trailing backslash: RE2's error
+        const char c = p_[pos + 1];
+        if ((c == 'p' || c == 'P' || c == 'x') && pos + 2 < p_.size() && p_[pos + 2] == '{') {
+            const std::size_t close = p_.find('}', pos + 3);
+            return close == std::string_view::npos ? p_.size() - pos : close + 1 - pos;
+        }
+        if ((c == 'p' || c == 'P') && pos + 2 < p_.size()) return 2 + utf8::decode(p_, pos + 2).len;
+        return 1 + utf8::decode(p_, pos + 1).len;
+    }
+
+    std::size_t member_len(std::size_t pos) const {
+        return p_[pos] == '\\' ? escape_len(pos) : utf8::decode(p_, pos).len;
+    }
+
+    bool is_class_escape(std::size_t pos) const {
+        return p_[pos] == '\\' && pos + 1 < p_.size() && is_class_letter(p_[pos + 1]);
     }
 
     void escape(bool in_class) {
-        if (i_ + 1 >= p_.size()) {  // a trailing backslash: RE2's error
-            out_ += p_[i_++];
-            return;
-        }
-        const char c = p_[i_ + 1];
-        if (const std::string* body = perl_class(c)) {
-            if (!in_class) out_ += '[';
-            out_ += *body;
-            if (!in_class) out_ += ']';
-            i_ += 2;
+        const std::size_t len = escape_len(i_);
+        const char c = len > 1 ? p_[i_ + 1] : '\0';
+        if (const std::string* body = len == 2 ? perl_class(c) : nullptr) {
+            if (in_class) {
+                replace(2, *body);
+            } else {
+                replace(2, "[" + *body + "]");
+            }
         } else if (c >= '1' && c <= '9') {
             refuse("backreferences are not supported", p_.substr(i_, 2));
         } else if (c == 'C') {
@@ -146,14 +173,9 @@ private:
             // A literal run up to \E: nothing in it is syntax.
             std::size_t end = p_.find("\\E", i_ + 2);
             end = end == std::string_view::npos ? p_.size() : end + 2;
-            out_.append(p_.substr(i_, end - i_));
-            i_ = end;
-        } else if ((c == 'p' || c == 'P' || c == 'x') && i_ + 2 < p_.size() && p_[i_ + 2] == '{') {
-            copy_through('}');
+            copy(end - i_);
         } else {
-            std::size_t len = 1 + utf8::decode(p_, i_ + 1).len;
-            out_.append(p_.substr(i_, len));
-            i_ += len;
+            copy(len);
         }
     }
 
@@ -165,52 +187,119 @@ private:
         } else if (at("(?P=")) {
             refuse("backreferences are not supported", p_.substr(i_, 4));
         } else if (at("(?<")) {
-            out_ += "(?P<";  // RE2 knows named groups by their Python spelling only
-            i_ += 3;
+            replace(3, "(?P<");  // RE2 knows named groups by their Python spelling only
         } else {
-            out_ += p_[i_++];
+            copy(1);
         }
     }
 
     void bracket_class() {
         const std::size_t start = i_;
         if (!enter()) return;
-        out_ += p_[i_++];
-        if (i_ < p_.size() && p_[i_] == '^') out_ += p_[i_++];
-        if (i_ < p_.size() && p_[i_] == ']') out_ += p_[i_++];  // a leading ] is itself
+        copy(1);
+        if (at("^")) copy(1);
+        if (at("]")) copy(1);  // a leading ] is itself
         while (i_ < p_.size() && !error_) {
             const char c = p_[i_];
             if (c == ']') {
-                out_ += p_[i_++];
+                copy(1);
                 --depth_;
                 return;
             }
-            if (c == '\\') {
-                escape(true);
-            } else if (c == '[') {
+            if (c == '[') {
                 std::size_t close = at("[:") ? p_.find(":]", i_ + 2) : std::string_view::npos;
                 if (close == std::string_view::npos) {
                     refuse("nested character classes are not supported", p_.substr(i_, 1));
                 } else {
-                    out_.append(p_.substr(i_, close + 2 - i_));  // [:alpha:], [:^alpha:]
-                    i_ = close + 2;
+                    copy(close + 2 - i_);  // [:alpha:], [:^alpha:]
                 }
             } else if ((c == '&' || c == '-' || c == '~') && i_ + 1 < p_.size() && p_[i_ + 1] == c) {
                 refuse("character class set operations are not supported", p_.substr(i_, 2));
             } else {
-                out_ += p_[i_++];
+                class_member();
             }
         }
         // RE2 would quote the rewritten class; the caller wrote the original.
         if (!error_) refuse("missing ]", p_.substr(start));
     }
 
+    // A character, an escape, or a range of two characters. A hyphen between
+    // two members makes a range unless a ] or a second hyphen follows it.
+    // Both ends of a range must be characters: RE2 would read `[!-\d]` as
+    // the range from ! to the first character of the spelled-out class, and
+    // `[\d-z]` as three members, neither of which anyone wrote, so a class
+    // escape at either end is refused, as a Unicode-aware engine refuses it.
+    // A [ that ends a range is the character [.
+    void class_member() {
+        const std::size_t first = i_;
+        const std::size_t dash = first + member_len(first);
+        const bool range = dash + 1 < p_.size() && p_[dash] == '-' && p_[dash + 1] != ']' && p_[dash + 1] != '-';
+        if (range && (is_class_escape(first) || is_class_escape(dash + 1))) {
+            const std::size_t last = dash + 1 + member_len(dash + 1);
+            refuse("invalid character class range", p_.substr(first, last - first));
+            return;
+        }
+        class_character();
+        if (!range || error_) return;
+        copy(1);
+        class_character();
+    }
+
+    void class_character() {
+        if (p_[i_] == '\\') {
+            escape(true);
+        } else {
+            copy(utf8::decode(p_, i_).len);
+        }
+    }
+
     std::string_view p_;
     std::size_t i_ = 0;
     std::size_t depth_ = 0;
-    std::string out_;
+    RewrittenPattern out_;
     std::optional<std::string> error_;
 };
+
+// Where `pos` of the rewritten text falls in the caller's pattern; a position
+// inside a stretch goes to that stretch's start (`is_end` false) or end.
+std::size_t to_caller(std::span<const RewrittenPattern::Stretch> stretches, std::size_t pos, bool is_end) {
+    std::size_t shift_from = 0, shift_to = 0;  // identity text maps pos - from + to
+    for (const RewrittenPattern::Stretch& s : stretches) {
+        if (is_end ? pos <= s.out_first : pos < s.out_first) break;
+        if (pos < s.out_last || (is_end && pos == s.out_last)) return is_end ? s.in_last : s.in_first;
+        shift_from = s.out_last;
+        shift_to = s.in_last;
+    }
+    return pos - shift_from + shift_to;
+}
+
+// RE2's message, with the fragment it quotes put back in the caller's words.
+// RE2 keeps a copy of the fragment, not its place, so the fragment is looked
+// for in the rewritten text. A copy made of the caller's own bytes means
+// the fragment already is in the caller's words (a spelled-out class may
+// hold the same bytes by chance, so one is looked for first). Otherwise the
+// leftmost copy is RE2's: RE2 stops at the first fault, and the same bytes
+// earlier would have failed first.
+std::string syntax_error_text(const re2::RE2& program, const RewrittenPattern& rewritten, std::string_view pattern) {
+    const std::string& fragment = program.error_arg();
+    const std::string& message = program.error();
+    if (fragment.empty() || !message.ends_with(fragment)) return message;
+    const std::string_view text = rewritten.text;
+    const std::span<const RewrittenPattern::Stretch> stretches = rewritten.stretches;
+    const std::size_t leftmost = text.find(fragment);
+    if (leftmost == std::string_view::npos) return message;
+    // Copies and stretches both move rightwards: one walk over each.
+    std::size_t next = 0;  // the first stretch that ends after the copy starts
+    for (std::size_t at = leftmost; at != std::string_view::npos; at = text.find(fragment, at + 1)) {
+        while (next < stretches.size() && stretches[next].out_last <= at) ++next;
+        if (next == stretches.size() || stretches[next].out_first >= at + fragment.size()) return message;
+    }
+    const std::size_t first = to_caller(stretches, leftmost, false);
+    const std::size_t last = to_caller(stretches, leftmost + fragment.size(), true);
+    std::string out(message, 0, message.size() - fragment.size());
+    out += pattern.substr(first, last - first);
+    return out;
+}
 
 // ---- Compiling and the cache ------------------------------------------------------
 
@@ -221,30 +310,16 @@ re2::RE2::Options compile_options() {
     return options;
 }
 
-error::RegexError program_error(const re2::RE2& program) {
-    if (program.error_code() == re2::RE2::ErrorPatternTooLarge) {
-        return {error::RegexError::Kind::TooLarge, {}, REGEX_SIZE_LIMIT};
-    }
-    return {error::RegexError::Kind::Syntax, program.error(), 0};
-}
-
 std::expected<Program, error::RegexError> compile(std::string_view pattern) {
     auto rewritten = rewrite_pattern(pattern);
     if (!rewritten) return std::unexpected(error::RegexError{error::RegexError::Kind::Syntax, rewritten.error(), 0});
-    const re2::RE2::Options options = compile_options();
-    auto program = std::make_shared<const re2::RE2>(*rewritten, options);
+    auto program = std::make_shared<const re2::RE2>(rewritten->text, compile_options());
     if (program->ok()) return program;
-    error::RegexError failure = program_error(*program);
-    if (failure.kind == error::RegexError::Kind::Syntax && *rewritten != pattern) {
-        // RE2 quotes the fragment it failed on, which may hold a spelled-out
-        // class; the caller's own pattern fails at the same place, in the
-        // caller's words.
-        re2::RE2 original(std::string(pattern), options);
-        if (!original.ok() && original.error_code() != re2::RE2::ErrorPatternTooLarge) {
-            failure.text = original.error();
-        }
+    if (program->error_code() == re2::RE2::ErrorPatternTooLarge) {
+        return std::unexpected(error::RegexError{error::RegexError::Kind::TooLarge, {}, REGEX_SIZE_LIMIT});
     }
-    return std::unexpected(std::move(failure));
+    return std::unexpected(
+        error::RegexError{error::RegexError::Kind::Syntax, syntax_error_text(*program, *rewritten, pattern), 0});
 }
 
 using RegexMap = StringMap<Program>;
@@ -256,7 +331,7 @@ sync::RwLock<RegexMap>& regex_cache() {
 
 }  // namespace
 
-std::expected<std::string, std::string> rewrite_pattern(std::string_view pattern) {
+std::expected<RewrittenPattern, std::string> rewrite_pattern(std::string_view pattern) {
     return PatternRewriter(pattern).run();
 }
 

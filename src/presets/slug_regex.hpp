@@ -8,7 +8,8 @@
 //     no other.
 //   - what RE2 would read differently without a word is refused: a `[` that
 //     opens a nested class inside brackets (other than `[:name:]`), the class
-//     set operators `&&`, `--` and `~~`, and `\C`, which matches a single
+//     set operators `&&`, `--` and `~~`, a class range with a class escape at
+//     either end (`[!-\d]`, `[\pL-z]`), and `\C`, which matches a single
 //     byte and could cut a character in two;
 //   - look-around and backreferences, which RE2 cannot run, are refused
 //     naming the feature, and so is nesting deeper than 250 groups and
@@ -27,6 +28,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "text/error.hpp"
 
@@ -62,8 +64,20 @@ private:
 // the check, the rewrite or RE2 refuses it; a refused pattern is not stored).
 std::expected<std::optional<SlugRegex>, CoreError> resolve_regex(std::optional<std::string_view> pattern);
 
-// The pattern as RE2 is given it, or the refusal's text.
-std::expected<std::string, std::string> rewrite_pattern(std::string_view pattern);
+// The pattern as RE2 is given it. Outside its stretches the text is the
+// caller's, byte for byte; each stretch says which of the caller's bytes its
+// text stands for, so that RE2's errors can quote the caller.
+struct RewrittenPattern {
+    struct Stretch {
+        std::size_t out_first, out_last;  // in `text`
+        std::size_t in_first, in_last;    // in the caller's pattern
+    };
+    std::string text;
+    std::vector<Stretch> stretches;  // in order, not overlapping
+};
+
+// The rewritten pattern, or the refusal's text.
+std::expected<RewrittenPattern, std::string> rewrite_pattern(std::string_view pattern);
 
 // How many patterns REGEX_CACHE holds now.
 std::size_t regex_cache_len();

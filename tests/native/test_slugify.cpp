@@ -132,19 +132,26 @@ TEST(slug_pattern_rewrite) {
     auto rewritten = rewrite_pattern(R"(a\w[^\d_]\\w\Q\s\E(?<n>x)[[:alpha:]\x{41}]\p{Greek})");
     CHECK(rewritten.has_value());
     if (rewritten) {
-        CHECK(rewritten->starts_with(R"(a[\x{30}-\x{39}\x{41}-\x{5A}\x{5F}\x{61}-\x{7A})"));
-        CHECK(rewritten->find(R"([^\x{30}-\x{39}\x{660}-\x{669})") != std::string::npos);
-        CHECK(rewritten->ends_with(R"(\\w\Q\s\E(?P<n>x)[[:alpha:]\x{41}]\p{Greek})"));
+        CHECK(rewritten->text.starts_with(R"(a[\x{30}-\x{39}\x{41}-\x{5A}\x{5F}\x{61}-\x{7A})"));
+        CHECK(rewritten->text.find(R"([^\x{30}-\x{39}\x{660}-\x{669})") != std::string::npos);
+        CHECK(rewritten->text.ends_with(R"(\\w\Q\s\E(?P<n>x)[[:alpha:]\x{41}]\p{Greek})"));
     }
     const std::pair<std::string_view, std::string_view> refused[] = {
         {"(?=a)", "look-around"},  {"(?<!a)", "look-around"},      {"(a)\\1", "backreferences"},
         {"[a[b]]", "nested character classes"}, {"[a&&b]", "set operations"}, {"[a--b]", "set operations"},
         {"[a~~b]", "set operations"}, {"\\C", "single byte"},      {"[\\w", "missing ]: [\\w"},
+        {"[!-\\d]", "invalid character class range: !-\\d"}, {"[\\S-z]", "range: \\S-z"},
+        {"[\\P{Greek}-z]", "range: \\P{Greek}-z"},         {"[\\1-9]", "backreferences"},
     };
     for (const auto& [pattern, reason] : refused) {
         auto r = rewrite_pattern(pattern);
         CHECK_FOR(pattern, !r.has_value() && r.error().find(reason) != std::string::npos);
     }
+    // A [ that ends a range is a character, so the class ends at the first ]
+    // and the \d after it stands outside brackets.
+    auto range_to_bracket = rewrite_pattern(R"([!-[:a:]\d])");
+    CHECK(range_to_bracket.has_value() && range_to_bracket->text.starts_with(R"([!-[:a:][\x{30}-\x{39})") &&
+          range_to_bracket->text.ends_with("]]"));
     std::string deep(250, '(');
     deep += "a" + std::string(250, ')');
     CHECK(rewrite_pattern(deep).has_value());
