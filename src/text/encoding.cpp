@@ -58,8 +58,8 @@ ZeroBytes count_zero_bytes(std::string_view data) noexcept {
 // big-endian. With none at the other parity that is enough. A few there are
 // low bytes of units such as U+4E00, U+0100 or the trail surrogate of U+1F600;
 // they are accepted when they are at most an eighth as many as the high ones
-// and the data is well-formed UTF-16 in that byte order, which zero-filled
-// data, evenly spread zero bytes and most other binary data are not.
+// (never so in zero-filled data or evenly spread zero bytes) and the data is
+// well-formed UTF-16 in that byte order (seldom so in other binary data).
 std::optional<Encoding> utf16_without_bom(std::string_view data, ZeroBytes z) noexcept {
     bool little_endian = z.odd > z.even;
     std::size_t high = little_endian ? z.odd : z.even, low = little_endian ? z.even : z.odd;
