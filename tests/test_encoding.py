@@ -286,16 +286,86 @@ def test_detect_encoding(data, expected):
     assert _core._detect_encoding(data) == (expected, 0.95)
 
 
+def utf16_by_zero_bytes(data, high, low, codec):
+    """The rule stated plainly: zero bytes at a quarter of the data or more at
+    one parity, at most an eighth as many at the other, and then, unless there
+    are none there, well-formed UTF-16."""
+    return 4 * high >= len(data) and 8 * low <= high and (low == 0 or reference_decode(codec, data)[1] is False)
+
+
+# Units whose low byte is zero, surrogates paired and not, units without a zero byte.
+RARE_UNITS = [[0x4E00], [0x0100], [0xD83D, 0xDE00], [0xD83D, 0xDE00], [0xD83D], [0xDE00], [0], [0xE9E9], [0x4E01]]
+
+
+def random_zero_byte_data(rng):
+    """Bytes of any kind, or UTF-16 of ASCII with some rare units, up to 6 kB
+    (past the 2,040 bytes the word-at-a-time count takes between flushes)."""
+    if rng.random() < 0.5:
+        return bytes(rng.choice([0, 0, 0, 0x41, 0xE9, 0x1B, 0xD8, 0xDC]) for _ in range(rng.randrange(4, 40, 2)))
+    rate, units = rng.random() / 4, []
+    for _ in range(rng.randrange(2, rng.choice([20, 200, 3000]))):
+        units += rng.choice(RARE_UNITS) if rng.random() < rate else [0x41]
+    order = rng.choice(["little", "big"])
+    return b"".join(u.to_bytes(2, order) for u in units)
+
+
 def test_detection_counts_zero_bytes_per_parity():
-    # The word-at-a-time count against the rule stated plainly.
+    # The word-at-a-time count and the UTF-16 rule against the rule stated plainly.
     rng = random.Random(7)
-    for _ in range(3000):
-        data = bytes(rng.choice([0, 0, 0, 0x41, 0xE9, 0x1B]) for _ in range(rng.randrange(4, 40, 2)))
+    for _ in range(6000):
+        data = random_zero_byte_data(rng)
         even, odd = data[0::2].count(0), data[1::2].count(0)
-        expected = ("UTF-16LE" if even == 0 < odd and 4 * odd >= len(data)
-                    else "UTF-16BE" if odd == 0 < even and 4 * even >= len(data) else None)
+        expected = ("UTF-16LE" if utf16_by_zero_bytes(data, odd, even, "UTF-16LE")
+                    else "UTF-16BE" if utf16_by_zero_bytes(data, even, odd, "UTF-16BE") else None)
         got = _core._detect_encoding(data)[0]
         assert (got if got.startswith("UTF-16") else None) == expected, data
+
+
+LATIN = "hello world " * 20
+INT32 = b"".join(k.to_bytes(4, "little") for k in range(1, 200))
+
+
+@pytest.mark.parametrize(
+    "text, utf16",
+    [
+        # The low byte of a unit is zero at the other parity from the high bytes.
+        pytest.param(LATIN + "\U0001F600", True, id="emoji-trail-surrogate-ends-in-00"),
+        pytest.param("Release notes, version \u4e00 " * 10, True, id="cjk-unit-ends-in-00"),
+        pytest.param("\u0100" + LATIN + "\u0100", True, id="zero-bytes-at-the-ends"),
+        pytest.param("a" * 8 + "\u4e00", True, id="an-eighth-of-the-high-zero-bytes"),
+        pytest.param("a" * 7 + "\u4e00", False, id="more-than-an-eighth"),
+        pytest.param("a" * 8 + "\u4e01" * 7 + "\u4e00", True, id="high-zero-bytes-a-quarter-of-the-data"),
+        pytest.param("a" * 8 + "\u4e01" * 8 + "\u4e00", False, id="high-zero-bytes-under-a-quarter"),
+        pytest.param(LATIN + "\udc00", False, id="lone-trail-surrogate-ending-in-00"),
+        pytest.param(LATIN + "\ud83d\u0100", False, id="lead-surrogate-then-a-unit-ending-in-00"),
+        pytest.param("\u0100" + LATIN + "\ud83d", False, id="lead-surrogate-at-the-end"),
+        # Without a zero byte at the other parity the data need not be well-formed.
+        pytest.param(LATIN + "\ud83d", True, id="lone-surrogate-without-other-zero-bytes"),
+    ],
+)
+@pytest.mark.parametrize("codec, name", [("utf-16-le", "UTF-16LE"), ("utf-16-be", "UTF-16BE")],
+                         ids=["le", "be"])
+def test_utf16_without_a_byte_order_mark(text, utf16, codec, name):
+    data = text.encode(codec, "surrogatepass")
+    got = _core._detect_encoding(data)[0]
+    if utf16:
+        assert got == name
+        assert _core._decode_to_utf8(data) == reference_decode(name, data)
+    else:
+        assert not got.startswith("UTF-16")
+
+
+@pytest.mark.parametrize(
+    "data",
+    [
+        pytest.param(b"\x00" * 64, id="zero-filled"),
+        pytest.param(b"\x00\x00ab" * 16, id="zero-bytes-at-both-parities"),
+        pytest.param(b"\x00" * 40 + b"\x00a" * 8, id="zero-bytes-mostly-at-one-parity-then-balanced"),
+        pytest.param(INT32, id="array-of-little-endian-int32"),
+    ],
+)
+def test_binary_data_goes_on_to_the_detector(data):
+    assert not _core._detect_encoding(data)[0].startswith("UTF-16")
 
 
 LEGACY = {

@@ -52,17 +52,30 @@ ZeroBytes count_zero_bytes(std::string_view data) noexcept {
     return z;
 }
 
+// UTF-16 without a byte order mark, from an even number of bytes (at least
+// four). The high bytes of Latin text are zero, so zero bytes fill at least
+// half of one parity's positions: odd offsets in little-endian, even ones in
+// big-endian. With none at the other parity that is enough. A few there are
+// low bytes of units such as U+4E00, U+0100 or the trail surrogate of U+1F600;
+// they are accepted when they are at most an eighth as many as the high ones
+// (never so in zero-filled data or evenly spread zero bytes) and the data is
+// well-formed UTF-16 in that byte order (seldom so in other binary data).
+std::optional<Encoding> utf16_without_bom(std::string_view data, ZeroBytes z) noexcept {
+    bool little_endian = z.odd > z.even;
+    std::size_t high = little_endian ? z.odd : z.even, low = little_endian ? z.even : z.odd;
+    if (4 * high < data.size() || 8 * low > high) return std::nullopt;
+    Encoding e = little_endian ? Encoding::UTF_16LE : Encoding::UTF_16BE;
+    if (low == 0 || decoders::decodes_without_error(e, data)) return e;
+    return std::nullopt;
+}
+
 Encoding detect(std::string_view data) {
     if (data.starts_with(kUtf8Bom)) return Encoding::UTF_8;
     if (data.starts_with(kUtf16LeBom)) return Encoding::UTF_16LE;
     if (data.starts_with(kUtf16BeBom)) return Encoding::UTF_16BE;
     std::size_t n = data.size();
-    // UTF-16 without a byte order mark: zero bytes fill at least half of one
-    // parity's positions (the high bytes of Latin text) and none of the other's.
     if (n >= 4 && n % 2 == 0) {
-        ZeroBytes z = count_zero_bytes(data);
-        if (z.even == 0 && z.odd > 0 && 4 * z.odd >= n) return Encoding::UTF_16LE;
-        if (z.odd == 0 && z.even > 0 && 4 * z.even >= n) return Encoding::UTF_16BE;
+        if (std::optional<Encoding> e = utf16_without_bom(data, count_zero_bytes(data))) return *e;
     }
     std::size_t ascii = utf8::ascii_prefix_len(data);
     if (ascii == n) {
