@@ -30,7 +30,7 @@ constexpr FailureClass kClassOf[47] = {
 // Unique-slug texts longer than this are cut on a character boundary.
 constexpr std::size_t kSlugTextShown = 80;
 
-void append_escaped(std::string& out, char32_t cp, char quote) {
+void append_escaped(std::string& out, char32_t cp, char quote, EscapeSet also_escape) {
     switch (cp) {
         case U'\t': out += "\\t"; return;
         case U'\r': out += "\\r"; return;
@@ -44,7 +44,7 @@ void append_escaped(std::string& out, char32_t cp, char quote) {
         out += quote;
         return;
     }
-    if (tables::needs_debug_escape(cp)) {
+    if (tables::needs_debug_escape(cp) || (also_escape && also_escape(cp))) {
         char buf[16];
         int n = std::snprintf(buf, sizeof buf, "\\u{%x}", static_cast<unsigned>(cp));
         out.append(buf, static_cast<std::size_t>(n));
@@ -129,18 +129,22 @@ std::string did_you_mean(std::optional<std::string_view> candidate) {
     return std::string(" (did you mean '").append(*candidate).append("'?)");
 }
 
-std::string quoted_debug_literal(std::string_view text) {
+std::string quoted_debug_literal(std::string_view text) { return quoted_debug_literal_with(text, nullptr); }
+
+std::string quoted_char_literal(char32_t ch) { return quoted_char_literal_with(ch, nullptr); }
+
+std::string quoted_debug_literal_with(std::string_view text, EscapeSet also_escape) {
     std::string out;
     out.reserve(text.size() + 2);
     out += '"';
-    for (auto [cp, len] : utf8::chars(text)) append_escaped(out, cp, '"');
+    for (auto [cp, len] : utf8::chars(text)) append_escaped(out, cp, '"', also_escape);
     out += '"';
     return out;
 }
 
-std::string quoted_char_literal(char32_t ch) {
+std::string quoted_char_literal_with(char32_t ch, EscapeSet also_escape) {
     std::string out = "'";
-    append_escaped(out, ch, '\'');
+    append_escaped(out, ch, '\'', also_escape);
     out += '\'';
     return out;
 }

@@ -138,6 +138,14 @@ std::string quoted_debug_literal(std::string_view text);
 // `'c'` with the same escapes, escaping the single quote instead of the double.
 std::string quoted_char_literal(char32_t ch);
 
+// The same two literals, also writing as \u{hex} every character for which
+// `also_escape` holds: for callers whose set of characters that must not
+// appear raw is wider than the non-printable ones (a Hangul filler is a
+// letter to Unicode, yet shows nothing).
+using EscapeSet = bool (*)(char32_t) noexcept;
+std::string quoted_debug_literal_with(std::string_view text, EscapeSet also_escape);
+std::string quoted_char_literal_with(char32_t ch, EscapeSet also_escape);
+
 // "00E9", "1F600": upper-case hexadecimal, at least four digits.
 std::string codepoint_hex(char32_t cp);
 

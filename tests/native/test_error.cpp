@@ -151,6 +151,12 @@ TEST(error_quoted_literals) {
     CHECK_EQ(error::quoted_debug_literal("e\u0301 \u200b\u00a0\u2028"), "\"e\\u{301} \\u{200b}\\u{a0}\\u{2028}\"");
     CHECK_EQ(error::quoted_debug_literal("\U000E0041\U0010FFFF\u0378"), "\"\\u{e0041}\\u{10ffff}\\u{378}\"");
     CHECK_EQ(error::quoted_char_literal(U'\\'), "'\\\\'");
+    // A Hangul filler is a letter to Unicode: messages keep it; a caller's
+    // wider set escapes it, and its own quote and escapes still apply.
+    const error::EscapeSet fillers = [](char32_t c) noexcept { return c == 0x3164 || c == U'"'; };
+    CHECK_EQ(error::quoted_debug_literal("a\u3164"), "\"a\u3164\"");
+    CHECK_EQ(error::quoted_debug_literal_with("a\u3164\u200b\n\"", fillers), "\"a\\u{3164}\\u{200b}\\n\\\"\"");
+    CHECK_EQ(error::quoted_char_literal_with(U'\u3164', fillers), "'\\u{3164}'");
     CHECK_EQ(error::codepoint_hex(0x41), "0041");
     CHECK_EQ(error::codepoint_hex(0x10FFFF), "10FFFF");
 }
