@@ -125,8 +125,15 @@ FailureClass failure_class(const CoreError& e) noexcept;
 // The rendered message, byte for byte as callers see it.
 std::string message(const CoreError& e);
 
-// "Name { field: value, ... }", for internal failure messages only.
-std::string debug_string(const CoreError& e);
+// How `debug_string` lays out the fields of a variant that has some.
+enum class DebugLayout : std::uint8_t {
+    OneLine,    // "Name { field: value, field: value }"
+    MultiLine,  // "Name {\n    field: value,\n    field: value,\n}": each field on its own line
+};
+
+// The variant name and its fields, for internal failure messages only. A
+// variant without fields is its bare name in either layout.
+std::string debug_string(const CoreError& e, DebugLayout layout = DebugLayout::OneLine);
 
 // The regex engine's message for a `RegexError` (the `__cause__` text).
 std::string regex_error_text(const RegexError& e);
