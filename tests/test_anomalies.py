@@ -66,6 +66,8 @@ DIGITS_OF_NINE_SYSTEMS = "1\u0662\u06f3\u096a\u09eb\u0a6c\u0aed\u0b6e\u0bef"
         pytest.param("\u0251pple", None, "confusable", "\u0251 (U+0251) folds to a", None, id="latin-alpha"),
         pytest.param("\u0261\u0251\u0261\u0251", None, "confusable", "\u0261 (U+0261) folds to g", None,
                      id="lookalikes-without-latin-letter"),
+        pytest.param("a\u3164b", None, "invisible", "U+3164",
+                     '"a\\u{3164}b" contains an invisible character (U+3164)', id="hangul-filler-escaped"),
         pytest.param("ab\x07c", None, "control", "U+0007",
                      '"ab\\u{7}c" contains the control character U+0007', id="bell"),
         pytest.param("abc\bd", None, "control", "U+0008",
@@ -178,6 +180,28 @@ def test_percent_runs_are_not_smuggled_findings():
     assert [p.scheme for p in _core._decode_smuggled("%68%69")] == ["percent_escape"]
 
 
+# The characters the scan calls invisible. Some are letters or a symbol to
+# Unicode (the Hangul fillers, U+2800 BRAILLE PATTERN BLANK), which plain debug
+# literals would keep; reasons and representations must never show any raw.
+SCAN_INVISIBLES = [0x180E, *range(0x200B, 0x200E), *range(0x2060, 0x2065), *range(0x206A, 0x2070), 0xFEFF,
+                   0x115F, 0x1160, 0x3164, 0xFFA0, 0x2800, *range(0x1BCA0, 0x1BCA4), *range(0x1D173, 0x1D17B),
+                   *range(0xFFF9, 0xFFFC)]
+
+
+@pytest.mark.parametrize("cp", SCAN_INVISIBLES, ids=lambda cp: f"U+{cp:04X}")
+def test_invisible_characters_are_escaped_in_reasons(cp):
+    ch, escape = chr(cp), f"\\u{{{cp:x}}}"
+    # In a word: the quoted token of the invisible sentence. Before a backspace:
+    # the erased character of the control sentence too.
+    for text, reason_end in [(f"a{ch}b", f"invisible character (U+{cp:04X})"),
+                             (f"ab{ch}\b", f"the preceding '{escape}'")]:
+        report = _core._inspect_anomalies(text)
+        finding = report.findings[0]
+        shown = report.reason + finding.reason + repr(finding)
+        assert ch not in shown and escape in repr(finding), ascii(shown)
+        assert report.reason.endswith(reason_end), ascii(report.reason)
+
+
 # ---- Classes -------------------------------------------------------------------
 
 
@@ -188,6 +212,8 @@ def test_representations_and_values():
     assert repr(finding) == ('Finding(kind="invisible", token="\\"pay\\u{200b}pal\\\\\\"", start=4, end=16, '
                              'detail="U+200B")')
     assert repr(_core._inspect_anomalies("ok")) == "AnomalyReport(anomalous=False, kinds=[])"
+    (filler,) = _core._inspect_anomalies("x a\u3164b").findings
+    assert repr(filler) == 'Finding(kind="invisible", token="a\\u{3164}b", start=2, end=7, detail="U+3164")'
 
 
 # ---- Lexicons ------------------------------------------------------------------

@@ -96,9 +96,12 @@ PyObject* finding_end(const FindingRecord& f) { return to_py_size(f.end); }
 PyObject* finding_detail(const FindingRecord& f) { return to_py(std::string_view(f.detail)); }
 PyObject* finding_reason(const FindingRecord& f) { return to_py(std::string_view(f.reason)); }
 
+// Token and detail quoted as the reason sentences quote them, so that no
+// character the scan calls invisible appears raw.
 std::string finding_repr(const FindingRecord& f) {
-    return "Finding(kind=" + quoted(f.kind) + ", token=" + quoted(f.token) + ", start=" + std::to_string(f.start) +
-           ", end=" + std::to_string(f.end) + ", detail=" + quoted(f.detail) + ")";
+    return "Finding(kind=" + quoted(f.kind) + ", token=" + anomalies::visible_literal(f.token) +
+           ", start=" + std::to_string(f.start) + ", end=" + std::to_string(f.end) +
+           ", detail=" + anomalies::visible_literal(f.detail) + ")";
 }
 
 const PyGetSetDef kFindingGetters[] = {

@@ -941,8 +941,6 @@ bool has_printable_payload(std::string_view text) {
     return std::any_of(payloads.begin(), payloads.end(), [](const auto& p) { return p.text.has_value(); });
 }
 
-std::string quoted(std::string_view s) { return error::quoted_debug_literal(s); }
-
 }  // namespace
 
 // ---- Public ----------------------------------------------------------------
@@ -966,6 +964,8 @@ bool is_invisible(char32_t c) noexcept {
            c == 0xFFA0 || c == 0x2800 || (c >= 0x1BCA0 && c <= 0x1BCA3) || (c >= 0x1D173 && c <= 0x1D17A) ||
            (c >= 0xFFF9 && c <= 0xFFFB);
 }
+
+std::string visible_literal(std::string_view text) { return error::quoted_debug_literal_with(text, is_invisible); }
 
 bool decomposes_to_single_char(char32_t c) noexcept {
     // Every singleton has NFC_Quick_Check=No, which rules out most characters
@@ -1070,7 +1070,7 @@ AnomalyReport inspect_anomalies(std::string_view text, const Lexicon& lexicon) {
 }
 
 std::string Finding::reason() const {
-    const std::string t = quoted(token);
+    const std::string t = visible_literal(token);
     switch (kind) {
         case AnomalyKind::Invisible: return t + " contains an invisible character (" + detail + ")";
         case AnomalyKind::Bidi: return t + " contains a bidirectional control character (" + detail + ")";
@@ -1078,8 +1078,8 @@ std::string Finding::reason() const {
         case AnomalyKind::MixedScript: return t + " mixes " + detail;
         case AnomalyKind::BidiMixed:
             return t + " mixes left-to-right and right-to-left letters (" + detail + "), which can visually reorder";
-        case AnomalyKind::Leet: return t + " decodes to the word " + quoted(detail);
-        case AnomalyKind::Segmentation: return t + " splits the word " + quoted(detail);
+        case AnomalyKind::Leet: return t + " decodes to the word " + visible_literal(detail);
+        case AnomalyKind::Segmentation: return t + " splits the word " + visible_literal(detail);
         case AnomalyKind::Control: {
             std::string sentence = t + " contains the control character " + detail;
             // Backspace and DEL erase the character before them on a terminal.
@@ -1087,7 +1087,8 @@ std::string Finding::reason() const {
             bool first = true;
             for (auto [cp, len] : utf8::chars(token)) {
                 if ((cp == 0x08 || cp == 0x7F) && !first) {
-                    return sentence + ", which erases the preceding " + error::quoted_char_literal(previous);
+                    return sentence + ", which erases the preceding " +
+                           error::quoted_char_literal_with(previous, is_invisible);
                 }
                 previous = cp;
                 first = false;

@@ -104,6 +104,12 @@ std::optional<Finding> inspect_token(std::string_view token, std::size_t start, 
 // U+FFF9-FFFB: characters that show nothing where they stand.
 bool is_invisible(char32_t c) noexcept;
 
+// `text` as the reasons and the Finding representation quote a token or a
+// word: the escapes of error::quoted_debug_literal, and every `is_invisible`
+// character as \u{hex} as well. The Hangul fillers and U+2800 are letters or
+// a symbol to Unicode, so message literals keep them, yet they show nothing.
+std::string visible_literal(std::string_view text);
+
 // An ASCII letter, or a character whose canonical decomposition begins with
 // one ("é"), canonical singletons excepted (KELVIN SIGN is not a Latin letter).
 bool is_letter_like(char32_t c) noexcept;

@@ -30,7 +30,7 @@ constexpr FailureClass kClassOf[47] = {
 // Unique-slug texts longer than this are cut on a character boundary.
 constexpr std::size_t kSlugTextShown = 80;
 
-void append_escaped(std::string& out, char32_t cp, char quote) {
+void append_escaped(std::string& out, char32_t cp, char quote, EscapeSet also_escape) {
     switch (cp) {
         case U'\t': out += "\\t"; return;
         case U'\r': out += "\\r"; return;
@@ -44,7 +44,7 @@ void append_escaped(std::string& out, char32_t cp, char quote) {
         out += quote;
         return;
     }
-    if (tables::needs_debug_escape(cp)) {
+    if (tables::needs_debug_escape(cp) || (also_escape && also_escape(cp))) {
         char buf[16];
         int n = std::snprintf(buf, sizeof buf, "\\u{%x}", static_cast<unsigned>(cp));
         out.append(buf, static_cast<std::size_t>(n));
@@ -95,23 +95,26 @@ struct Overloaded : F... {
     using F::operator()...;
 };
 
-// Debug form of one field value.
-void append_debug(std::string& out, const std::string& v) { out += quoted_debug_literal(v); }
-void append_debug(std::string& out, std::uint64_t v) { out += dec(v); }
-void append_debug(std::string& out, std::int64_t v) { out += dec(v); }
-void append_debug(std::string& out, std::uint32_t v) { out += dec(std::uint64_t{v}); }
-void append_debug(std::string& out, char32_t v) { out += quoted_char_literal(v); }
-void append_debug(std::string& out, double v) {
+// Debug form of one field value. Only the regex error nests: in the
+// multi-line layout its own field goes on a line of its own, indented one
+// level deeper than the variant's fields.
+void append_debug(std::string& out, const std::string& v, DebugLayout) { out += quoted_debug_literal(v); }
+void append_debug(std::string& out, std::uint64_t v, DebugLayout) { out += dec(v); }
+void append_debug(std::string& out, std::int64_t v, DebugLayout) { out += dec(v); }
+void append_debug(std::string& out, std::uint32_t v, DebugLayout) { out += dec(std::uint64_t{v}); }
+void append_debug(std::string& out, char32_t v, DebugLayout) { out += quoted_char_literal(v); }
+void append_debug(std::string& out, double v, DebugLayout) {
     std::string s = shortest_decimal(v);
     if (std::isfinite(v) && s.find('.') == std::string::npos) s += ".0";
     out += s;
 }
-void append_debug(std::string& out, const RegexError& v) {
-    if (v.kind == RegexError::Kind::Syntax) {
-        out += "Syntax(" + quoted_debug_literal(v.text) + ")";
-    } else {
-        out += "CompiledTooBig(" + dec(v.limit) + ")";
-    }
+void append_debug(std::string& out, const RegexError& v, DebugLayout layout) {
+    const bool syntax = v.kind == RegexError::Kind::Syntax;
+    out += syntax ? "Syntax(" : "CompiledTooBig(";
+    if (layout == DebugLayout::MultiLine) out += "\n        ";
+    out += syntax ? quoted_debug_literal(v.text) : dec(v.limit);
+    if (layout == DebugLayout::MultiLine) out += ",\n    ";
+    out += ')';
 }
 
 }  // namespace
@@ -129,18 +132,22 @@ std::string did_you_mean(std::optional<std::string_view> candidate) {
     return std::string(" (did you mean '").append(*candidate).append("'?)");
 }
 
-std::string quoted_debug_literal(std::string_view text) {
+std::string quoted_debug_literal(std::string_view text) { return quoted_debug_literal_with(text, nullptr); }
+
+std::string quoted_char_literal(char32_t ch) { return quoted_char_literal_with(ch, nullptr); }
+
+std::string quoted_debug_literal_with(std::string_view text, EscapeSet also_escape) {
     std::string out;
     out.reserve(text.size() + 2);
     out += '"';
-    for (auto [cp, len] : utf8::chars(text)) append_escaped(out, cp, '"');
+    for (auto [cp, len] : utf8::chars(text)) append_escaped(out, cp, '"', also_escape);
     out += '"';
     return out;
 }
 
-std::string quoted_char_literal(char32_t ch) {
+std::string quoted_char_literal_with(char32_t ch, EscapeSet also_escape) {
     std::string out = "'";
-    append_escaped(out, ch, '\'');
+    append_escaped(out, ch, '\'', also_escape);
     out += '\'';
     return out;
 }
@@ -318,21 +325,28 @@ std::string message(const CoreError& e) {
         e);
 }
 
-std::string debug_string(const CoreError& e) {
+std::string debug_string(const CoreError& e, DebugLayout layout) {
+    const bool multi_line = layout == DebugLayout::MultiLine;
     return std::visit(
-        [](const auto& v) {
+        [&](const auto& v) {
             using V = std::decay_t<decltype(v)>;
             std::string out(V::kName);
             if constexpr (V::kFields.size() > 0) {
-                out += " { ";
+                out += multi_line ? " {\n" : " { ";
                 std::size_t i = 0;
-                std::apply(
-                    [&](const auto&... field) {
-                        ((out += (i ? ", " : ""), out += V::kFields[i++], out += ": ", append_debug(out, field)),
-                         ...);
-                    },
-                    v.fields());
-                out += " }";
+                auto append_field = [&](const auto& field) {
+                    if (multi_line) {
+                        out += "    ";
+                    } else if (i > 0) {
+                        out += ", ";
+                    }
+                    out += V::kFields[i++];
+                    out += ": ";
+                    append_debug(out, field, layout);
+                    if (multi_line) out += ",\n";
+                };
+                std::apply([&](const auto&... field) { (append_field(field), ...); }, v.fields());
+                out += multi_line ? "}" : " }";
             }
             return out;
         },

@@ -125,8 +125,15 @@ FailureClass failure_class(const CoreError& e) noexcept;
 // The rendered message, byte for byte as callers see it.
 std::string message(const CoreError& e);
 
-// "Name { field: value, ... }", for internal failure messages only.
-std::string debug_string(const CoreError& e);
+// How `debug_string` lays out the fields of a variant that has some.
+enum class DebugLayout : std::uint8_t {
+    OneLine,    // "Name { field: value, field: value }"
+    MultiLine,  // "Name {\n    field: value,\n    field: value,\n}": each field on its own line
+};
+
+// The variant name and its fields, for internal failure messages only. A
+// variant without fields is its bare name in either layout.
+std::string debug_string(const CoreError& e, DebugLayout layout = DebugLayout::OneLine);
 
 // The regex engine's message for a `RegexError` (the `__cause__` text).
 std::string regex_error_text(const RegexError& e);
@@ -137,6 +144,14 @@ std::string quoted_debug_literal(std::string_view text);
 
 // `'c'` with the same escapes, escaping the single quote instead of the double.
 std::string quoted_char_literal(char32_t ch);
+
+// The same two literals, also writing as \u{hex} every character for which
+// `also_escape` holds: for callers whose set of characters that must not
+// appear raw is wider than the non-printable ones (a Hangul filler is a
+// letter to Unicode, yet shows nothing).
+using EscapeSet = bool (*)(char32_t) noexcept;
+std::string quoted_debug_literal_with(std::string_view text, EscapeSet also_escape);
+std::string quoted_char_literal_with(char32_t ch, EscapeSet also_escape);
 
 // "00E9", "1F600": upper-case hexadecimal, at least four digits.
 std::string codepoint_hex(char32_t cp);

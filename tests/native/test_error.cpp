@@ -1,5 +1,9 @@
 #include <cmath>
 #include <limits>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "testing.hpp"
 #include "text/error.hpp"
@@ -23,15 +27,10 @@ constexpr auto R = FailureClass::ResourceLimit;
 constexpr auto U = FailureClass::Unsupported;
 constexpr auto B = FailureClass::Base;
 
-}  // namespace
-
-namespace kelrad::error {
-std::ostream& operator<<(std::ostream& os, FailureClass c) { return os << static_cast<int>(c); }
-}  // namespace kelrad::error
-
-TEST(error_every_variant_message_and_class) {
+// At least one case of every variant.
+std::vector<MessageCase> message_cases() {
     const std::string ok_slug(80, 'a');
-    const MessageCase cases[] = {
+    return {
         {error::InvalidErrorMode{""}, A, "errors must be 'replace', 'ignore', or 'preserve', got ''"},
         {error::InvalidNormForm{"nfc"}, A, "form must be 'NFC', 'NFD', 'NFKC', or 'NFKD', got 'nfc'"},
         {error::InvalidPipelineNormForm{"x"}, A, "normalize must be 'NFC', 'NFD', 'NFKC', or 'NFKD', got 'x'"},
@@ -135,8 +134,33 @@ TEST(error_every_variant_message_and_class) {
          "separator must be ' ' or printable, non-space ASCII with no character that is illegal in a filename and "
          "no path separator (found U+002F)"},
     };
+}
+
+// The multi-line debug layout with its line breaks and indentation folded
+// back into the one-line layout; a nested value is indented one level deeper.
+// Values never hold a raw line feed (literals escape it), so no value can
+// match a pattern.
+std::string fold_multi_line(std::string text) {
+    static constexpr std::pair<std::string_view, std::string_view> kFolds[] = {
+        {",\n    )", ")"}, {"(\n        ", "("}, {"{\n    ", "{ "}, {",\n}", " }"}, {",\n    ", ", "},
+    };
+    for (auto [from, to] : kFolds) {
+        for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) {
+            text.replace(at, from.size(), to);
+        }
+    }
+    return text;
+}
+
+}  // namespace
+
+namespace kelrad::error {
+std::ostream& operator<<(std::ostream& os, FailureClass c) { return os << static_cast<int>(c); }
+}  // namespace kelrad::error
+
+TEST(error_every_variant_message_and_class) {
     bool seen[47] = {};
-    for (const auto& c : cases) {
+    for (const auto& c : message_cases()) {
         CHECK_EQ(error::message(c.error), c.message);
         CHECK_EQ(error::failure_class(c.error), c.cls);
         seen[c.error.index()] = true;
@@ -151,6 +175,12 @@ TEST(error_quoted_literals) {
     CHECK_EQ(error::quoted_debug_literal("e\u0301 \u200b\u00a0\u2028"), "\"e\\u{301} \\u{200b}\\u{a0}\\u{2028}\"");
     CHECK_EQ(error::quoted_debug_literal("\U000E0041\U0010FFFF\u0378"), "\"\\u{e0041}\\u{10ffff}\\u{378}\"");
     CHECK_EQ(error::quoted_char_literal(U'\\'), "'\\\\'");
+    // A Hangul filler is a letter to Unicode: messages keep it; a caller's
+    // wider set escapes it, and its own quote and escapes still apply.
+    const error::EscapeSet fillers = [](char32_t c) noexcept { return c == 0x3164 || c == U'"'; };
+    CHECK_EQ(error::quoted_debug_literal("a\u3164"), "\"a\u3164\"");
+    CHECK_EQ(error::quoted_debug_literal_with("a\u3164\u200b\n\"", fillers), "\"a\\u{3164}\\u{200b}\\n\\\"\"");
+    CHECK_EQ(error::quoted_char_literal_with(U'\u3164', fillers), "'\\u{3164}'");
     CHECK_EQ(error::codepoint_hex(0x41), "0041");
     CHECK_EQ(error::codepoint_hex(0x10FFFF), "10FFFF");
 }
@@ -161,6 +191,39 @@ TEST(error_debug_rendering) {
     CHECK_EQ(error::debug_string(error::Untranslatable{U'\u0301', 1}),
              "Untranslatable { ch: '\\u{301}', byte_offset: 1 }");
     CHECK_EQ(error::debug_string(error::InvalidNormForm{"a\"b"}), "InvalidNormForm { got: \"a\\\"b\" }");
+    CHECK_EQ(error::debug_string(error::RegexCompile{"(", {error::RegexError::Kind::TooLarge, "", 9}}),
+             "RegexCompile { pattern: \"(\", source: CompiledTooBig(9) }");
+}
+
+TEST(error_debug_rendering_multi_line) {
+    using enum error::DebugLayout;
+    struct Case {
+        CoreError error;
+        std::string_view rendered;
+    };
+    const Case cases[] = {
+        {error::MutuallyExclusiveBare{}, "MutuallyExclusiveBare"},
+        {error::RegisterLangLimit{256}, "RegisterLangLimit {\n    max: 256,\n}"},
+        {error::BatchTooLarge{3, 2}, "BatchTooLarge {\n    len: 3,\n    max: 2,\n}"},
+        // A line feed inside a value is escaped: each field keeps one line.
+        {error::Untranslatable{U'\n', 1}, "Untranslatable {\n    ch: '\\n',\n    byte_offset: 1,\n}"},
+        {error::UnknownLang{"x\ny", "", "de, en"},
+         "UnknownLang {\n    got: \"x\\ny\",\n    suggestion: \"\",\n    valid: \"de, en\",\n}"},
+        {error::MinConfidenceOutOfRange{2.0}, "MinConfidenceOutOfRange {\n    min_confidence: 2.0,\n}"},
+        {error::RegexCompile{"a(", {error::RegexError::Kind::Syntax, "unclosed group", 0}},
+         "RegexCompile {\n    pattern: \"a(\",\n    source: Syntax(\n        \"unclosed group\",\n    ),\n}"},
+    };
+    for (const auto& c : cases) {
+        CHECK_EQ(error::debug_string(c.error, MultiLine), c.rendered);
+        CHECK_EQ(error::debug_string(c.error), error::debug_string(c.error, OneLine));
+    }
+    // Both layouts show the same fields in the same order, for every variant.
+    for (const auto& c : message_cases()) {
+        const std::string one_line = error::debug_string(c.error, OneLine);
+        const std::string multi_line = error::debug_string(c.error, MultiLine);
+        CHECK_EQ(fold_multi_line(multi_line), one_line);
+        CHECK_EQ(multi_line.find(" { "), std::string::npos);
+    }
 }
 
 TEST(error_mode_parsing) {
