@@ -1,5 +1,6 @@
 """Memory: repeated calls of every function and class leave resident memory flat and the arguments'
-reference counts unchanged, so that no call leaks a Python reference or native memory.
+reference counts unchanged, so that no call leaks a Python reference or native memory; and a single call
+on a large text needs no more than a few bytes of peak memory per input byte.
 
 Each row calls one exported name 10^5 times on short texts (eight words in eight scripts, in turn) and 10^2
 times on a text of 1 MiB (fewer when a row's calls are slow), after a warm-up that lets caches and
@@ -197,9 +198,38 @@ ROWS_BY_NAME = {row.name: row for row in ROWS}
 LEXICON = c.Lexicon(["hello", "world", "stra\u00dfe"]) if "Lexicon" in c.__all__ else None
 
 
+# One call on a text of about 10 MB, in a fresh worker process: the peak resident memory it adds, its result
+# included, stays under the bound.
+PEAK_LINE = 10_000_000
+PEAK_ROWS = {
+    "canonicalize_backspace_at_line_end": (lambda: c._canonicalize, lambda: "x" * PEAK_LINE + "\b", 120),
+    "canonicalize_half_the_line_erased":
+        (lambda: c._canonicalize, lambda: "x" * (PEAK_LINE // 2) + "\x7f" * (PEAK_LINE // 2), 120),
+    "canonicalize_marks_erased_with_their_base":
+        (lambda: c._canonicalize, lambda: ("e\u0301\u200b" * (PEAK_LINE // 6) + "\b") * 2, 120),
+    "carriage_return_over_the_line":
+        (lambda: c._TextPipeline(resolve_deletions=True, resolve_cr=True).process,
+         lambda: "\u00e9" * (PEAK_LINE // 2) + "\rx", 120),
+}
+
+
 def resident() -> int:
     with open("/proc/self/statm") as f:
         return int(f.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
+
+
+def peak_growth(call: Callable[[str], object], text: str) -> int:
+    """Peak resident memory added by one call, measured from a high-water mark reset just before it."""
+    call("warm\b")
+    gc.collect()
+    with open("/proc/self/clear_refs", "w") as f:
+        f.write("5")  # resets the high-water mark to the current resident size
+    before = resident()
+    result = call(text)
+    with open("/proc/self/status") as f:
+        peak = next(int(line.split()[1]) * 1024 for line in f if line.startswith("VmHWM:"))
+    del result
+    return peak - before
 
 
 def growth(call: Callable[[str], object], texts: list[str], calls: int,
@@ -251,5 +281,22 @@ def test_memory_stays_flat(name):
     assert result.returncode == 0, result.stderr[-4000:]
 
 
+def check_peak(row_id: str) -> None:
+    function, text, bound_mb = PEAK_ROWS[row_id]
+    gained = peak_growth(function(), text())
+    assert gained <= bound_mb * 1_000_000, f"one call added {gained} bytes of peak resident memory"
+
+
+@pytest.mark.parametrize("row_id", list(PEAK_ROWS))
+def test_peak_memory_of_one_large_call(row_id):
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join(p for p in sys.path if p))
+    result = subprocess.run([sys.executable, __file__, "--peak", row_id], capture_output=True, text=True, env=env,
+                            cwd=pathlib.Path(__file__).parent)
+    assert result.returncode == 0, result.stderr[-4000:]
+
+
 if __name__ == "__main__":
-    check_row(ROWS_BY_NAME[sys.argv[1]])
+    if sys.argv[1] == "--peak":
+        check_peak(sys.argv[2])
+    else:
+        check_row(ROWS_BY_NAME[sys.argv[1]])
