@@ -5,6 +5,7 @@ these sweeps need the Unicode properties that only the generator reads.
 """
 
 import pathlib
+import re
 import sys
 
 import pytest
@@ -63,3 +64,31 @@ def test_adjustments_file_is_well_formed():
     covered = [cp for a in adjustments for cp in range(a.first, a.last + 1)]
     assert len(covered) == len(set(covered)), "a code point is adjusted twice"
     assert {a.action for a in adjustments} == {"value", "none", "lowercase", "toned"}
+
+
+@pytest.mark.parametrize(
+    "patch, named",
+    [
+        pytest.param({"BRAHMIC_RANGES": [r for r in gen.BRAHMIC_RANGES if r[0] != 0x1062]}, "U+1062 MYANMAR VOWEL SIGN",
+                     id="myanmar-vowel-sign-unclassed"),
+        pytest.param({"BRAHMIC_RANGES": [r for r in gen.BRAHMIC_RANGES if r[0] != 0x0CD5]}, "U+0CD5 KANNADA LENGTH MARK",
+                     id="kannada-length-mark-unclassed"),
+        pytest.param({"NOT_VOWEL_SIGNS": set()}, "U+AAF5 MEETEI MAYEK VOWEL SIGN VISARGA", id="visarga-by-name"),
+        pytest.param({"MALAYALAM_FRACTIONS": range(0)}, "U+0D58 MALAYALAM FRACTION", id="fraction-as-consonant"),
+    ],
+)
+def test_brahmic_class_faults_stop_generation(tables, props, monkeypatch, patch, named):
+    for name, value in patch.items():
+        monkeypatch.setattr(gen, name, value)
+    with pytest.raises(ValueError, match=named.replace("+", r"\+")):
+        gen.check(tables, props)
+
+
+def test_generator_classes_are_the_engines():
+    """The generator's copy of the engine's Brahmic ranges, which its class checks rely on."""
+    source = (pathlib.Path(__file__).resolve().parents[1] / "src" / "translit" / "classes.cpp").read_text()
+    names = {"Consonant": gen.CONSONANT, "DependentVowelSign": gen.VOWEL_SIGN, "Virama": gen.VIRAMA,
+             "SubjoinedConsonant": gen.SUBJOINED}
+    engine = [(int(a, 16), int(b, 16), names[cls])
+              for a, b, cls in re.findall(r"\{0x([0-9A-F]+), 0x([0-9A-F]+), BrahmicClass::(\w+)\}", source)]
+    assert engine == gen.BRAHMIC_RANGES

@@ -101,6 +101,45 @@ def test_engine(text, options, expected):
     assert T(text, **options) == expected
 
 
+@pytest.mark.parametrize("copies", [1, 64], ids=["looked-up", "described"])
+@pytest.mark.parametrize(
+    "text, expected",
+    [
+        # signs after the vowel: the consonant has already written the "a"
+        pytest.param("\u1780\u17c6", "kam", id="khmer-nikahit"),
+        pytest.param("\u1780\u17c7", "kah", id="khmer-reahmuk"),
+        pytest.param("\u1780\u17c8", "kak", id="khmer-yuukaleapintu"),
+        pytest.param("\u1780\u17bb\u17c6", "kom", id="khmer-nikahit-after-vowel-sign"),
+        pytest.param("\u0915\u0902", "kam", id="devanagari-anusvara"),
+        # a subjoined letter stacks under the consonant above it
+        pytest.param("\u0f40\u0fb2", "kra", id="tibetan-subjoined"),
+        pytest.param("\u0f42\u0fb2\u0fad", "grwa", id="tibetan-two-subjoined"),
+        pytest.param("\u0f40\u0fb2\u0f72", "kri", id="tibetan-subjoined-then-vowel-sign"),
+        pytest.param("\u0f66\u0f90\u0f84", "sk", id="tibetan-subjoined-then-virama"),
+        pytest.param("\u0f40\u0f72\u0fb2", "kira", id="tibetan-subjoined-after-vowel-sign"),
+        pytest.param("a\u0fb2", "ara", id="tibetan-subjoined-after-ascii"),
+        # vowel signs outside the Indic block layout, by their names
+        pytest.param("\u0915\u0956", "ku", id="devanagari-ue"),
+        pytest.param("\u0915\u094e", "ke", id="devanagari-prishthamatra-e"),
+        pytest.param("\u0915\u093a", "ko", id="devanagari-oe"),
+        pytest.param("\u0915\u0962", "kl", id="devanagari-vocalic-l"),
+        pytest.param("\u0d15\u0d57", "kau", id="malayalam-au-length-mark"),
+        pytest.param("\u0c95\u0cd6", "ki", id="kannada-ai-length-mark"),
+        pytest.param("\u0f40\u0f80", "ki", id="tibetan-reversed-i"),
+        pytest.param("\u1000\u1062", "ko", id="myanmar-sgaw-karen-eu"),
+        pytest.param("\u1000\u1071", "ki", id="myanmar-geba-karen-i"),
+        pytest.param("\u1000\u1083", "ka", id="myanmar-shan-aa"),
+        pytest.param("\uabc0\uaaeb", "ki", id="meetei-mayek-extension-ii"),
+        pytest.param("\uabc0\uaaf5", "kah", id="meetei-mayek-visarga"),
+        # the Malayalam fractions are numbers, not consonants
+        pytest.param("\u0d58", "2", id="malayalam-fraction"),
+        pytest.param("\u0d15\u0d5e\u0d3f", "ka64i", id="malayalam-fraction-between-consonant-and-sign"),
+    ],
+)
+def test_brahmic_vowels(text, expected, copies):
+    assert T(" ".join([text] * copies), errors="strict") == " ".join([expected] * copies)
+
+
 # --- strict mode ----------------------------------------------------------------
 
 @pytest.mark.parametrize(

@@ -6,12 +6,12 @@
 // of a code point the index of its 256-entry block in stage 2,
 // kTranslitEntries. 53 blocks (13,568 entries, 54,272 bytes): block 0 is
 // all "no value" and serves the 204 high bytes without data; the other
-// 52 hold 11,874 values, 646 of them empty (the character is dropped). An
+// 52 hold 11,881 values, 646 of them empty (the character is dropped). An
 // entry is kTranslitNoValue or a text reference: byte offset into
 // kTranslitPool shifted left by 8, plus the length (0..255). The pool is
-// 4,220 bytes because equal values, and values that occur inside longer
+// 4,224 bytes because equal values, and values that occur inside longer
 // ones, share their bytes. Two reads per lookup; a sorted array of (code point,
-// reference) pairs would take more room (94,992 bytes) and a binary search.
+// reference) pairs would take more room (95,048 bytes) and a binary search.
 //
 // Hangul syllables U+AC00..U+D7A3: the Revised Romanization of initial,
 // medial and final jamo, precomputed: value i is kHangulPool from
@@ -39,9 +39,9 @@ namespace kelrad::tables {
 
 inline constexpr std::uint32_t kTranslitNoValue = 0xFFFFFFFF;
 inline constexpr std::size_t kTranslitBlockCount = 53;
-inline constexpr std::size_t kTranslitValueCount = 11874;
+inline constexpr std::size_t kTranslitValueCount = 11881;
 inline constexpr std::size_t kTranslitEmptyValueCount = 646;
-inline constexpr std::size_t kTranslitPoolSize = 4220;
+inline constexpr std::size_t kTranslitPoolSize = 4224;
 
 extern const std::uint32_t kTranslitBlockBase[256];
 extern const std::uint32_t kTranslitEntries[kTranslitBlockCount * 256];

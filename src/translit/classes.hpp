@@ -13,8 +13,17 @@ namespace kelrad::transliterate {
 // output of an NFKC recovery) are states of the pass, never answers.
 enum class ScriptClass : std::uint8_t { None = 0, Han = 1, Hangul = 2, Kana = 3, Ascii = 4, Brahmic = 5, Other = 6 };
 
-// The role of a Brahmic character for the inherent-vowel rule.
-enum class BrahmicClass : std::uint8_t { Other = 0, Consonant = 1, DependentVowelSign = 2, Virama = 3 };
+// The role of a Brahmic character for the inherent-vowel rule. A subjoined
+// consonant (Tibetan U+0F90..U+0FBC) is a consonant stacked under the one
+// before it: it removes that consonant's inherent vowel, as a virama would,
+// and carries its own.
+enum class BrahmicClass : std::uint8_t {
+    Other = 0,
+    Consonant = 1,
+    DependentVowelSign = 2,
+    Virama = 3,
+    SubjoinedConsonant = 4,
+};
 
 // Han: U+3400..U+4DBF, U+4E00..U+9FFF, U+F900..U+FAFF. Hangul: U+3131..U+3163,
 // U+AC00..U+D7AF (the conjoining jamo U+1100..U+11FF are Other). Kana:
@@ -26,10 +35,12 @@ ScriptClass script_class(char32_t c) noexcept;
 
 // Meaningful for characters of class Brahmic. The nine Indic blocks
 // U+0900..U+0D7F share one layout: offsets 0x15..0x39 and 0x58..0x5F are
-// consonants, 0x3E..0x4C dependent vowel signs, 0x4D the virama. Sinhala,
-// Tibetan, Myanmar, the Philippine scripts, Khmer, Buginese, Tai Tham,
-// Balinese, Sundanese, Batak, Javanese, Cham and Meetei Mayek are listed by
-// range; anything else is Other.
+// consonants (but for the Malayalam fractions U+0D58..U+0D5E), 0x3E..0x4C
+// dependent vowel signs, 0x4D the virama. The vowel signs and length marks
+// that this layout misses (U+093A, U+0962, U+0CD5...), Sinhala, Tibetan,
+// Myanmar, the Philippine scripts, Khmer, Buginese, Tai Tham, Balinese,
+// Sundanese, Batak, Javanese, Cham and Meetei Mayek are listed by range;
+// anything else is Other.
 BrahmicClass brahmic_class(char32_t c) noexcept;
 
 // True at a character that can start or join a composition

@@ -20,7 +20,9 @@ namespace kelrad::tables {
 // viramas, invisible format characters). Values are ASCII, except toned pinyin
 // (`tones` set), which carries precomposed accented vowels ("zhōng"). Brahmic
 // consonants end in the inherent vowel "a" ("ka"), which the engine removes
-// before a dependent vowel sign or a virama. The answer for a code point below
+// before a dependent vowel sign, a virama or a subjoined consonant; so the
+// signs that follow a vowel (Khmer U+17C6 "m", like U+0902) do not repeat
+// it. The answer for a code point below
 // U+0080 is none: the engine copies ASCII itself.
 //
 // Lookup order without tones, first matching rule wins:

@@ -131,9 +131,10 @@ struct PassState {
     // character) and after a removed inherent vowel (still the "a").
     Ending ending = Ending::Nothing;
     ScriptClass last_class = ScriptClass::None;
-    bool after_consonant = false;  // the previous character was a Brahmic consonant
+    bool after_consonant = false;  // the previous character was a Brahmic consonant, subjoined or not
     // The output size right after a consonant whose value ended in the
-    // inherent vowel "a". A following vowel sign or virama removes that "a",
+    // inherent vowel "a". A following vowel sign, virama or subjoined
+    // consonant removes that "a",
     // and only there: a consonant that wrote nothing (an empty value, an
     // ignored character) must not cost the caller's text a letter.
     std::size_t inherent_vowel_end = kNoPosition;
@@ -333,6 +334,7 @@ private:
     [[gnu::always_inline]] bool character(const CharInfo& described, std::uint64_t offset, char32_t source);
     bool unit(std::string_view text, std::size_t start, std::size_t& end);
     bool nfkc_recovery(char32_t c, std::uint64_t offset, char32_t source);
+    [[gnu::noinline]] void subjoined_consonant();
     bool ends_alphanumeric() const noexcept;
 
     std::optional<std::string_view> lang_;  // resolved: never "auto"
@@ -564,6 +566,8 @@ inline bool Pass::character(const CharInfo& described, std::uint64_t offset, cha
             }
             state_.last_class = ScriptClass::Brahmic;
             return true;
+        } else if (role == BrahmicClass::SubjoinedConsonant) [[unlikely]] {
+            subjoined_consonant();
         } else {
             state_.after_consonant = false;
         }
@@ -589,6 +593,18 @@ inline bool Pass::character(const CharInfo& described, std::uint64_t offset, cha
     }
     state_.last_class = cls;
     return true;
+}
+
+// A consonant stacked under the one before it joins it in one cluster
+// (Tibetan KA with subjoined RA is "kra"): the consonant above loses its
+// inherent vowel, and this one carries the cluster's. Out of line, so that
+// the inlined character step stays small for every other script.
+void Pass::subjoined_consonant() {
+    if (state_.after_consonant && state_.inherent_vowel_end == out_.size()) {
+        out_.pop_back();
+        state_.ending = Ending::Alphanumeric;  // still the removed "a"
+    }
+    state_.after_consonant = true;
 }
 
 // A character no table knows: its NFKC form, transliterated, or else the

@@ -51,17 +51,29 @@ TEST(translit_brahmic_class_edges) {
         BrahmicClass cls;
     } cases[] = {
         // The offset rule of the nine Indic blocks, at its edges.
-        {0x0914, B::Other},     {0x0915, B::Consonant},  {0x0939, B::Consonant},  {0x093A, B::Other},
+        {0x0914, B::Other},     {0x0915, B::Consonant},  {0x0939, B::Consonant},  {0x093C, B::Other},
         {0x093D, B::Other},     {0x093E, B::DependentVowelSign}, {0x094C, B::DependentVowelSign},
-        {0x094D, B::Virama},    {0x094E, B::Other},      {0x0957, B::Other},      {0x0958, B::Consonant},
+        {0x094D, B::Virama},    {0x0950, B::Other},      {0x0954, B::Other},      {0x0958, B::Consonant},
         {0x095F, B::Consonant}, {0x0960, B::Other},      {0x0B95, B::Consonant},  {0x0D4D, B::Virama},
-        {0x0D7F, B::Other},
+        {0x0D5F, B::Consonant}, {0x0D7F, B::Other},
+        // The vowel signs and length marks that the layout misses, and the
+        // Malayalam fractions at its consonant offsets.
+        {0x093A, B::DependentVowelSign}, {0x094E, B::DependentVowelSign}, {0x0957, B::DependentVowelSign},
+        {0x0963, B::DependentVowelSign}, {0x0964, B::Other},              {0x0CD5, B::DependentVowelSign},
+        {0x0D57, B::DependentVowelSign}, {0x0D58, B::Other},              {0x0D5E, B::Other},
         // The scripts listed by range.
         {0x0D9A, B::Consonant}, {0x0DCA, B::Virama},     {0x0DF2, B::DependentVowelSign},
-        {0x0F84, B::Virama},    {0x0F90, B::Consonant},  {0x1021, B::Consonant},  {0x1022, B::Other},
-        {0x103A, B::Virama},    {0x171F, B::Consonant},  {0x17D2, B::Virama},     {0x1A1B, B::DependentVowelSign},
-        {0x1A1C, B::Other},     {0x1A5F, B::Other},      {0x1A60, B::Virama},     {0x1BF3, B::Virama},
-        {0xA9C0, B::Virama},    {0xAA4D, B::Virama},     {0xAAE0, B::Other},      {0xABED, B::Virama},
+        {0x0F69, B::Consonant}, {0x0F7E, B::Other},      {0x0F80, B::DependentVowelSign},
+        {0x0F84, B::Virama},    {0x0F8F, B::Other},      {0x0F90, B::SubjoinedConsonant},
+        {0x0FBC, B::SubjoinedConsonant},                 {0x0FBD, B::Other},
+        {0x1021, B::Consonant}, {0x1022, B::Other},      {0x103A, B::Virama},     {0x1055, B::Other},
+        {0x1056, B::DependentVowelSign}, {0x1062, B::DependentVowelSign}, {0x1083, B::DependentVowelSign},
+        {0x109D, B::DependentVowelSign}, {0x109E, B::Other},
+        {0x171F, B::Consonant}, {0x17C6, B::Other},      {0x17D2, B::Virama},     {0x1A1B, B::DependentVowelSign},
+        {0x1A1C, B::Other},     {0x1A5F, B::Other},      {0x1A60, B::Virama},     {0x1A73, B::DependentVowelSign},
+        {0x1BEF, B::DependentVowelSign},                 {0x1BF3, B::Virama},     {0xA9C0, B::Virama},
+        {0xAA4D, B::Virama},    {0xAAE0, B::Other},      {0xAAEB, B::DependentVowelSign},
+        {0xAAF5, B::Other},     {0xABED, B::Virama},
         {0x0E01, B::Other},
     };
     for (const auto& t : cases) CHECK_EQ(tagged(t.c, brahmic_class(t.c)), tagged(t.c, t.cls));

@@ -65,6 +65,10 @@ TEST(translit_lookup_rows) {
         // Marks that spell a letter's vowel, not diacritics to drop.
         {0x0941, "u", "u"},     {0x0E34, "i", "i"},     {0x05B8, "a", "a"},     {0x064E, "a", "a"},
         {0x0670, "a", "a"},     {0x07A6, "a", "a"},     {0x1753, "u", "u"},
+        // Signs after the inherent vowel write only themselves; a subjoined
+        // consonant carries its own vowel; the Malayalam fractions are numbers.
+        {0x17C6, "m", "m"},     {0x17C7, "h", "h"},     {0x0F90, "ka", "ka"},   {0x0FB2, "ra", "ra"},
+        {0x0D57, "au", "au"},   {0x0D58, "2", "2"},     {0x0D5E, "64", "64"},
         // Code points without a value.
         {0x0000, kNone, kNone},   {0x0041, kNone, kNone},   {0x007F, kNone, kNone},    // ASCII is the engine's
         {0x00A0, kNone, kNone},   {0x2212, kNone, kNone},   {0x3000, kNone, kNone},    // NFKC recovers these
@@ -73,7 +77,6 @@ TEST(translit_lookup_rows) {
         {0x3400, kNone, kNone},   {0x4DBF, kNone, kNone},                              // Extension A: no data
         {0xD7A4, kNone, kNone},   {0xE000, kNone, kNone},                              // blocks without data
         {0x3130, kNone, kNone},   {0x3164, kNone, kNone},                              // around the jamo
-        {0x0D58, kNone, kNone},   {0x0D5E, kNone, kNone},                              // non-letters, consonant places
         {0x1000C, kNone, kNone},  {0x1F600, kNone, kNone},  {0x10FFFF, kNone, kNone},
         // Hangul syllables and compatibility jamo.
         {0xAC00, "ga", "ga"}, {0xAC01, "gag", "gag"}, {0xD55C, "han", "han"}, {0xD7A3, "hih", "hih"},
@@ -110,12 +113,15 @@ TEST(translit_values_are_ascii_outside_toned_pinyin) {
     CHECK_EQ(bad_toned, 0);
 }
 
-// The engine removes the last "a" of a consonant before a vowel sign or virama.
+// The engine removes the last "a" of a consonant before a vowel sign, a
+// virama or a subjoined consonant.
 TEST(translit_brahmic_consonants_end_in_the_inherent_vowel) {
     using namespace kelrad::transliterate;
     int consonants = 0, bad = 0;
     for (char32_t c = 0x0900; c <= 0xFFFF; ++c) {
-        if (script_class(c) != ScriptClass::Brahmic || brahmic_class(c) != BrahmicClass::Consonant) continue;
+        if (script_class(c) != ScriptClass::Brahmic) continue;
+        const BrahmicClass role = brahmic_class(c);
+        if (role != BrahmicClass::Consonant && role != BrahmicClass::SubjoinedConsonant) continue;
         const Value v = lookup_ascii(c, false);
         if (!v) continue;
         ++consonants;

@@ -16,10 +16,9 @@ Sources and the rules applied to them, in order:
    they spell.
 3. Viramas (Canonical_Combining_Class 9) are dropped: they only cancel the
    inherent vowel.
-4. Brahmic consonants (`brahmic_class` == CONSONANT, the classes of the
-   transliteration engine) end in the inherent vowel "a", which the engine
-   removes before a vowel sign or virama: "k" becomes "ka". Non-letters at
-   consonant positions (the Malayalam fractions U+0D58..U+0D5E) lose their value.
+4. Brahmic consonants (`brahmic_class` CONSONANT or SUBJOINED, the classes of
+   the transliteration engine) end in the inherent vowel "a", which the engine
+   removes before a vowel sign, virama or subjoined consonant: "k" becomes "ka".
 5. CJK compatibility ideographs U+F900..U+FAFF take the toneless pinyin of the
    first character of their canonical decomposition (of themselves when they
    have none), when Unihan has a kMandarin reading for it; otherwise the base.
@@ -45,6 +44,8 @@ values in UnicodeData.txt, then the adjustments.
 
 Every value is checked afterwards: printable ASCII (toned pinyin aside), at most
 255 bytes, empty for generic marks and viramas, ending in "a" for consonants.
+So are the classes: a consonant is a letter, and every character of the
+Brahmic blocks named VOWEL SIGN or LENGTH MARK replaces the inherent vowel.
 """
 
 from __future__ import annotations
@@ -94,42 +95,87 @@ GOTHIC = {
 SUPPLEMENTARY_RANGES = [(0x10000, 0x1005D), (0x10330, 0x1034A), (0x103A0, 0x103D5)]
 
 # Classes of Brahmic characters, as the transliteration engine has them
-# (src/translit/classes.cpp): consonant, dependent vowel sign, virama ranges.
-CONSONANT, VOWEL_SIGN, VIRAMA = 1, 2, 3
+# (src/translit/classes.cpp): the layout of the nine Indic blocks, then the
+# ranges of everything else.
+CONSONANT, VOWEL_SIGN, VIRAMA, SUBJOINED = 1, 2, 3, 4
 INDIC_BLOCKS = range(0x0900, 0x0D80, 0x80)
+MALAYALAM_FRACTIONS = range(0x0D58, 0x0D5F)  # at consonant offsets of the layout
 BRAHMIC_RANGES = [
-    ([(0x0D9A, 0x0DC6)], [(0x0DCF, 0x0DDF), (0x0DF2, 0x0DF3)], [(0x0DCA, 0x0DCA)]),  # Sinhala
-    ([(0x0F40, 0x0F69), (0x0F90, 0x0FBC)], [(0x0F71, 0x0F7D)], [(0x0F84, 0x0F84)]),  # Tibetan
-    ([(0x1000, 0x1021)], [(0x102B, 0x1035), (0x103B, 0x103E)], [(0x1039, 0x103A)]),  # Myanmar
-    ([(0x1703, 0x1711), (0x171F, 0x171F)], [(0x1712, 0x1713)], [(0x1714, 0x1714)]),  # Tagalog
-    ([(0x1723, 0x1731)], [(0x1732, 0x1733)], [(0x1734, 0x1734)]),  # Hanunoo
-    ([(0x1743, 0x1751)], [(0x1752, 0x1752)], [(0x1753, 0x1753)]),  # Buhid
-    ([(0x1763, 0x1770)], [(0x1772, 0x1772)], [(0x1773, 0x1773)]),  # Tagbanwa
-    ([(0x1780, 0x17A2)], [(0x17B6, 0x17C5)], [(0x17D2, 0x17D2)]),  # Khmer
-    ([(0x1A00, 0x1A16)], [(0x1A17, 0x1A1B)], []),  # Buginese
-    ([(0x1A20, 0x1A54)], [(0x1A55, 0x1A5E), (0x1A61, 0x1A72)], [(0x1A60, 0x1A60)]),  # Tai Tham
-    ([(0x1B13, 0x1B33)], [(0x1B35, 0x1B43)], [(0x1B44, 0x1B44)]),  # Balinese
-    ([(0x1B8A, 0x1BA0)], [(0x1BA1, 0x1BA9)], [(0x1BAB, 0x1BAB)]),  # Sundanese
-    ([(0x1BC0, 0x1BE3)], [(0x1BE7, 0x1BEE)], [(0x1BF2, 0x1BF3)]),  # Batak
-    ([(0xA990, 0xA9B2)], [(0xA9B4, 0xA9BC)], [(0xA9C0, 0xA9C0)]),  # Javanese
-    ([(0xAA00, 0xAA28)], [(0xAA29, 0xAA36)], [(0xAA4D, 0xAA4D)]),  # Cham
-    ([(0xABC0, 0xABE2)], [(0xABE3, 0xABEA)], [(0xABED, 0xABED)]),  # Meetei Mayek
+    # Indic vowel signs and length marks outside offsets 0x3E..0x4C
+    (0x093A, 0x093B, VOWEL_SIGN), (0x094E, 0x094F, VOWEL_SIGN), (0x0955, 0x0957, VOWEL_SIGN),
+    (0x0962, 0x0963, VOWEL_SIGN), (0x09D7, 0x09D7, VOWEL_SIGN), (0x09E2, 0x09E3, VOWEL_SIGN),
+    (0x0AE2, 0x0AE3, VOWEL_SIGN), (0x0B56, 0x0B57, VOWEL_SIGN), (0x0B62, 0x0B63, VOWEL_SIGN),
+    (0x0BD7, 0x0BD7, VOWEL_SIGN), (0x0C55, 0x0C56, VOWEL_SIGN), (0x0C62, 0x0C63, VOWEL_SIGN),
+    (0x0CD5, 0x0CD6, VOWEL_SIGN), (0x0CE2, 0x0CE3, VOWEL_SIGN), (0x0D57, 0x0D57, VOWEL_SIGN),
+    (0x0D62, 0x0D63, VOWEL_SIGN),
+    # Sinhala
+    (0x0D9A, 0x0DC6, CONSONANT), (0x0DCA, 0x0DCA, VIRAMA), (0x0DCF, 0x0DDF, VOWEL_SIGN), (0x0DF2, 0x0DF3, VOWEL_SIGN),
+    # Tibetan
+    (0x0F40, 0x0F69, CONSONANT), (0x0F71, 0x0F7D, VOWEL_SIGN), (0x0F80, 0x0F81, VOWEL_SIGN), (0x0F84, 0x0F84, VIRAMA),
+    (0x0F90, 0x0FBC, SUBJOINED),
+    # Myanmar
+    (0x1000, 0x1021, CONSONANT), (0x102B, 0x1035, VOWEL_SIGN), (0x1039, 0x103A, VIRAMA), (0x103B, 0x103E, VOWEL_SIGN),
+    (0x1056, 0x1059, VOWEL_SIGN), (0x1062, 0x1062, VOWEL_SIGN), (0x1067, 0x1068, VOWEL_SIGN),
+    (0x1071, 0x1074, VOWEL_SIGN), (0x1083, 0x1086, VOWEL_SIGN), (0x109C, 0x109D, VOWEL_SIGN),
+    # Tagalog, Hanunoo, Buhid, Tagbanwa
+    (0x1703, 0x1711, CONSONANT), (0x1712, 0x1713, VOWEL_SIGN), (0x1714, 0x1714, VIRAMA), (0x171F, 0x171F, CONSONANT),
+    (0x1723, 0x1731, CONSONANT), (0x1732, 0x1733, VOWEL_SIGN), (0x1734, 0x1734, VIRAMA),
+    (0x1743, 0x1751, CONSONANT), (0x1752, 0x1752, VOWEL_SIGN), (0x1753, 0x1753, VIRAMA),
+    (0x1763, 0x1770, CONSONANT), (0x1772, 0x1772, VOWEL_SIGN), (0x1773, 0x1773, VIRAMA),
+    # Khmer
+    (0x1780, 0x17A2, CONSONANT), (0x17B6, 0x17C5, VOWEL_SIGN), (0x17D2, 0x17D2, VIRAMA),
+    # Buginese
+    (0x1A00, 0x1A16, CONSONANT), (0x1A17, 0x1A1B, VOWEL_SIGN),
+    # Tai Tham
+    (0x1A20, 0x1A54, CONSONANT), (0x1A55, 0x1A5E, VOWEL_SIGN), (0x1A60, 0x1A60, VIRAMA), (0x1A61, 0x1A73, VOWEL_SIGN),
+    # Balinese
+    (0x1B13, 0x1B33, CONSONANT), (0x1B35, 0x1B43, VOWEL_SIGN), (0x1B44, 0x1B44, VIRAMA),
+    # Sundanese
+    (0x1B8A, 0x1BA0, CONSONANT), (0x1BA1, 0x1BA9, VOWEL_SIGN), (0x1BAB, 0x1BAB, VIRAMA),
+    # Batak
+    (0x1BC0, 0x1BE3, CONSONANT), (0x1BE7, 0x1BEF, VOWEL_SIGN), (0x1BF2, 0x1BF3, VIRAMA),
+    # Javanese
+    (0xA990, 0xA9B2, CONSONANT), (0xA9B4, 0xA9BC, VOWEL_SIGN), (0xA9C0, 0xA9C0, VIRAMA),
+    # Cham
+    (0xAA00, 0xAA28, CONSONANT), (0xAA29, 0xAA36, VOWEL_SIGN), (0xAA4D, 0xAA4D, VIRAMA),
+    # Meetei Mayek Extensions, Meetei Mayek
+    (0xAAEB, 0xAAEF, VOWEL_SIGN),
+    (0xABC0, 0xABE2, CONSONANT), (0xABE3, 0xABEA, VOWEL_SIGN), (0xABED, 0xABED, VIRAMA),
 ]
+# The code points of the engine's Brahmic script class.
+BRAHMIC_SCRIPT = [(0x0900, 0x0DFF), (0x0F00, 0x109F), (0x1700, 0x17FF), (0x1A00, 0x1AAF), (0x1B00, 0x1BFF),
+                  (0xA980, 0xA9DF), (0xAA00, 0xAA5F), (0xAAE0, 0xAAFF), (0xABC0, 0xABFF)]
+# A character so named replaces the inherent vowel of the consonant before it.
+# MEETEI MAYEK VOWEL SIGN VISARGA (U+AAF5) is a visarga, which follows the
+# vowel, whatever its name.
+VOWEL_SIGN_NAME = re.compile(r"\b(?:VOWEL SIGN|LENGTH MARK)\b")
+NOT_VOWEL_SIGNS = {0xAAF5}
 
 
 def brahmic_class(cp: int) -> int:
     if INDIC_BLOCKS.start <= cp < INDIC_BLOCKS.stop:
         o = cp & 0x7F
-        if 0x15 <= o <= 0x39 or 0x58 <= o <= 0x5F:
+        if 0x15 <= o <= 0x39 or (0x58 <= o <= 0x5F and cp not in MALAYALAM_FRACTIONS):
             return CONSONANT
         if 0x3E <= o <= 0x4C:
             return VOWEL_SIGN
-        return VIRAMA if o == 0x4D else 0
-    for classes in BRAHMIC_RANGES:
-        for cls, ranges in zip((CONSONANT, VOWEL_SIGN, VIRAMA), classes):
-            if any(a <= cp <= b for a, b in ranges):
-                return cls
+        if o == 0x4D:
+            return VIRAMA
+    for first, last, cls in BRAHMIC_RANGES:
+        if first <= cp <= last:
+            return cls
     return 0
+
+
+def brahmic_consonants() -> set[int]:
+    """The code points that the engine treats as consonants, subjoined or not."""
+    return {cp for a, b in BRAHMIC_SCRIPT for cp in range(a, b + 1) if brahmic_class(cp) in (CONSONANT, SUBJOINED)}
+
+
+def named_vowel_signs(u: Ucd) -> set[int]:
+    """The characters of the Brahmic blocks named as vowel signs or length marks."""
+    return {cp for a, b in BRAHMIC_SCRIPT for cp in range(a, b + 1)
+            if cp in u.name and VOWEL_SIGN_NAME.search(u.name[cp]) and cp not in NOT_VOWEL_SIGNS}
 
 
 # ---------------------------------------------------------------------------
@@ -319,7 +365,7 @@ def build() -> Tables:
         u.gc[cp] == "Me" or cp in CYRILLIC_MARKS
         or (u.gc[cp] == "Mn" and u.script.get(cp) == "Inherited" and cp not in ARABIC_VOWEL_MARKS))}
     viramas = {cp for cp, c in u.ccc.items() if c == 9 and cp < 0x10000 and (cp >> 8) in BLOCKS}
-    consonants = {cp for cp in range(0x0900, 0x10000) if (cp >> 8) in BLOCKS and brahmic_class(cp) == CONSONANT}
+    consonants = {cp for cp in brahmic_consonants() if (cp >> 8) in BLOCKS}
 
     # 1. Base values of the kept blocks.
     bmp = {cp: v for cp, v in base.items() if 0x80 <= cp < 0x10000 and (cp >> 8) in BLOCKS}
@@ -328,11 +374,8 @@ def build() -> Tables:
         bmp[cp] = ""
     # 4. Inherent vowel of the consonants.
     for cp in consonants & bmp.keys():
-        if u.gc[cp][0] in "LM":
-            if not bmp[cp].endswith("a"):
-                bmp[cp] += "a"
-        else:
-            del bmp[cp]
+        if not bmp[cp].endswith("a"):
+            bmp[cp] += "a"
     # 5. Compatibility ideographs through their decomposition.
     compat_ideograph_han: dict[int, int] = {}
     for cp in range(COMPAT_IDEOGRAPH_FIRST, COMPAT_IDEOGRAPH_LAST + 1):
@@ -388,9 +431,16 @@ def check(t: Tables, u: Ucd) -> None:
     for cp in (t.generic_marks | t.viramas) & t.bmp.keys():
         if t.bmp[cp]:
             raise ValueError(f"U+{cp:04X}: a generic mark or virama with value {t.bmp[cp]!r}")
+    for cp in brahmic_consonants():
+        category = u.gc.get(cp, "Cn")
+        if category != "Cn" and category[0] not in "LM":
+            raise ValueError(f"U+{cp:04X} {u.name[cp]} is no letter, yet classed a Brahmic consonant")
     for cp in t.consonants & t.bmp.keys():
         if not t.bmp[cp].endswith("a"):
             raise ValueError(f"U+{cp:04X}: Brahmic consonant value {t.bmp[cp]!r} lacks the inherent vowel")
+    for cp in named_vowel_signs(u):
+        if brahmic_class(cp) not in (VOWEL_SIGN, VIRAMA):
+            raise ValueError(f"U+{cp:04X} {u.name[cp]} does not replace the inherent vowel")
     for cp, v in t.toned.items():
         if toneless(v, u) != t.syllables[t.syllable_of[cp]]:
             raise ValueError(f"U+{cp:04X}: toned {v!r} is not syllable {t.syllables[t.syllable_of[cp]]!r}")
