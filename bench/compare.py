@@ -29,7 +29,7 @@ from importlib.metadata import PackageNotFoundError, version
 from interleaved import Row
 
 FAMILIES = ["normalize", "case_fold", "strip", "transliterate", "context", "slugify", "width", "emoji", "encoding",
-            "confusables", "hostname", "filenames", "nearest", "anomalies", "presets", "pipelines"]
+            "confusables", "hostname", "filenames", "nearest", "edit_distance", "anomalies", "presets", "pipelines"]
 PEERS = ["unidecode", "anyascii", "python-slugify", "text-unidecode", "wcwidth", "ugrapheme", "emoji",
          "charset-normalizer", "chardet", "idna", "confusable_homoglyphs", "pathvalidate", "rapidfuzz"]
 

@@ -73,13 +73,15 @@ def test_long_value_against_long_candidates():
 
 def test_other_threads_run_during_a_large_scan():
     rng = random.Random(7)
-    value = "".join(rng.choices("abcdefghij", k=30))
-    words = ["".join(rng.choices("abcdefghij", k=30)) for _ in range(20_000)]
-    baseline = "".join(rng.choices("abcdefghij", k=3000))
+    text = "".join(rng.choices("abcdefghij", k=100_000))
+    value = text[:300]
+    words = [text[i:i + 300] for i in rng.sample(range(1_000, 99_000), 30_000)]
+    numbers = [rng.random() for _ in range(300_000)]
     # The least of a few runs: on a busy machine the counter may still get the
-    # lock for a while around a call that holds it.
-    held = min(count_during(lambda: _core._edit_distance(baseline, baseline[::-1])) for _ in range(3))
-    released = min(count_during(lambda: M(value, words, max_distance=30)) for _ in range(3))
+    # lock for a while after a call that holds it (the scan is made long
+    # enough to outweigh that).
+    held = min(count_during(lambda: sorted(numbers)) for _ in range(3))
+    released = min(count_during(lambda: M(value, words, max_distance=300)) for _ in range(3))
     assert released > 10 * max(held, 100), (held, released)
 
 

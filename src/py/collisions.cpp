@@ -7,6 +7,7 @@
 #include "py/results.hpp"
 #include "presets/collisions.hpp"
 #include "presets/filename.hpp"
+#include "text/utils.hpp"
 #include "util/utf8.hpp"
 
 namespace kelrad::py {
@@ -122,16 +123,6 @@ constexpr const char* kFindKeyCollisionsDoc =
 constexpr std::size_t kReleaseCandidates = 1000;
 constexpr std::uint64_t kReleaseCells = std::uint64_t{1} << 16;
 
-// An upper bound of the cells the scan fills for one candidate: a row per
-// character of the shorter text, at most max_distance + 1 diagonals each.
-std::uint64_t scan_cells(std::size_t value_length, std::size_t length, std::uint64_t max_distance) {
-    std::size_t gap = length > value_length ? length - value_length : value_length - length;
-    if (gap > max_distance) return 1;
-    std::uint64_t rows = std::min(value_length, length) + 1;
-    std::uint64_t diagonals = std::min<std::uint64_t>(max_distance, std::max(value_length, length)) + 1;
-    return rows * diagonals;
-}
-
 PyObject* nearest_match(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
         static constexpr Param params[] = {
@@ -151,7 +142,7 @@ PyObject* nearest_match(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
         const auto value_length = static_cast<std::size_t>(PyUnicode_GetLength(in.object(0)));
         std::uint64_t cells = 0;
         for (const collisions::Candidate& c : candidates) {
-            cells += scan_cells(value_length, c.length, max_distance);
+            cells += std::min(utils::distance_cost(value_length, c.length, max_distance), kReleaseCells);
             if (cells >= kReleaseCells) break;
         }
         std::optional<collisions::Match> best;

@@ -1,4 +1,6 @@
 // Python functions of the text primitives.
+#include <limits>
+
 #include "py/bind.hpp"
 #include "py/registry.hpp"
 #include "py/results.hpp"
@@ -18,6 +20,10 @@
 namespace kelrad::py {
 namespace {
 
+// A distance of this many table cells runs with the interpreter lock
+// released; below it, releasing costs more than it gives.
+constexpr std::uint64_t kReleaseCells = std::uint64_t{1} << 16;
+
 PyObject* edit_distance(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
         static constexpr Param params[] = {{"a", Param::Required}, {"b", Param::Required}};
@@ -25,7 +31,17 @@ PyObject* edit_distance(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
         std::string_view a = in.str(0);
         std::string_view b = in.str(1);
         if (!in) return nullptr;
-        return to_py(utils::edit_distance(a, b));
+        const auto m = static_cast<std::size_t>(PyUnicode_GetLength(in.object(0)));
+        const auto n = static_cast<std::size_t>(PyUnicode_GetLength(in.object(1)));
+        std::uint64_t distance;
+        if (utils::distance_cost(m, n, std::numeric_limits<std::uint64_t>::max()) >= kReleaseCells) {
+            // The views stay valid: the caller holds both str objects.
+            ReleasedGil released;
+            distance = utils::edit_distance(a, b);
+        } else {
+            distance = utils::edit_distance(a, b);
+        }
+        return to_py(distance);
     });
 }
 
