@@ -24,6 +24,13 @@ NAMES = {key.replace("\ufe0f", ""): value["tts"][0]
                                       .read_text(encoding="utf-8"))[top]["annotations"].items()}
 
 
+# Families of three and four, a subdivision flag, a kiss written without U+FE0F.
+F3 = "\U0001F468\u200d\U0001F469\u200d\U0001F467"
+F4 = F3 + "\u200d\U0001F466"
+ENGLAND = "\U0001F3F4\U000E0067\U000E0062\U000E0065\U000E006E\U000E0067\U000E007F"
+KISS = "\U0001F468\u200d\u2764\u200d\U0001F48B\u200d\U0001F468"
+
+
 @pytest.fixture(autouse=True)
 def no_global_provider():
     _core._set_emoji_provider(None)
@@ -48,6 +55,56 @@ def test_every_fully_qualified_emoji():
         if bad := [label for label, ok in checks.items() if not ok]:
             failures.append(f"line {number} {emoji!a} ({name}): {', '.join(bad)}")
     assert not failures, f"{len(failures)} failures:\n" + "\n".join(failures[:30])
+
+
+def emoji_test_sequences(up_to=99.0):
+    """(status, sequence) for the lines of emoji-test.txt from Emoji versions up to `up_to`, components left out."""
+    with open(DATA / "unicode-17.0.0" / "emoji" / "emoji-test.txt", encoding="utf-8") as f:
+        return [(m.group(2), "".join(chr(int(cp, 16)) for cp in m.group(1).split())) for line in f
+                if (m := re.match(r"([0-9A-F ]+);\s*([a-z-]+)\s*#\s*\S+\s+E(\d+\.\d+)", line))
+                and m.group(2) != "component" and float(m.group(3)) <= up_to]
+
+
+def test_random_runs_of_sequences():
+    # Runs of sequences back to back, so that every lookahead boundary falls
+    # inside some of them. Each must be named and replaced as it is alone:
+    # a lone text-style character (unqualified ☺) is no emoji to replace, and
+    # © and ® have no name.
+    pool = [emoji for status, emoji in emoji_test_sequences(up_to=15.1)
+            if (status == "fully-qualified" or len(emoji) >= 2) and emoji.rstrip("\ufe0f") not in ("\u00a9", "\u00ae")]
+    rng = random.Random(1141)
+    failures = []
+    for _ in range(20000):
+        run = [rng.choice(pool) for _ in range(rng.randint(2, 5))]
+        text = "".join(run)
+        names = " ".join(NAMES[emoji.replace("\ufe0f", "")] for emoji in run)
+        if _core._demojize(text) != names or _core._replace_emoji(text, "X") != "X" * len(run):
+            failures.append(" + ".join(map(ascii, run)))
+    assert not failures, f"{len(failures)} failures:\n" + "\n".join(failures[:30])
+
+
+def test_what_demojize_names_whole_is_replaced_whole():
+    # Minimally qualified and unqualified sequences too: a placeholder that
+    # leaves a joiner and a symbol behind ("X\u200d♂") is no replacement.
+    failures = []
+    for _, emoji in emoji_test_sequences():
+        if len(emoji) >= 2 and _core._demojize(emoji) == NAMES[emoji.replace("\ufe0f", "")]:
+            if (got := _core._replace_emoji("a" + emoji + "b", "X")) != "aXb":
+                failures.append(f"{emoji!a}: {got!a}")
+    assert not failures, f"{len(failures)} failures:\n" + "\n".join(failures[:30])
+
+
+@pytest.mark.parametrize("between", range(0, 20))
+def test_sequence_at_every_distance_after_a_long_one(between):
+    # The family makes the lookahead read far ahead; the sequence after it
+    # must be seen whole wherever it starts in what was read.
+    grins = ["\U0001F600"] * between
+    for emoji, name in ((F4, "family: man, woman, girl, boy"), (ENGLAND, "flag: England"), (KISS, "kiss: man, man")):
+        text = F3 + "".join(grins) + emoji + "!"
+        assert _core._demojize(text) == " ".join([NAMES[F3]] + ["grinning face"] * between + [name]) + "!"
+        assert _core._replace_emoji(text, "X") == "X" * (between + 2) + "!"
+        # A named sequence ends a chain that reaches past the window.
+        assert _core._replace_emoji("\u200d".join([F3, *grins, emoji]) + "!", "X") == "X!"
 
 
 def test_exactly_the_named_code_points_have_names():
@@ -79,6 +136,10 @@ def test_exactly_the_named_code_points_have_names():
         pytest.param("\u0915\u094d\u200d\U0001F600", "\u0915\u094d grinning face", id="joiner-before-emoji"),
         pytest.param("\u0915\u200d\u200d\ufe0f\u200d\u0937", "\u0915\u200d\u0937", id="joiner-after-joiner-or-selector"),
         pytest.param("\u2764\u200d\u0915", "red heart \u0915", id="joiner-after-name"),
+        pytest.param(F3 + F4 + F4, "family: man, woman, girl family: man, woman, girl, boy family: man, woman, girl, boy",
+                     id="families-back-to-back"),
+        pytest.param(F3 + ENGLAND + ENGLAND, "family: man, woman, girl flag: England flag: England",
+                     id="flags-after-a-family"),
     ],
 )
 def test_demojize(text, want):
@@ -117,6 +178,11 @@ def test_strip_modifiers():
         pytest.param("a\u200db\ufe0f\U000E0041", "a\u200db\ufe0f\U000E0041", id="strays-copied"),
         pytest.param("\U0001F1E9\U0001F1EA\U0001F1EB", "XX", id="flag-and-indicator"),
         pytest.param("\u200d".join(["\U0001F600"] * 25) + "\u200d!", "X\u200d!", id="chain-of-25"),
+        pytest.param(F3 + " " + "\u200d".join(["\U0001F600"] * 10), "X X", id="chain-after-a-family"),
+        pytest.param("\U0001F468\u200d\u2764\u200d\U0001F468", "X", id="couple-without-selector"),
+        pytest.param("\U0001F3C3\u200d\u2642 \u2764\u200d\U0001F525", "X X", id="text-style-symbol-joined"),
+        pytest.param("\U0001F600\u200d" + KISS + "\u200d\U0001F600", "X", id="named-sequence-inside-a-chain"),
+        pytest.param("\u2764\u200d\u2764", "\u2764\u200d\u2764", id="text-style-chain-without-name"),
     ],
 )
 def test_replace_emoji(text, want):

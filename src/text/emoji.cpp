@@ -130,6 +130,49 @@ std::optional<NameMatch> find_name(const tables::EmojiEntry& entry, std::span<co
     return std::nullopt;
 }
 
+// One element of a sequence as replace_emoji measures it: the element rule,
+// or the longer named sequence the trie matches from the same code point, so
+// that what demojize names whole is replaced whole even where the element
+// rule stops at a text-style ❤ or ♂ without U+FE0F (heart on fire U+2764
+// U+200D U+1F525, man running U+1F3C3 U+200D U+2642). `exhausted` tells
+// whether more input might have changed the answer.
+Extent replaced_element(std::span<const char32_t> cps, bool& exhausted) noexcept {
+    Extent e = parse_element(cps);
+    // The element rule decides from three code points at most, unless its
+    // modifiers run to the end.
+    exhausted = cps.size() < 3 || (e.is_emoji && e.len == cps.size());
+    const std::uint32_t node = cps.empty() ? 0 : tables::emoji_entry(cps[0]).trie_node;
+    if (node != 0) {
+        bool walk_exhausted = false;
+        std::optional<NameMatch> m = walk_trie(node, cps, walk_exhausted);
+        exhausted = exhausted || walk_exhausted;
+        if (m && (!e.is_emoji || m->consumed > e.len)) e = {true, m->consumed};
+    }
+    return e;
+}
+
+// sequence_len with replaced_element for its elements, and `exhausted` as
+// there.
+Extent replaced_sequence(std::span<const char32_t> cps, bool& exhausted) noexcept {
+    Extent first = replaced_element(cps, exhausted);
+    if (!first.is_emoji || is_regional_indicator(cps[0]) || is_keycap_base(cps[0])) return first;
+    std::size_t pos = first.len;
+    for (;;) {
+        while (pos < cps.size() && is_modifier(cps[pos])) ++pos;
+        if (pos == cps.size()) {
+            exhausted = true;
+            break;
+        }
+        if (cps[pos] != kZwj) break;
+        bool next_exhausted = false;
+        Extent next = replaced_element(cps.subspan(pos + 1), next_exhausted);
+        exhausted = exhausted || next_exhausted;
+        if (!next.is_emoji) break;
+        pos += 1 + next.len;
+    }
+    return {true, pos};
+}
+
 }  // namespace
 
 std::optional<NameMatch> trie_lookup(std::span<const char32_t> cps) noexcept {
@@ -209,6 +252,11 @@ std::size_t plain_run_end(std::string_view text, std::size_t start, bool copyrig
 // ahead, so that text copied in bulk is decoded once or not at all. Named
 // sequences are at most nine code points long, so the window sees every one
 // whole.
+//
+// A view holds exactly the code points asked for, even when more are already
+// decoded: a rule that runs into the end of a view of `want` code points
+// knows that there is more text exactly when the view is `want` long, and
+// asks again for the whole window.
 class Window {
 public:
     static constexpr std::size_t kSize = 18;
@@ -219,10 +267,11 @@ public:
     std::string_view text() const noexcept { return text_; }
     std::size_t pos() const noexcept { return pos_; }  // byte offset of the first code point
 
-    // At least `want` code points (at most kSize), fewer only at the end of the text.
+    // The first min(want, kSize) code points, fewer only at the end of the text.
     std::span<const char32_t> view(std::size_t want = kSize) noexcept {
+        want = std::min(want, kSize);
         fill(want);
-        return {buf_.data() + start_, end_ - start_};
+        return {buf_.data() + start_, std::min(want, end_ - start_)};
     }
     char32_t front() noexcept { return view(1)[0]; }
     // The code point after the first, or nothing at the end of the text.
@@ -230,16 +279,15 @@ public:
         std::span<const char32_t> v = view(2);
         return v.size() >= 2 ? std::optional<char32_t>(v[1]) : std::nullopt;
     }
-    bool full() noexcept { return view().size() == kSize; }
 
-    // The bytes of the first k code points (k no more than view() holds).
+    // The bytes of the first k code points (k no more than a view holds).
     std::string_view front_bytes(std::size_t k) const noexcept {
         std::size_t bytes = 0;
         for (std::size_t i = 0; i < k; ++i) bytes += utf8::encoded_len(buf_[start_ + i]);
         return text_.substr(pos_, bytes);
     }
 
-    // Drops the first k code points (k no more than view() holds).
+    // Drops the first k code points (k no more than a view holds).
     void consume(std::size_t k) noexcept {
         pos_ += front_bytes(k).size();
         start_ += k;
@@ -259,7 +307,6 @@ public:
 
 private:
     void fill(std::size_t want) noexcept {
-        want = std::min(want, kSize);
         if (end_ - start_ >= want || read_ == text_.size()) return;
         if (start_ >= kSize || start_ == end_) {
             std::copy(buf_.begin() + static_cast<std::ptrdiff_t>(start_), buf_.begin() + static_cast<std::ptrdiff_t>(end_),
@@ -282,6 +329,17 @@ private:
     std::size_t end_ = 0;
 };
 
+// Whether the first of `cps` (one or two code points) is a whole emoji, if
+// an emoji at all, to the element and sequence rules and the name lookups:
+// what follows it can neither join it nor modify it, and every named
+// sequence has one of those as its second code point. Most emoji in text
+// stand alone, and are settled without looking further.
+bool stands_alone(std::span<const char32_t> cps) noexcept {
+    if (cps.size() < 2) return true;
+    const char32_t next = cps[1];
+    return !(next == kZwj || is_modifier(next) || next == kCombiningKeycap || is_regional_indicator(next));
+}
+
 // The output side shared by demojize and replace_emoji.
 class Writer {
 public:
@@ -293,6 +351,7 @@ protected:
     // "1", a dropped emoji, U+20E3) is dropped too, so that no emoji forms
     // across the gap.
     void drop_orphan_marks() noexcept {
+        if (window_.at_end() || !is_orphan_mark(window_.front())) return;  // the common case, before any decoding
         char32_t p1 = 0, p2 = 0;
         std::size_t written = 0;
         if (!out_.empty()) {
@@ -306,7 +365,7 @@ protected:
         }
         while (!window_.at_end()) {
             const char32_t w0 = window_.front();
-            if (!is_presentation_selector(w0) && w0 != kCombiningKeycap) return;
+            if (!is_orphan_mark(w0)) return;
             const char32_t three[3] = {p2, p1, w0};
             Extent before = written >= 2 ? parse_element(three) : kNoEmoji;
             bool orphan = before.is_emoji && before.len == 3;
@@ -323,6 +382,9 @@ protected:
 
     Window window_;
     std::string& out_;
+
+private:
+    static bool is_orphan_mark(char32_t c) noexcept { return is_presentation_selector(c) || c == kCombiningKeycap; }
 };
 
 constexpr char32_t kNothing = 0xFFFFFFFF;  // no code point
@@ -335,14 +397,16 @@ public:
     void run(bool keep_text_symbols) {
         while (!window_.at_end()) {
             if (!after_emoji_ && copy_plain_run()) continue;
-            const char32_t c = window_.front();
+            const std::span<const char32_t> two = window_.view(2);
+            const char32_t c = two[0];
             if (is_selector_or_joiner(c)) {
                 selector_or_joiner();
             } else if (keep_text_symbols && (tables::emoji_entry(c).flags & tables::kNamedTextSymbol)) {
                 if (after_emoji_ && is_spacing_word_char(c)) out_ += ' ';
-                write_char(c);
+                put_char(c);
+                window_.consume(1);
             } else {
-                built_in(c);
+                built_in(two);
             }
         }
     }
@@ -354,7 +418,7 @@ public:
             if (is_selector_or_joiner(c)) {
                 selector_or_joiner();
             } else if (!ask(provider, name)) {
-                built_in(c);
+                built_in(window_.view(2));
             }
         }
     }
@@ -392,58 +456,83 @@ private:
 
     // Rules after the selectors, the kept symbols and the provider: the
     // built-in name, an unnamed emoji under the policy, or the character.
-    void built_in(char32_t c) {
+    // `two` is the window's view of two code points.
+    void built_in(std::span<const char32_t> two) {
+        const char32_t c = two[0];
         // A BMP character outside the bitmap has no name and is no emoji.
         if (c > 0xFFFF || in_slow_path_bmp(c)) {
-            // A single name looks at the selector after it; for a sequence
-            // starter a few code points settle most names, and the whole
-            // window is decoded only when the lookup ran into their end.
             const tables::EmojiEntry& entry = tables::emoji_entry(c);
-            const std::size_t lookahead = entry.trie_node != 0 ? 4 : 2;
-            std::span<const char32_t> cps = window_.view(lookahead);
-            bool exhausted = false;
-            std::optional<NameMatch> m = find_name(entry, cps, exhausted);
-            if (exhausted && cps.size() == lookahead) m = lookup_name(window_.view());
-            if (m) {
-                std::string_view name = m->name;
-                if (strip_modifiers_) name = name.substr(0, name.find(": "));
-                write_name(name, m->consumed);
-                return;
+            if (stands_alone(two)) {
+                if (entry.name != tables::kNoEmojiName) {
+                    put_built_in_name(tables::emoji_name(entry.name));
+                    window_.consume(1);
+                    return;
+                }
+                if (unnamed_emoji(c, true)) return;
+            } else {
+                // A single name looks at the selector after it; for a
+                // sequence starter a few code points settle most names, and
+                // the whole window is decoded only when the lookup ran into
+                // their end.
+                const std::size_t lookahead = entry.trie_node != 0 ? 4 : 2;
+                std::span<const char32_t> cps = window_.view(lookahead);
+                bool exhausted = false;
+                std::optional<NameMatch> m = find_name(entry, cps, exhausted);
+                if (exhausted && cps.size() == lookahead) m = lookup_name(window_.view());
+                if (m) {
+                    put_built_in_name(m->name);
+                    window_.consume(m->consumed);
+                    drop_trailing_modifiers();
+                    return;
+                }
+                if (unnamed_emoji(c, false)) return;
             }
-            if (unnamed_emoji(c)) return;
         }
-        if (after_emoji_ && (after_preserved_ ? tables::is_alphanumeric(c) : is_spacing_word_char(c))) out_ += ' ';
-        write_char(c);
+        put_text(c);
+        window_.consume(1);
     }
 
-    void write_char(char32_t c) {
+    // Rule f: c written as text, after a space when it would otherwise
+    // stick to the name or preserved emoji just written.
+    void put_text(char32_t c) {
+        if (after_emoji_ && (after_preserved_ ? tables::is_alphanumeric(c) : is_spacing_word_char(c))) out_ += ' ';
+        put_char(c);
+    }
+
+    void put_char(char32_t c) {
         utf8::append(out_, c);
-        window_.consume(1);
         after_emoji_ = after_preserved_ = false;
         last_text_ = c;
     }
 
-    void write_name(std::string_view name, std::size_t consumed) {
+    // A name from the tables: with strip_modifiers_, without its qualifiers.
+    void put_built_in_name(std::string_view name) {
+        put_name(strip_modifiers_ ? name.substr(0, name.find(": ")) : name);
+    }
+
+    void put_name(std::string_view name) {
         append_spaced(out_, name);
-        window_.consume(consumed);
-        // What is left of the emoji after its name: selectors, joiners,
-        // skin tones, tags.
-        while (!window_.at_end()) {
-            const char32_t c = window_.front();
-            if (!(c == kZwj || is_modifier(c))) break;
-            window_.consume(1);
-        }
         after_emoji_ = true;
         after_preserved_ = false;
         last_text_ = kNothing;
     }
 
-    bool unnamed_emoji(char32_t c) {
+    // What is left of an emoji after its name: selectors, joiners, skin
+    // tones, tags.
+    void drop_trailing_modifiers() noexcept {
+        while (!window_.at_end()) {
+            const char32_t c = window_.front();
+            if (!(c == kZwj || is_modifier(c))) break;
+            window_.consume(1);
+        }
+    }
+
+    bool unnamed_emoji(char32_t c, bool alone) {
         std::size_t len = 0;
         if (is_tag(c)) {
             len = 1;
         } else if (is_emoji_presentation(c)) {
-            Extent e = sequence_len(window_.view());
+            Extent e = alone ? Extent{true, 1} : sequence_len(window_.view());
             if (!e.is_emoji) return false;
             len = e.len;
         } else {
@@ -484,7 +573,9 @@ private:
                         Extent keycap = sequence_len(window_.view());
                         if (keycap.is_emoji) consumed = keycap.len;
                     }
-                    write_name(name, consumed);
+                    put_name(name);  // whole, even with strip_modifiers_
+                    window_.consume(consumed);
+                    drop_trailing_modifiers();
                     return true;
                 }
                 case NameProvider::Answer::Unnamed:
@@ -516,60 +607,68 @@ public:
                 window_.seek(end);
                 continue;
             }
-            Extent e = sequence_at_front();
-            if (!e.is_emoji) {
+            const std::span<const char32_t> two = window_.view(2);
+            if (stands_alone(two)) {
+                if (parse_element(two.first(1)).is_emoji) {
+                    out_ += replacement_;  // and no orphan mark follows: it would not stand alone
+                } else {
+                    utf8::append(out_, two[0]);
+                }
+                window_.consume(1);
+                continue;
+            }
+            std::optional<std::size_t> bytes = sequence_bytes_at_front();
+            if (!bytes) {
                 utf8::append(out_, window_.front());
                 window_.consume(1);
                 continue;
             }
             out_ += replacement_;
-            if (needs_longer_scan(e.len)) {
-                window_.seek(window_.pos() + longer_sequence_bytes());
-            } else {
-                window_.consume(e.len);
-            }
+            window_.seek(window_.pos() + *bytes);
             drop_orphan_marks();
         }
     }
 
 private:
-    // sequence_len of the window, looking only as far ahead as it needs: a
-    // few code points decide most answers, and a sequence that reaches near
-    // their end is measured again on the whole window.
-    Extent sequence_at_front() noexcept {
+    // The byte length of the sequence replaced at the front, if one starts
+    // there. A few code points settle most answers; the whole window is
+    // decoded only when they do not, and the text beyond it is read only for
+    // a sequence that may go on past the window.
+    std::optional<std::size_t> sequence_bytes_at_front() {
         constexpr std::size_t kShort = 8;
+        bool exhausted = false;
         std::span<const char32_t> cps = window_.view(kShort);
-        Extent e = sequence_len(cps);
-        if (cps.size() == kShort && e.is_emoji && e.len + 4 > kShort) e = sequence_len(window_.view());
-        return e;
+        Extent e = replaced_sequence(cps, exhausted);
+        if (exhausted && cps.size() == kShort) {
+            cps = window_.view();
+            e = replaced_sequence(cps, exhausted);
+        }
+        if (exhausted && cps.size() == Window::kSize) return longer_sequence_bytes();
+        if (!e.is_emoji) return std::nullopt;
+        return window_.front_bytes(e.len).size();
     }
 
-    // A sequence may go on past the window: it fills the window, or a joiner
-    // right after it lies among the window's last three code points.
-    bool needs_longer_scan(std::size_t len) noexcept {
-        return len + 3 >= Window::kSize && window_.full() && (len == Window::kSize || window_.view()[len] == kZwj);
-    }
-
-    // The bytes of the sequence at the front, read as far as it goes:
-    // the scan doubles its buffer until the length stops changing.
-    std::size_t longer_sequence_bytes() {
+    // sequence_bytes_at_front for a full window: the code points are copied
+    // to a buffer that doubles until the answer no longer depends on what
+    // follows, or the text ends.
+    std::optional<std::size_t> longer_sequence_bytes() {
         const std::string_view text = window_.text();
         std::span<const char32_t> window = window_.view();
         std::vector<char32_t> buf(window.begin(), window.end());
         std::size_t read = window_.read_past_full_view();
-        std::size_t len = sequence_len(buf).len;
-        while (read < text.size()) {
+        bool exhausted = false;
+        Extent e = replaced_sequence(buf, exhausted);
+        while (exhausted && read < text.size()) {
             for (std::size_t add = buf.size(); add > 0 && read < text.size(); --add) {
                 auto [cp, n] = utf8::decode(text, read);
                 buf.push_back(cp);
                 read += n;
             }
-            std::size_t longer = sequence_len(buf).len;
-            if (longer == len) break;
-            len = longer;
+            e = replaced_sequence(buf, exhausted);
         }
+        if (!e.is_emoji) return std::nullopt;
         std::size_t bytes = 0;
-        for (std::size_t i = 0; i < len; ++i) bytes += utf8::encoded_len(buf[i]);
+        for (std::size_t i = 0; i < e.len; ++i) bytes += utf8::encoded_len(buf[i]);
         return bytes;
     }
 
@@ -580,23 +679,49 @@ private:
 
 namespace {
 
-// Empties `out`; copies an all-ASCII text into it whole and returns true, or
-// reserves the text's length for the scan that follows.
+// Empties `out`, and copies an all-ASCII text into it whole.
 bool copy_if_ascii(std::string_view text, std::string& out) {
     out.clear();
-    if (utf8::is_ascii(text)) {
-        out.assign(text);
-        return true;
+    if (!utf8::is_ascii(text)) return false;
+    out.assign(text);
+    return true;
+}
+
+// How many code points from U+10000 up the text holds: its bytes with the
+// four high bits set, which only lead such a code point, marked eight at a
+// time (bit 7 of byte k of w << j is bit 7 - j of byte k of w) and counted in
+// the byte lanes of a word, whose sum one multiplication gives.
+std::size_t supplementary_count(std::string_view text) noexcept {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    std::size_t count = 0, i = 0;
+    while (i + 8 <= text.size()) {
+        std::uint64_t lanes = 0;  // at most 8 in a lane, 64 in all: the sum fits the top byte
+        for (int k = 0; k < 8 && i + 8 <= text.size(); ++k, i += 8) {
+            const std::uint64_t w = swar::load(p + i);
+            lanes += (w & (w << 1) & (w << 2) & (w << 3) & swar::kHighBits) >> 7;
+        }
+        count += static_cast<std::size_t>((lanes * swar::kOnes) >> 56);
     }
-    out.reserve(text.size());
-    return false;
+    for (; i < text.size(); ++i) count += p[i] >= 0xF0;
+    return count;
+}
+
+// The demojized length of a text whose emoji lie above U+FFFF, as most do:
+// an English short name is some 16 bytes where the emoji took four, so that
+// emoji-dense text grows to twice its length and more, and the output would
+// otherwise be moved twice while it grows.
+std::size_t demojized_size_estimate(std::string_view text) noexcept {
+    constexpr std::size_t kNameGrowth = 12;
+    return text.size() + kNameGrowth * supplementary_count(text);
 }
 
 }  // namespace
 
 void demojize(std::string_view text, bool strip_modifiers, bool keep_text_symbols, UnnamedEmojiPolicy policy,
               std::string& out) {
-    if (!copy_if_ascii(text, out)) Demojizer(text, strip_modifiers, policy, out).run(keep_text_symbols);
+    if (copy_if_ascii(text, out)) return;
+    out.reserve(demojized_size_estimate(text));
+    Demojizer(text, strip_modifiers, policy, out).run(keep_text_symbols);
 }
 
 std::string demojize_with_mode(std::string_view text, bool strip_modifiers, ErrorMode mode,
@@ -608,11 +733,15 @@ std::string demojize_with_mode(std::string_view text, bool strip_modifiers, Erro
 
 void demojize_with_provider(std::string_view text, bool strip_modifiers, UnnamedEmojiPolicy policy,
                             NameProvider& provider, std::string& out) {
-    if (!copy_if_ascii(text, out)) Demojizer(text, strip_modifiers, policy, out).run(provider);
+    if (copy_if_ascii(text, out)) return;
+    out.reserve(demojized_size_estimate(text));
+    Demojizer(text, strip_modifiers, policy, out).run(provider);
 }
 
 void replace_emoji(std::string_view text, std::string_view replacement, std::string& out) {
-    if (!copy_if_ascii(text, out)) EmojiReplacer(text, replacement, out).run();
+    if (copy_if_ascii(text, out)) return;
+    out.reserve(text.size());
+    EmojiReplacer(text, replacement, out).run();
 }
 
 }  // namespace kelrad::emoji

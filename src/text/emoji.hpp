@@ -123,8 +123,12 @@ void demojize_with_provider(std::string_view text, bool strip_modifiers, Unnamed
                             NameProvider& provider, std::string& out);
 
 // `out` is emptied, then receives the text with every emoji sequence
-// replaced by `replacement`, verbatim. Joiners, selectors and tags outside a
-// sequence are copied like any character.
+// replaced by `replacement`, verbatim. A sequence is measured as by
+// sequence_len, except that a named sequence, with or without its U+FE0F,
+// counts as one element however its code points parse: what demojize names
+// whole (U+2764 U+200D U+1F525 without U+FE0F) is replaced whole, while a
+// lone text-style ☺ stays. Joiners, selectors and tags outside a sequence
+// are copied like any character.
 void replace_emoji(std::string_view text, std::string_view replacement, std::string& out);
 
 // Appends `piece`, with one space before it unless `out` is empty or ends in

@@ -1,6 +1,8 @@
+#include <cstdint>
 #include <optional>
 #include <string>
 
+#include "tables/emoji.hpp"
 #include "testing.hpp"
 #include "text/emoji.hpp"
 
@@ -49,5 +51,20 @@ TEST(emoji_demojize_keep_text_symbols) {
         std::string out = "stale";
         emoji::demojize(u8(c.text), false, true, {}, out);
         CHECK_EQ_FOR(c.id, out, u8(c.expected));
+    }
+}
+
+// Demojize and replace_emoji settle an emoji followed by anything else
+// without a lookup past it, which holds only while every named sequence
+// goes on from its first code point with one of these.
+TEST(emoji_sequences_go_on_with_a_joiner_modifier_keycap_or_indicator) {
+    for (std::uint32_t edge = tables::EMOJI_TRIE_FIRST[0]; edge < tables::EMOJI_TRIE_FIRST[1]; ++edge) {
+        const std::uint32_t node = edge + 1;
+        for (std::uint32_t next = tables::EMOJI_TRIE_FIRST[node]; next < tables::EMOJI_TRIE_FIRST[node + 1]; ++next) {
+            const char32_t c = tables::EMOJI_TRIE_LABELS[next];
+            CHECK_FOR(std::to_string(static_cast<std::uint32_t>(tables::EMOJI_TRIE_LABELS[edge])),
+                      c == emoji::kZwj || emoji::is_modifier(c) || c == emoji::kCombiningKeycap ||
+                          emoji::is_regional_indicator(c));
+        }
     }
 }
