@@ -38,18 +38,7 @@ std::string mutated(std::mt19937& rng, std::string_view text, bool ascii = false
     for (auto [cp, len] : utf8::chars(text)) cps.push_back(cp);
     std::string other = random_text(rng, 1, ascii);
     char32_t fresh = other.empty() ? U'z' : utf8::decode(other, 0).cp;
-    for (std::size_t edits = rng() % 4; edits > 0; --edits) {
-        std::size_t at = cps.empty() ? 0 : rng() % (cps.size() + 1);
-        switch (rng() % 3) {
-            case 0: cps.insert(cps.begin() + static_cast<std::ptrdiff_t>(at), fresh); break;
-            case 1:
-                if (at < cps.size()) cps.erase(cps.begin() + static_cast<std::ptrdiff_t>(at));
-                break;
-            default:
-                if (at < cps.size()) cps[at] = fresh;
-                break;
-        }
-    }
+    for (std::size_t edits = rng() % 4; edits > 0; --edits) testing::random_edit(rng, cps, fresh);
     return testing::u8(cps);
 }
 

@@ -58,17 +58,7 @@ std::string random_text(std::mt19937& rng, const std::u32string& chars, std::siz
 std::string edited(std::mt19937& rng, std::string_view text, const std::u32string& chars, std::size_t every) {
     std::u32string cps = code_points(text);
     for (std::size_t edits = cps.size() / every + 1; edits > 0; --edits) {
-        const std::size_t at = rng() % (cps.size() + 1);
-        const char32_t c = chars[rng() % chars.size()];
-        switch (rng() % 3) {
-            case 0: cps.insert(cps.begin() + static_cast<std::ptrdiff_t>(at), c); break;
-            case 1:
-                if (at < cps.size()) cps.erase(cps.begin() + static_cast<std::ptrdiff_t>(at));
-                break;
-            default:
-                if (at < cps.size()) cps[at] = c;
-                break;
-        }
+        testing::random_edit(rng, cps, chars[rng() % chars.size()]);
     }
     return testing::u8(cps);
 }

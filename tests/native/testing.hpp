@@ -8,6 +8,7 @@
 // pytest runs it (tests/test_native.py).
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <functional>
 #include <iostream>
@@ -66,6 +67,21 @@ inline std::string u8(std::u32string_view cps) {
     std::string s;
     for (char32_t cp : cps) kelrad::utf8::append(s, cp);
     return s;
+}
+
+// One random insertion, deletion or substitution of `c` in `cps`.
+template <class Rng>
+void random_edit(Rng& rng, std::u32string& cps, char32_t c) {
+    const std::size_t at = rng() % (cps.size() + 1);
+    switch (rng() % 3) {
+        case 0: cps.insert(cps.begin() + static_cast<std::ptrdiff_t>(at), c); break;
+        case 1:
+            if (at < cps.size()) cps.erase(cps.begin() + static_cast<std::ptrdiff_t>(at));
+            break;
+        default:
+            if (at < cps.size()) cps[at] = c;
+            break;
+    }
 }
 
 // "U+00E9", so that a failed check names the code point.
