@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <bit>
+#include <chrono>
 #include <cstddef>
 #include <limits>
+#include <random>
 #include <span>
 #include <utility>
 #include <vector>
@@ -218,12 +220,34 @@ std::uint64_t bit_parallel_distance(std::span<const Symbol> pattern, std::span<c
         run_strip_of<false, true>(blocks_of(begin, m), peq, text, carry.data(), last_row));
 }
 
+// The multiplier of SymbolMap's hash: odd, drawn once per process.
+// Multiply-shift hashing with a multiplier the caller cannot know is
+// universal (Dietzfelbinger et al. 1997), so no choice of characters crowds
+// a pattern's symbols into a few slots and turns each lookup into a walk.
+std::uint64_t symbol_hash_multiplier() noexcept {
+    static const std::uint64_t multiplier = [] {
+        std::uint64_t m = 0;
+        try {
+            std::random_device device;
+            m = std::uint64_t{device()} << 32 ^ device();
+        } catch (...) {  // no entropy source: the clock still varies per process
+            m = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) *
+                0x9E3779B97F4A7C15u;
+        }
+        return m | 1;
+    }();
+    return multiplier;
+}
+
 // Numbers the characters of a pattern that are not ASCII from 128 upwards,
 // in an open-addressing table at most half full.
 class SymbolMap {
 public:
     explicit SymbolMap(std::size_t most_keys)
-        : capacity_(std::bit_ceil(std::max<std::size_t>(2 * most_keys, 16))), slots_(capacity_) {
+        : capacity_(std::bit_ceil(std::max<std::size_t>(2 * most_keys, 16))),
+          shift_(64 - static_cast<unsigned>(std::countr_zero(capacity_))),
+          multiplier_(symbol_hash_multiplier()),
+          slots_(capacity_) {
         std::fill_n(slots_.data(), capacity_, Slot{});
     }
 
@@ -251,13 +275,15 @@ private:
 
     Slot* find_slot(char32_t cp) noexcept {
         const std::size_t mask = capacity_ - 1;
-        std::size_t i = (static_cast<std::size_t>(cp) * 0x9E3779B1u) >> 7 & mask;
+        auto i = static_cast<std::size_t>(std::uint64_t{cp} * multiplier_ >> shift_);
         Slot* slots = slots_.data();
         while (slots[i].cp != 0 && slots[i].cp != cp) i = (i + 1) & mask;
         return &slots[i];
     }
 
     std::size_t capacity_;
+    unsigned shift_;  // the top log2(capacity_) bits of the product are the slot
+    std::uint64_t multiplier_;
     std::size_t size_ = 0;
     Scratch<Slot, 128> slots_;
 };
