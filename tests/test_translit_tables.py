@@ -4,8 +4,8 @@ The lookups themselves are tested natively (tests/native/test_translit_*.cpp);
 these sweeps need the Unicode properties that only the generator reads.
 """
 
+import dataclasses
 import pathlib
-import re
 import sys
 
 import pytest
@@ -67,28 +67,27 @@ def test_adjustments_file_is_well_formed():
 
 
 @pytest.mark.parametrize(
-    "patch, named",
+    "roles, values, exceptions, named",
     [
-        pytest.param({"BRAHMIC_RANGES": [r for r in gen.BRAHMIC_RANGES if r[0] != 0x1062]}, "U+1062 MYANMAR VOWEL SIGN",
-                     id="myanmar-vowel-sign-unclassed"),
-        pytest.param({"BRAHMIC_RANGES": [r for r in gen.BRAHMIC_RANGES if r[0] != 0x0CD5]}, "U+0CD5 KANNADA LENGTH MARK",
-                     id="kannada-length-mark-unclassed"),
-        pytest.param({"NOT_VOWEL_SIGNS": set()}, "U+AAF5 MEETEI MAYEK VOWEL SIGN VISARGA", id="visarga-by-name"),
-        pytest.param({"MALAYALAM_FRACTIONS": range(0)}, "U+0D58 MALAYALAM FRACTION", id="fraction-as-consonant"),
+        pytest.param({0x103C: gen.VOWEL_SIGN}, {}, None, "U+103C MYANMAR CONSONANT SIGN MEDIAL RA",
+                     id="medial-as-vowel-sign"),
+        pytest.param({0xABDB: gen.CONSONANT}, {}, None, "U+ABDB MEETEI MAYEK LETTER KOK LONSUM",
+                     id="final-as-consonant"),
+        pytest.param({0x1BAA: gen.OTHER}, {}, None, "U+1BAA SUNDANESE SIGN PAMAAEH", id="killer-unclassed"),
+        pytest.param({}, {}, {"CHAM LETTER A"}, "U+AA00 CHAM LETTER A", id="carrier-without-its-exception"),
+        pytest.param({}, {0x0915: "k"}, None, "U+0915 DEVANAGARI LETTER KA", id="consonant-without-vowel"),
+        pytest.param({}, {0x1A55: "re"}, None, "U+1A55 TAI THAM CONSONANT SIGN MEDIAL RA", id="medial-without-a"),
     ],
 )
-def test_brahmic_class_faults_stop_generation(tables, props, monkeypatch, patch, named):
-    for name, value in patch.items():
-        monkeypatch.setattr(gen, name, value)
+def test_brahmic_role_faults_stop_generation(tables, props, monkeypatch, roles, values, exceptions, named):
+    faulty = dataclasses.replace(tables, roles={**tables.roles, **roles}, bmp={**tables.bmp, **values})
+    if exceptions:
+        monkeypatch.setattr(gen, "ROLE_EXCEPTIONS", {k: v for k, v in gen.ROLE_EXCEPTIONS.items() if k not in exceptions})
     with pytest.raises(ValueError, match=named.replace("+", r"\+")):
-        gen.check(tables, props)
+        gen.check(faulty, props)
 
 
-def test_generator_classes_are_the_engines():
-    """The generator's copy of the engine's Brahmic ranges, which its class checks rely on."""
-    source = (pathlib.Path(__file__).resolve().parents[1] / "src" / "translit" / "classes.cpp").read_text()
-    names = {"Consonant": gen.CONSONANT, "DependentVowelSign": gen.VOWEL_SIGN, "Virama": gen.VIRAMA,
-             "SubjoinedConsonant": gen.SUBJOINED}
-    engine = [(int(a, 16), int(b, 16), names[cls])
-              for a, b, cls in re.findall(r"\{0x([0-9A-F]+), 0x([0-9A-F]+), BrahmicClass::(\w+)\}", source)]
-    assert engine == gen.BRAHMIC_RANGES
+def test_a_role_exception_names_a_brahmic_character(props, monkeypatch):
+    monkeypatch.setattr(gen, "ROLE_EXCEPTIONS", {**gen.ROLE_EXCEPTIONS, "THAI CHARACTER KO KAI": gen.CONSONANT})
+    with pytest.raises(ValueError, match="THAI CHARACTER KO KAI"):
+        gen.brahmic_roles(props)

@@ -1,9 +1,11 @@
 """Forward transliteration: the engine through `_transliterate`, strict mode,
 the argument order of the binding, and `_find_untranslatable`."""
 
+import unicodedata
+
 import pytest
 
-from conftest import run_isolated
+from conftest import UCD, run_isolated
 from kelrad import _core
 
 T = _core._transliterate
@@ -134,10 +136,129 @@ def test_engine(text, options, expected):
         # the Malayalam fractions are numbers, not consonants
         pytest.param("\u0d58", "2", id="malayalam-fraction"),
         pytest.param("\u0d15\u0d5e\u0d3f", "ka64i", id="malayalam-fraction-between-consonant-and-sign"),
+        # medials join the consonant before them; killers of every shape end a syllable
+        pytest.param("\u1019\u103c\u1014\u103a\u1019\u102c", "mranma", id="burmese-myanmar"),
+        pytest.param("\u101b\u1014\u103a\u1000\u102f\u1014\u103a", "rankun", id="burmese-yangon"),
+        pytest.param("\u1000\u103b", "kya", id="burmese-medial-ya"),
+        pytest.param("\u1b9e\u1ba5\u1b94\u1baa\u1b93", "sunda", id="sundanese-sunda"),
+        pytest.param("\u1b95\u1ba5\u1b92\u1ba2", "putra", id="sundanese-putra"),
+        pytest.param("\ua98f\ua9a0", "kata", id="javanese-kata"),
+        pytest.param("\ua9a5\ua9bf\ua9a7\ua9b8", "prabu", id="javanese-prabu"),
+        pytest.param("\ua9b1\ua9bf\ua9b6", "sri", id="javanese-sri"),
+        pytest.param("\ua98f\ua9bd", "kre", id="javanese-keret-spells-its-vowel"),
+        pytest.param("\uaa0c\uaa34", "cra", id="cham-medial-ra"),
+        pytest.param("\u1a20\u1a55", "kra", id="tai-tham-medial-ra"),
+        pytest.param("\u1700\u1705\u1715", "ang", id="tagalog-ang-pamudpod"),
+        pytest.param("\u1780\u17d1", "k", id="khmer-viriam"),
+        pytest.param("\u0d15\u0d3b", "k", id="malayalam-vertical-bar-virama"),
+        # independent vowels and final consonants leave the vowel before them
+        pytest.param("\uabc0\uabe5\uabe1\uabc2\uabe9\uabc4\uabe5\uabdb", "kanleipak", id="meetei-kangleipak"),
+        pytest.param("\uabcf\uabc3\uabe5", "ima", id="meetei-ima"),
+        pytest.param("\uaa0c\uaa4c", "cam", id="cham-cam"),
+        pytest.param("\uaa06\uaa4d", "kah", id="cham-final-h"),
+        pytest.param("\uaa01", "i", id="cham-independent-i"),
+        pytest.param("\u1a20\u1a59", "kang", id="tai-tham-final-nga"),
+        pytest.param("\u1a4d", "i", id="tai-tham-independent-i"),
+        pytest.param("\u0d5f", "i", id="malayalam-archaic-ii"),
+        # consonants outside the old ranges, letters that are syllables, vowel carriers
+        pytest.param("\u1075\u1083", "ka", id="shan-ka-aa"),
+        pytest.param("\u1011\u1086", "thai", id="shan-tai"),
+        pytest.param("\u0979", "zha", id="devanagari-zha"),
+        pytest.param("\u1bbb\u1b8a", "reuka", id="sundanese-reu"),
+        pytest.param("\ua989", "re", id="javanese-pa-cerek"),
+        pytest.param("\u1a42", "lue", id="tai-tham-rue"),
+        pytest.param("\uabd1\uabe3", "o", id="meetei-atiya-carries-o"),
+        pytest.param("\uaa00\uaa2b", "i", id="cham-a-carries-i"),
     ],
 )
-def test_brahmic_vowels(text, expected, copies):
+def test_brahmic_syllables(text, expected, copies):
     assert T(" ".join([text] * copies), errors="strict") == " ".join([expected] * copies)
+
+
+def ucd_property(name):
+    """Code point -> value of a "range ; value" file of the UCD."""
+    out = {}
+    with open(UCD / name, encoding="utf-8") as f:
+        for line in f:
+            fields = [x.strip() for x in line.split("#", 1)[0].split(";")]
+            if len(fields) < 2:
+                continue
+            first, _, last = fields[0].partition("..")
+            for cp in range(int(first, 16), int(last or first, 16) + 1):
+                out[cp] = fields[1]
+    return out
+
+
+# The code points whose role in the inherent-vowel rule comes from their
+# Indic_Syllabic_Category: those of the engine's Brahmic script class.
+BRAHMIC = [(0x0900, 0x0DFF), (0x0F00, 0x109F), (0x1700, 0x17FF), (0x1A00, 0x1AAF), (0x1B00, 0x1BFF),
+           (0xA980, 0xA9DF), (0xAA00, 0xAA5F), (0xAAE0, 0xAAFF), (0xABC0, 0xABFF)]
+SIGNS = {"Vowel_Dependent", "Virama", "Pure_Killer", "Invisible_Stacker", "Reordering_Killer"}
+MEDIALS = {"Consonant_Medial", "Consonant_Subjoined"}
+# The characters that take another role than their category's: vowel carriers
+# act as consonants, YUUKALEAPINTU follows the vowel, KERET spells its own.
+CARRIERS = {0x1021, 0xAA00, 0xABD1}
+AS_OTHER = {0x17C8}
+AS_SIGN = {0xA9BD}
+
+
+@pytest.fixture(scope="module")
+def brahmic():
+    """The Brahmic characters by role, and per script a consonant whose value ends in the
+    inherent vowel and a vowel sign with a value of its own."""
+    category, script = ucd_property("IndicSyllabicCategory.txt"), ucd_property("Scripts.txt")
+    roles = {"consonant": [], "sign": [], "medial": [], "other": []}
+    consonant, sign = {}, {}
+    for cp in (cp for a, b in BRAHMIC for cp in range(a, b + 1) if cp in script):
+        c, cat = chr(cp), category.get(cp, "Other")
+        if cp in AS_SIGN or (cat in SIGNS and cp not in AS_OTHER):
+            role = "sign"
+        elif cp in CARRIERS or cat == "Consonant":
+            role = "consonant"
+        else:
+            role = "medial" if cat in MEDIALS else "other"
+        roles[role].append(c)
+        if role == "consonant" and cp not in CARRIERS and T(c).endswith("a"):
+            consonant.setdefault(script[cp], c)
+        if cat == "Vowel_Dependent" and T(c, errors="ignore").isalpha():
+            sign.setdefault(script[cp], c)
+    return roles, script, consonant, sign
+
+
+# Per role: whether it removes the "a" of a consonant before it, and whether
+# a vowel sign after it removes its own last "a".
+ROLE_EFFECTS = {"consonant": (False, True), "sign": (True, False), "medial": (True, True), "other": (False, False)}
+
+
+def test_brahmic_roles_follow_the_syllabic_category(brahmic):
+    """Each character, after a consonant of its script and before a vowel sign
+    of its script, as its Indic_Syllabic_Category says: a sign replaces the
+    consonant's "a" with its own value; a medial does too, and carries the "a"
+    of the cluster, which a vowel sign replaces; an independent vowel, a final
+    consonant and every other character leave the consonant whole. Consonant
+    values end in a vowel, medial values in "a"."""
+    roles, script, consonant, sign = brahmic
+    t = lambda s: T(s, errors="ignore")  # noqa: E731  (a sign without a value writes nothing either way)
+    # The engine composes canonically, excluded pairs too: a pair that some
+    # character decomposes to, or whose marks reorder, is not read as two.
+    composites = {unicodedata.normalize("NFD", chr(cp)) for cp in range(0x0900, 0xAC00)}
+    wrong = {}
+    for role, chars in roles.items():
+        for c in chars:
+            for first, then, removes in ((consonant.get(script[ord(c)]), c, ROLE_EFFECTS[role][0]),
+                                         (c, sign.get(script[ord(c)]), ROLE_EFFECTS[role][1])):
+                if first is None or then is None:
+                    continue  # no partner in a Common or Inherited character's own script
+                if first + then in composites or unicodedata.normalize("NFC", first + then) != first + then:
+                    continue
+                want = (t(first)[:-1] if removes and t(first).endswith("a") else t(first)) + t(then)
+                if t(first + then) != want:
+                    wrong[f"{role} U+{ord(c):04X} {unicodedata.name(c, '')}: {first + then!a}"] = (t(first + then), want)
+            ending = {"consonant": "aeiou", "medial": "a"}.get(role)
+            if ending and not (t(c) and t(c)[-1] in ending):
+                wrong[f"{role} U+{ord(c):04X} {unicodedata.name(c, '')}"] = (t(c), f"a value ending in {ending}")
+    assert wrong == {}
+    assert {role: len(chars) > 20 for role, chars in roles.items()} == dict.fromkeys(roles, True)
 
 
 # --- strict mode ----------------------------------------------------------------

@@ -14,9 +14,9 @@ namespace kelrad::transliterate {
 enum class ScriptClass : std::uint8_t { None = 0, Han = 1, Hangul = 2, Kana = 3, Ascii = 4, Brahmic = 5, Other = 6 };
 
 // The role of a Brahmic character for the inherent-vowel rule. A subjoined
-// consonant (Tibetan U+0F90..U+0FBC) is a consonant stacked under the one
-// before it: it removes that consonant's inherent vowel, as a virama would,
-// and carries its own.
+// or medial consonant (Tibetan KA with subjoined RA, Burmese medial RA) joins
+// the consonant before it into one cluster: it removes that consonant's
+// inherent vowel, as a virama would, and carries the cluster's.
 enum class BrahmicClass : std::uint8_t {
     Other = 0,
     Consonant = 1,
@@ -33,14 +33,12 @@ enum class BrahmicClass : std::uint8_t {
 // Everything else, ASCII included, is Other.
 ScriptClass script_class(char32_t c) noexcept;
 
-// Meaningful for characters of class Brahmic. The nine Indic blocks
-// U+0900..U+0D7F share one layout: offsets 0x15..0x39 and 0x58..0x5F are
-// consonants (but for the Malayalam fractions U+0D58..U+0D5E), 0x3E..0x4C
-// dependent vowel signs, 0x4D the virama. The vowel signs and length marks
-// that this layout misses (U+093A, U+0962, U+0CD5...), Sinhala, Tibetan,
-// Myanmar, the Philippine scripts, Khmer, Buginese, Tai Tham, Balinese,
-// Sundanese, Batak, Javanese, Cham and Meetei Mayek are listed by range;
-// anything else is Other.
+// Meaningful for characters of class Brahmic; anything else is Other. The
+// roles are those of Unicode's Indic_Syllabic_Category: consonants, dependent
+// vowels, viramas and the other vowel killers, medial and subjoined
+// consonants; independent vowels and final consonants are Other. The vowel
+// carriers (MEETEI MAYEK LETTER ATIYA: "\uabd1\uabe3" is "o") act as consonants
+// (tables/brahmic_roles.hpp).
 BrahmicClass brahmic_class(char32_t c) noexcept;
 
 // True at a character that can start or join a composition

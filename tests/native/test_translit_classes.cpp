@@ -1,5 +1,7 @@
+#include <iterator>
 #include <string>
 
+#include "tables/brahmic_roles.hpp"
 #include "testing.hpp"
 #include "translit/classes.hpp"
 
@@ -44,39 +46,43 @@ TEST(translit_script_class_matches_the_ranges) {
     CHECK_EQ(bad, 0);
 }
 
+// The derivation from Indic_Syllabic_Category is checked against the data by
+// tests/test_transliterate.py; these rows pin the two reads of the table at
+// its edges and the characters that take another role than their category's.
 TEST(translit_brahmic_class_edges) {
     using B = BrahmicClass;
     const struct {
         char32_t c;
         BrahmicClass cls;
     } cases[] = {
-        // The offset rule of the nine Indic blocks, at its edges.
-        {0x0914, B::Other},     {0x0915, B::Consonant},  {0x0939, B::Consonant},  {0x093C, B::Other},
-        {0x093D, B::Other},     {0x093E, B::DependentVowelSign}, {0x094C, B::DependentVowelSign},
-        {0x094D, B::Virama},    {0x0950, B::Other},      {0x0954, B::Other},      {0x0958, B::Consonant},
-        {0x095F, B::Consonant}, {0x0960, B::Other},      {0x0B95, B::Consonant},  {0x0D4D, B::Virama},
-        {0x0D5F, B::Consonant}, {0x0D7F, B::Other},
-        // The vowel signs and length marks that the layout misses, and the
-        // Malayalam fractions at its consonant offsets.
-        {0x093A, B::DependentVowelSign}, {0x094E, B::DependentVowelSign}, {0x0957, B::DependentVowelSign},
-        {0x0963, B::DependentVowelSign}, {0x0964, B::Other},              {0x0CD5, B::DependentVowelSign},
-        {0x0D57, B::DependentVowelSign}, {0x0D58, B::Other},              {0x0D5E, B::Other},
-        // The scripts listed by range.
-        {0x0D9A, B::Consonant}, {0x0DCA, B::Virama},     {0x0DF2, B::DependentVowelSign},
-        {0x0F69, B::Consonant}, {0x0F7E, B::Other},      {0x0F80, B::DependentVowelSign},
-        {0x0F84, B::Virama},    {0x0F8F, B::Other},      {0x0F90, B::SubjoinedConsonant},
-        {0x0FBC, B::SubjoinedConsonant},                 {0x0FBD, B::Other},
-        {0x1021, B::Consonant}, {0x1022, B::Other},      {0x103A, B::Virama},     {0x1055, B::Other},
-        {0x1056, B::DependentVowelSign}, {0x1062, B::DependentVowelSign}, {0x1083, B::DependentVowelSign},
-        {0x109D, B::DependentVowelSign}, {0x109E, B::Other},
-        {0x171F, B::Consonant}, {0x17C6, B::Other},      {0x17D2, B::Virama},     {0x1A1B, B::DependentVowelSign},
-        {0x1A1C, B::Other},     {0x1A5F, B::Other},      {0x1A60, B::Virama},     {0x1A73, B::DependentVowelSign},
-        {0x1BEF, B::DependentVowelSign},                 {0x1BF3, B::Virama},     {0xA9C0, B::Virama},
-        {0xAA4D, B::Virama},    {0xAAE0, B::Other},      {0xAAEB, B::DependentVowelSign},
-        {0xAAF5, B::Other},     {0xABED, B::Virama},
-        {0x0E01, B::Other},
+        // The directly read run U+0900..U+10FF, at its ends and across Thai.
+        {0x08FF, B::Other},     {0x0900, B::Other},     {0x0915, B::Consonant},  {0x093E, B::DependentVowelSign},
+        {0x094D, B::Virama},    {0x0958, B::Consonant}, {0x0DF2, B::DependentVowelSign}, {0x0E01, B::Other},
+        {0x0E31, B::Other},     {0x0F40, B::Consonant}, {0x0FB2, B::SubjoinedConsonant}, {0x108E, B::Consonant},
+        {0x10FF, B::Other},     {0x1100, B::Other},
+        // Through the block table, and outside it.
+        {0x1780, B::Consonant}, {0x17D2, B::Virama},    {0x1A20, B::Consonant},  {0x1A59, B::Other},
+        {0x1BAA, B::Virama},    {0x1BA2, B::SubjoinedConsonant}, {0xA98F, B::Consonant}, {0xAA4D, B::Other},
+        {0xAAE0, B::Other},     {0xAAF6, B::Virama},    {0xABDB, B::Other},      {0xABED, B::Virama},
+        {0xAC00, B::Other},     {0xFFFF, B::Other},     {0x10000, B::Other},     {0x11013, B::Other},
+        {0x10FFFF, B::Other},
+        // Vowel carriers, a sign whose consonant follows the vowel, a medial
+        // that spells a vowel.
+        {0x1021, B::Consonant}, {0xAA00, B::Consonant}, {0xABD1, B::Consonant},  {0x17C8, B::Other},
+        {0xA9BD, B::DependentVowelSign},
     };
     for (const auto& t : cases) CHECK_EQ(tagged(t.c, brahmic_class(t.c)), tagged(t.c, t.cls));
+}
+
+// The counts the table's header states.
+TEST(translit_brahmic_role_counts) {
+    std::size_t counts[std::size(kelrad::tables::kBrahmicRoleCounts)] = {};
+    for (char32_t c = 0; c <= 0xFFFF; ++c) {
+        if (script_class(c) == ScriptClass::Brahmic) ++counts[static_cast<std::size_t>(brahmic_class(c))];
+    }
+    for (std::size_t role = 0; role < std::size(counts); ++role) {
+        CHECK_EQ(counts[role], kelrad::tables::kBrahmicRoleCounts[role]);
+    }
 }
 
 TEST(translit_compose_trigger) {

@@ -1,4 +1,5 @@
-"""Per-code-point transliteration tables: src/tables/transliteration.* and hanzi_pinyin.*.
+"""Per-code-point transliteration tables: src/tables/transliteration.*, hanzi_pinyin.*
+and brahmic_roles.*.
 
 Sources and the rules applied to them, in order:
 
@@ -16,9 +17,10 @@ Sources and the rules applied to them, in order:
    they spell.
 3. Viramas (Canonical_Combining_Class 9) are dropped: they only cancel the
    inherent vowel.
-4. Brahmic consonants (`brahmic_class` CONSONANT or SUBJOINED, the classes of
-   the transliteration engine) end in the inherent vowel "a", which the engine
-   removes before a vowel sign, virama or subjoined consonant: "k" becomes "ka".
+4. Brahmic consonants and medials (the roles CONSONANT and SUBJOINED, below)
+   end in the inherent vowel "a", which the engine removes before a vowel
+   sign, virama or medial: "k" becomes "ka". A letter whose value already ends
+   in a vowel spells a syllable of its own (Sundanese REU "reu") and keeps it.
 5. CJK compatibility ideographs U+F900..U+FAFF take the toneless pinyin of the
    first character of their canonical decomposition (of themselves when they
    have none), when Unihan has a kMandarin reading for it; otherwise the base.
@@ -42,10 +44,14 @@ Supplementary planes: Linear B (U+10000..U+1005D), Gothic (U+10330..U+1034A)
 and Old Persian (U+103A0..U+103D5) from their character names and numeric
 values in UnicodeData.txt, then the adjustments.
 
+Brahmic roles: the role of each character of the engine's Brahmic script
+class in its inherent-vowel rule, from Indic_Syllabic_Category (UCD 17.0.0)
+through `ROLE_OF_CATEGORY`, but for the few characters of `ROLE_EXCEPTIONS`.
+
 Every value is checked afterwards: printable ASCII (toned pinyin aside), at most
-255 bytes, empty for generic marks and viramas, ending in "a" for consonants.
-So are the classes: a consonant is a letter, and every character of the
-Brahmic blocks named VOWEL SIGN or LENGTH MARK replaces the inherent vowel.
+255 bytes, empty for generic marks and viramas, ending in a vowel for Brahmic
+consonants and medials. So are the roles: each is its category's, or its
+exception's; a consonant is a letter and a sign or medial a mark.
 """
 
 from __future__ import annotations
@@ -57,7 +63,7 @@ from dataclasses import dataclass
 
 import phf
 from emit import Pool, banner, cpp_string, string_body, wrap, write
-from ucd import DATA, UCD17, general_categories, property_ranges, unicode_data
+from ucd import DATA, UCD17, general_categories, merge_valued_ranges, property_ranges, unicode_data
 
 HERE = pathlib.Path(__file__).resolve().parent
 ANY_ASCII = DATA / "translit" / "any-ascii-0.3.3" / "table.tsv"
@@ -94,88 +100,57 @@ GOTHIC = {
 }
 SUPPLEMENTARY_RANGES = [(0x10000, 0x1005D), (0x10330, 0x1034A), (0x103A0, 0x103D5)]
 
-# Classes of Brahmic characters, as the transliteration engine has them
-# (src/translit/classes.cpp): the layout of the nine Indic blocks, then the
-# ranges of everything else.
-CONSONANT, VOWEL_SIGN, VIRAMA, SUBJOINED = 1, 2, 3, 4
-INDIC_BLOCKS = range(0x0900, 0x0D80, 0x80)
-MALAYALAM_FRACTIONS = range(0x0D58, 0x0D5F)  # at consonant offsets of the layout
-BRAHMIC_RANGES = [
-    # Indic vowel signs and length marks outside offsets 0x3E..0x4C
-    (0x093A, 0x093B, VOWEL_SIGN), (0x094E, 0x094F, VOWEL_SIGN), (0x0955, 0x0957, VOWEL_SIGN),
-    (0x0962, 0x0963, VOWEL_SIGN), (0x09D7, 0x09D7, VOWEL_SIGN), (0x09E2, 0x09E3, VOWEL_SIGN),
-    (0x0AE2, 0x0AE3, VOWEL_SIGN), (0x0B56, 0x0B57, VOWEL_SIGN), (0x0B62, 0x0B63, VOWEL_SIGN),
-    (0x0BD7, 0x0BD7, VOWEL_SIGN), (0x0C55, 0x0C56, VOWEL_SIGN), (0x0C62, 0x0C63, VOWEL_SIGN),
-    (0x0CD5, 0x0CD6, VOWEL_SIGN), (0x0CE2, 0x0CE3, VOWEL_SIGN), (0x0D57, 0x0D57, VOWEL_SIGN),
-    (0x0D62, 0x0D63, VOWEL_SIGN),
-    # Sinhala
-    (0x0D9A, 0x0DC6, CONSONANT), (0x0DCA, 0x0DCA, VIRAMA), (0x0DCF, 0x0DDF, VOWEL_SIGN), (0x0DF2, 0x0DF3, VOWEL_SIGN),
-    # Tibetan
-    (0x0F40, 0x0F69, CONSONANT), (0x0F71, 0x0F7D, VOWEL_SIGN), (0x0F80, 0x0F81, VOWEL_SIGN), (0x0F84, 0x0F84, VIRAMA),
-    (0x0F90, 0x0FBC, SUBJOINED),
-    # Myanmar
-    (0x1000, 0x1021, CONSONANT), (0x102B, 0x1035, VOWEL_SIGN), (0x1039, 0x103A, VIRAMA), (0x103B, 0x103E, VOWEL_SIGN),
-    (0x1056, 0x1059, VOWEL_SIGN), (0x1062, 0x1062, VOWEL_SIGN), (0x1067, 0x1068, VOWEL_SIGN),
-    (0x1071, 0x1074, VOWEL_SIGN), (0x1083, 0x1086, VOWEL_SIGN), (0x109C, 0x109D, VOWEL_SIGN),
-    # Tagalog, Hanunoo, Buhid, Tagbanwa
-    (0x1703, 0x1711, CONSONANT), (0x1712, 0x1713, VOWEL_SIGN), (0x1714, 0x1714, VIRAMA), (0x171F, 0x171F, CONSONANT),
-    (0x1723, 0x1731, CONSONANT), (0x1732, 0x1733, VOWEL_SIGN), (0x1734, 0x1734, VIRAMA),
-    (0x1743, 0x1751, CONSONANT), (0x1752, 0x1752, VOWEL_SIGN), (0x1753, 0x1753, VIRAMA),
-    (0x1763, 0x1770, CONSONANT), (0x1772, 0x1772, VOWEL_SIGN), (0x1773, 0x1773, VIRAMA),
-    # Khmer
-    (0x1780, 0x17A2, CONSONANT), (0x17B6, 0x17C5, VOWEL_SIGN), (0x17D2, 0x17D2, VIRAMA),
-    # Buginese
-    (0x1A00, 0x1A16, CONSONANT), (0x1A17, 0x1A1B, VOWEL_SIGN),
-    # Tai Tham
-    (0x1A20, 0x1A54, CONSONANT), (0x1A55, 0x1A5E, VOWEL_SIGN), (0x1A60, 0x1A60, VIRAMA), (0x1A61, 0x1A73, VOWEL_SIGN),
-    # Balinese
-    (0x1B13, 0x1B33, CONSONANT), (0x1B35, 0x1B43, VOWEL_SIGN), (0x1B44, 0x1B44, VIRAMA),
-    # Sundanese
-    (0x1B8A, 0x1BA0, CONSONANT), (0x1BA1, 0x1BA9, VOWEL_SIGN), (0x1BAB, 0x1BAB, VIRAMA),
-    # Batak
-    (0x1BC0, 0x1BE3, CONSONANT), (0x1BE7, 0x1BEF, VOWEL_SIGN), (0x1BF2, 0x1BF3, VIRAMA),
-    # Javanese
-    (0xA990, 0xA9B2, CONSONANT), (0xA9B4, 0xA9BC, VOWEL_SIGN), (0xA9C0, 0xA9C0, VIRAMA),
-    # Cham
-    (0xAA00, 0xAA28, CONSONANT), (0xAA29, 0xAA36, VOWEL_SIGN), (0xAA4D, 0xAA4D, VIRAMA),
-    # Meetei Mayek Extensions, Meetei Mayek
-    (0xAAEB, 0xAAEF, VOWEL_SIGN),
-    (0xABC0, 0xABE2, CONSONANT), (0xABE3, 0xABEA, VOWEL_SIGN), (0xABED, 0xABED, VIRAMA),
-]
-# The code points of the engine's Brahmic script class.
+# Roles of the Brahmic characters in the engine's inherent-vowel rule, numbered
+# as BrahmicClass (src/translit/classes.hpp) numbers them.
+OTHER, CONSONANT, VOWEL_SIGN, VIRAMA, SUBJOINED = 0, 1, 2, 3, 4
+# The code points of the engine's Brahmic script class (script_class in
+# src/translit/classes.cpp): those that the table of roles covers.
 BRAHMIC_SCRIPT = [(0x0900, 0x0DFF), (0x0F00, 0x109F), (0x1700, 0x17FF), (0x1A00, 0x1AAF), (0x1B00, 0x1BFF),
                   (0xA980, 0xA9DF), (0xAA00, 0xAA5F), (0xAAE0, 0xAAFF), (0xABC0, 0xABFF)]
-# A character so named replaces the inherent vowel of the consonant before it.
-# MEETEI MAYEK VOWEL SIGN VISARGA (U+AAF5) is a visarga, which follows the
-# vowel, whatever its name.
-VOWEL_SIGN_NAME = re.compile(r"\b(?:VOWEL SIGN|LENGTH MARK)\b")
-NOT_VOWEL_SIGNS = {0xAAF5}
+# The role of each Indic_Syllabic_Category. A sign that kills the vowel is a
+# virama whatever its shape, and a medial or subjoined consonant joins the
+# consonant before it into one cluster that carries its inherent vowel. Every
+# other category is Other: independent vowels, final and dead consonants,
+# bindus, visargas, nuktas, tone marks, numbers.
+ROLE_OF_CATEGORY = {
+    "Consonant": CONSONANT,
+    "Vowel_Dependent": VOWEL_SIGN,
+    "Virama": VIRAMA, "Pure_Killer": VIRAMA, "Invisible_Stacker": VIRAMA, "Reordering_Killer": VIRAMA,
+    "Consonant_Medial": SUBJOINED, "Consonant_Subjoined": SUBJOINED,
+}
+# The characters whose role is not the one their category gives, by name.
+ROLE_EXCEPTIONS = {
+    # Vowel carriers: independent vowels whose sound is the inherent vowel
+    # itself, which the vowel sign after them replaces ("\uabd1\uabe3" is "o").
+    "MYANMAR LETTER A": CONSONANT,
+    "CHAM LETTER A": CONSONANT,
+    "MEETEI MAYEK LETTER ATIYA": CONSONANT,
+    # A dependent vowel whose "k" follows the consonant's vowel ("kak").
+    "KHMER SIGN YUUKALEAPINTU": OTHER,
+    # A medial that spells a vowel of its own ("re"), so replaces the inherent one.
+    "JAVANESE CONSONANT SIGN KERET": VOWEL_SIGN,
+}
+# Roles that the derivation must keep: a nukta consonant, a Sinhala vowel sign,
+# a Meetei Mayek independent vowel, and Thai, which has no inherent vowel rule.
+FIXED_ROLES = {0x0958: CONSONANT, 0x0DF2: VOWEL_SIGN, 0xAAE0: OTHER, 0x0E01: OTHER}
 
 
-def brahmic_class(cp: int) -> int:
-    if INDIC_BLOCKS.start <= cp < INDIC_BLOCKS.stop:
-        o = cp & 0x7F
-        if 0x15 <= o <= 0x39 or (0x58 <= o <= 0x5F and cp not in MALAYALAM_FRACTIONS):
-            return CONSONANT
-        if 0x3E <= o <= 0x4C:
-            return VOWEL_SIGN
-        if o == 0x4D:
-            return VIRAMA
-    for first, last, cls in BRAHMIC_RANGES:
-        if first <= cp <= last:
-            return cls
-    return 0
+def ends_in_its_vowel(role: int, value: str) -> bool:
+    """A consonant's value ends in its vowel: the inherent "a", or the vowel of
+    a letter that spells a syllable of its own (Javanese PA CEREK "re"). A
+    medial's ends in the "a" of the cluster it joins."""
+    return value.endswith("a") if role == SUBJOINED else value[-1:] in ("a", "e", "i", "o", "u")
 
 
-def brahmic_consonants() -> set[int]:
-    """The code points that the engine treats as consonants, subjoined or not."""
-    return {cp for a, b in BRAHMIC_SCRIPT for cp in range(a, b + 1) if brahmic_class(cp) in (CONSONANT, SUBJOINED)}
-
-
-def named_vowel_signs(u: Ucd) -> set[int]:
-    """The characters of the Brahmic blocks named as vowel signs or length marks."""
-    return {cp for a, b in BRAHMIC_SCRIPT for cp in range(a, b + 1)
-            if cp in u.name and VOWEL_SIGN_NAME.search(u.name[cp]) and cp not in NOT_VOWEL_SIGNS}
+def brahmic_roles(u: Ucd) -> dict[int, int]:
+    """The role of every assigned character of the engine's Brahmic script class."""
+    by_name = {u.name[cp]: cp for a, b in BRAHMIC_SCRIPT for cp in range(a, b + 1) if cp in u.name}
+    roles = {cp: ROLE_OF_CATEGORY.get(u.isc.get(cp, ""), OTHER) for cp in by_name.values()}
+    for name, role in ROLE_EXCEPTIONS.items():
+        if name not in by_name:
+            raise ValueError(f"role exception {name!r} names no Brahmic character")
+        roles[by_name[name]] = role
+    return roles
 
 
 # ---------------------------------------------------------------------------
@@ -204,6 +179,7 @@ class Ucd:
     name: dict[int, str]
     numeric: dict[int, str]
     decomposition: dict[int, list[int]]  # canonical mappings only
+    isc: dict[int, str]  # Indic_Syllabic_Category, where not Other
 
 
 def ucd() -> Ucd:
@@ -222,7 +198,9 @@ def ucd() -> Ucd:
             numeric[cp] = fields[8]
         if fields[5] and not fields[5].startswith("<"):
             decomposition[cp] = [int(x, 16) for x in fields[5].split()]
-    return Ucd(general_categories(), script, ccc, name, numeric, decomposition)
+    isc = {cp: value for value, ranges in property_ranges(UCD17 / "IndicSyllabicCategory.txt").items()
+           for a, b in ranges for cp in range(a, b + 1)}
+    return Ucd(general_categories(), script, ccc, name, numeric, decomposition, isc)
 
 
 def unihan() -> tuple[dict[int, str], dict[int, str], set[int]]:
@@ -300,7 +278,7 @@ class Tables:
     compat_ideograph_han: dict[int, int]  # U+F900.. -> first char of the decomposition, when Han
     generic_marks: set[int]
     viramas: set[int]
-    consonants: set[int]  # Brahmic consonant positions in the kept blocks
+    roles: dict[int, int]  # the Brahmic role of every assigned character of the Brahmic script class
 
 
 def toneless(reading: str, u: Ucd) -> str:
@@ -365,16 +343,16 @@ def build() -> Tables:
         u.gc[cp] == "Me" or cp in CYRILLIC_MARKS
         or (u.gc[cp] == "Mn" and u.script.get(cp) == "Inherited" and cp not in ARABIC_VOWEL_MARKS))}
     viramas = {cp for cp, c in u.ccc.items() if c == 9 and cp < 0x10000 and (cp >> 8) in BLOCKS}
-    consonants = {cp for cp in brahmic_consonants() if (cp >> 8) in BLOCKS}
+    roles = brahmic_roles(u)
 
     # 1. Base values of the kept blocks.
     bmp = {cp: v for cp, v in base.items() if 0x80 <= cp < 0x10000 and (cp >> 8) in BLOCKS}
     # 2, 3. Generic marks and viramas.
     for cp in (generic_marks | viramas) & bmp.keys():
         bmp[cp] = ""
-    # 4. Inherent vowel of the consonants.
-    for cp in consonants & bmp.keys():
-        if not bmp[cp].endswith("a"):
+    # 4. Inherent vowel of the consonants and medials.
+    for cp, role in roles.items():
+        if role in (CONSONANT, SUBJOINED) and cp in bmp and not ends_in_its_vowel(role, bmp[cp]):
             bmp[cp] += "a"
     # 5. Compatibility ideographs through their decomposition.
     compat_ideograph_han: dict[int, int] = {}
@@ -418,7 +396,7 @@ def build() -> Tables:
     compat_jamo = [j.replace("-", "") for j in COMPAT_JAMO]
 
     tables = Tables(bmp, supplementary, hangul, compat_jamo, syllable_of, syllables, toned,
-                    compat_ideograph_han, generic_marks, viramas, consonants)
+                    compat_ideograph_han, generic_marks, viramas, roles)
     check(tables, u)
     return tables
 
@@ -431,16 +409,20 @@ def check(t: Tables, u: Ucd) -> None:
     for cp in (t.generic_marks | t.viramas) & t.bmp.keys():
         if t.bmp[cp]:
             raise ValueError(f"U+{cp:04X}: a generic mark or virama with value {t.bmp[cp]!r}")
-    for cp in brahmic_consonants():
-        category = u.gc.get(cp, "Cn")
-        if category != "Cn" and category[0] not in "LM":
-            raise ValueError(f"U+{cp:04X} {u.name[cp]} is no letter, yet classed a Brahmic consonant")
-    for cp in t.consonants & t.bmp.keys():
-        if not t.bmp[cp].endswith("a"):
-            raise ValueError(f"U+{cp:04X}: Brahmic consonant value {t.bmp[cp]!r} lacks the inherent vowel")
-    for cp in named_vowel_signs(u):
-        if brahmic_class(cp) not in (VOWEL_SIGN, VIRAMA):
-            raise ValueError(f"U+{cp:04X} {u.name[cp]} does not replace the inherent vowel")
+    for cp, role in t.roles.items():
+        name = u.name[cp]
+        category = u.isc.get(cp, "Other")
+        if role != ROLE_EXCEPTIONS.get(name, ROLE_OF_CATEGORY.get(category, OTHER)):
+            raise ValueError(f"U+{cp:04X} {name} ({category}) has Brahmic role {role}")
+        if role == CONSONANT and u.gc[cp][0] != "L":
+            raise ValueError(f"U+{cp:04X} {name} is no letter, yet a Brahmic consonant")
+        if role in (VOWEL_SIGN, VIRAMA, SUBJOINED) and u.gc[cp][0] != "M":
+            raise ValueError(f"U+{cp:04X} {name} is no mark, yet a Brahmic sign")
+        if role in (CONSONANT, SUBJOINED) and cp in t.bmp and not ends_in_its_vowel(role, t.bmp[cp]):
+            raise ValueError(f"U+{cp:04X} {name}: Brahmic consonant value {t.bmp[cp]!r} lacks its vowel")
+    for cp, role in FIXED_ROLES.items():
+        if t.roles.get(cp, OTHER) != role:
+            raise ValueError(f"U+{cp:04X} {u.name[cp]} has Brahmic role {t.roles.get(cp, OTHER)}, not {role}")
     for cp, v in t.toned.items():
         if toneless(v, u) != t.syllables[t.syllable_of[cp]]:
             raise ValueError(f"U+{cp:04X}: toned {v!r} is not syllable {t.syllables[t.syllable_of[cp]]!r}")
@@ -450,7 +432,8 @@ def check(t: Tables, u: Ucd) -> None:
 # Emission
 
 GENERATOR = "gen_transliteration.py"
-INPUTS = ["any-ascii 0.3.3 table.tsv", "UCD 17.0.0 UnicodeData.txt, Scripts.txt, DerivedGeneralCategory.txt",
+INPUTS = ["any-ascii 0.3.3 table.tsv",
+          "UCD 17.0.0 UnicodeData.txt, Scripts.txt, DerivedGeneralCategory.txt, IndicSyllabicCategory.txt",
           "Unihan 17.0.0 kMandarin, kHanyuPinlu, kTGHZ2013", "translit_adjustments.tsv"]
 
 
@@ -681,10 +664,95 @@ const char kTonedPinyinPool[{len(toned_pool.data) + 1}] =
 """)
 
 
+# The Brahmic blocks U+0900..U+10FF, Devanagari to Myanmar with Thai and Lao
+# between, lie in one run of the roles table that a lookup reads directly.
+ROLE_RUN_FIRST, ROLE_RUN_LAST = 0x0900, 0x10FF
+
+
+def emit_brahmic_roles(t: Tables) -> None:
+    run = list(range(ROLE_RUN_FIRST >> 8, (ROLE_RUN_LAST >> 8) + 1))
+    others = sorted({cp >> 8 for a, b in BRAHMIC_SCRIPT for cp in (a, b)} - set(run))
+    if any(cp >> 8 not in run + others for a, b in BRAHMIC_SCRIPT for cp in range(a, b + 1)):
+        raise ValueError("a Brahmic block lies outside the roles table")
+    blocks = run + others
+    block_of = [0] * 256
+    roles = [OTHER] * 256
+    for n, hi in enumerate(blocks, 1):
+        block_of[hi] = n
+        roles += [t.roles.get(hi << 8 | lo, OTHER) for lo in range(256)]
+    covered = [cp for a, b in BRAHMIC_SCRIPT for cp in range(a, b + 1)]
+    counts = [sum(1 for cp in covered if t.roles.get(cp, OTHER) == role) for role in range(SUBJOINED + 1)]
+    n_ranges = len(merge_valued_ranges({cp: r for cp, r in t.roles.items() if r != OTHER}))
+    lines = []
+    for b in range(len(blocks) + 1):
+        label = "all Other" if b == 0 else f"U+{blocks[b - 1] << 8:04X}..U+{blocks[b - 1] << 8 | 0xFF:04X}"
+        lines.append(f"    // {b}: {label}\n" + wrap(str(r) for r in roles[b * 256:(b + 1) * 256]))
+    head = banner(GENERATOR, INPUTS)
+    write("brahmic_roles.hpp", head + f"""// The role of each character of the transliteration engine's Brahmic script
+// class in its inherent-vowel rule (read by transliterate::brahmic_class), from
+// Indic_Syllabic_Category: consonants; dependent vowel signs; viramas and the
+// other vowel killers; medial and subjoined consonants, which join the
+// consonant before them into one cluster; and Other (independent vowels, final
+// and dead consonants, bindus, visargas, nuktas, tone marks, numbers). Three
+// vowel carriers, a Khmer sign and a Javanese medial take another role than
+// their category's (gen_transliteration.py names them).
+//
+// Two-stage table, one byte per code point. Stage 1, kBrahmicRoleBlock,
+// gives the block of each high byte of a BMP code point, block 0 being all
+// Other; stage 2, kBrahmicRoles, holds {len(blocks) + 1} blocks of 256 ({(len(blocks) + 1) * 256:,} bytes). The
+// blocks U+{ROLE_RUN_FIRST:04X}..U+{ROLE_RUN_LAST:04X}, the Indic scripts to Myanmar, follow block 0 in order,
+// so that the most common Brahmic text costs one read; Thai and Lao between
+// them take 256 bytes of Other for it. A sorted range table would take
+// fewer bytes ({n_ranges} ranges) but a binary search per character.
+//
+// Of the {len(covered):,} code points of the class ({len(t.roles):,} assigned): {counts[CONSONANT]} consonants,
+// {counts[VOWEL_SIGN]} vowel signs, {counts[VIRAMA]} viramas, {counts[SUBJOINED]} medials, {counts[OTHER]:,} Other.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace kelrad::tables {{
+
+// The roles, as BrahmicClass numbers them.
+inline constexpr std::uint8_t kBrahmicOther = {OTHER};
+inline constexpr std::uint8_t kBrahmicConsonant = {CONSONANT};
+inline constexpr std::uint8_t kBrahmicVowelSign = {VOWEL_SIGN};
+inline constexpr std::uint8_t kBrahmicVirama = {VIRAMA};
+inline constexpr std::uint8_t kBrahmicMedial = {SUBJOINED};
+
+// Code points of the class in each role, indexed by the role.
+inline constexpr std::size_t kBrahmicRoleCounts[{len(counts)}] = {{{", ".join(map(str, counts))}}};
+
+inline constexpr char32_t kBrahmicRunFirst = 0x{ROLE_RUN_FIRST:04X};
+inline constexpr char32_t kBrahmicRunLast = 0x{ROLE_RUN_LAST:04X};
+inline constexpr std::size_t kBrahmicRunOffset = 256;  // of U+{ROLE_RUN_FIRST:04X} in kBrahmicRoles
+inline constexpr std::size_t kBrahmicRoleBlockCount = {len(blocks) + 1};
+
+extern const std::uint8_t kBrahmicRoleBlock[256];
+extern const std::uint8_t kBrahmicRoles[kBrahmicRoleBlockCount * 256];
+
+}}  // namespace kelrad::tables
+""")
+    write("brahmic_roles.cpp", head + f"""#include "tables/brahmic_roles.hpp"
+
+namespace kelrad::tables {{
+
+const std::uint8_t kBrahmicRoleBlock[256] = {{
+{wrap(str(b) for b in block_of)}}};
+
+const std::uint8_t kBrahmicRoles[kBrahmicRoleBlockCount * 256] = {{
+{"".join(lines)}}};
+
+}}  // namespace kelrad::tables
+""")
+
+
 def main() -> None:
     t = build()
     emit_transliteration(t)
     emit_hanzi_pinyin(t)
+    emit_brahmic_roles(t)
 
 
 if __name__ == "__main__":
