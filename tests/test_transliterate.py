@@ -151,6 +151,7 @@ def test_engine(text, options, expected):
         pytest.param("\u1700\u1705\u1715", "ang", id="tagalog-ang-pamudpod"),
         pytest.param("\u1780\u17d1", "k", id="khmer-viriam"),
         pytest.param("\u0d15\u0d3b", "k", id="malayalam-vertical-bar-virama"),
+        pytest.param("\u0b15\u0b55", "ka", id="oriya-overline-keeps-the-vowel"),
         # independent vowels and final consonants leave the vowel before them
         pytest.param("\uabc0\uabe5\uabe1\uabc2\uabe9\uabc4\uabe5\uabdb", "kanleipak", id="meetei-kangleipak"),
         pytest.param("\uabcf\uabc3\uabe5", "ima", id="meetei-ima"),
@@ -196,9 +197,10 @@ BRAHMIC = [(0x0900, 0x0DFF), (0x0F00, 0x109F), (0x1700, 0x17FF), (0x1A00, 0x1AAF
 SIGNS = {"Vowel_Dependent", "Virama", "Pure_Killer", "Invisible_Stacker", "Reordering_Killer"}
 MEDIALS = {"Consonant_Medial", "Consonant_Subjoined"}
 # The characters that take another role than their category's: vowel carriers
-# act as consonants, YUUKALEAPINTU follows the vowel, KERET spells its own.
+# act as consonants, YUUKALEAPINTU follows the vowel, the Oriya overline marks
+# its length, KERET spells a vowel of its own.
 CARRIERS = {0x1021, 0xAA00, 0xABD1}
-AS_OTHER = {0x17C8}
+AS_OTHER = {0x17C8, 0x0B55}
 AS_SIGN = {0xA9BD}
 
 

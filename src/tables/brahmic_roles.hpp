@@ -4,9 +4,9 @@
 // Indic_Syllabic_Category: consonants; dependent vowel signs; viramas and the
 // other vowel killers; medial and subjoined consonants, which join the
 // consonant before them into one cluster; and Other (independent vowels, final
-// and dead consonants, bindus, visargas, nuktas, tone marks, numbers). Three
-// vowel carriers, a Khmer sign and a Javanese medial take another role than
-// their category's (gen_transliteration.py names them).
+// and dead consonants, bindus, visargas, nuktas, tone marks, numbers). Vowel
+// carriers, which act as consonants, and a few signs take another role than
+// their category's (ROLE_EXCEPTIONS in gen_transliteration.py).
 //
 // Two-stage table, one byte per code point. Stage 1, kBrahmicRoleBlock,
 // gives the block of each high byte of a BMP code point, block 0 being all
@@ -17,7 +17,7 @@
 // fewer bytes (186 ranges) but a binary search per character.
 //
 // Of the 2,672 code points of the class (2,186 assigned): 861 consonants,
-// 311 vowel signs, 30 viramas, 74 medials, 1,396 Other.
+// 310 vowel signs, 30 viramas, 74 medials, 1,397 Other.
 #pragma once
 
 #include <cstddef>
@@ -33,7 +33,7 @@ inline constexpr std::uint8_t kBrahmicVirama = 3;
 inline constexpr std::uint8_t kBrahmicMedial = 4;
 
 // Code points of the class in each role, indexed by the role.
-inline constexpr std::size_t kBrahmicRoleCounts[5] = {1396, 861, 311, 30, 74};
+inline constexpr std::size_t kBrahmicRoleCounts[5] = {1397, 861, 310, 30, 74};
 
 inline constexpr char32_t kBrahmicRunFirst = 0x0900;
 inline constexpr char32_t kBrahmicRunLast = 0x10FF;

@@ -66,10 +66,10 @@ TEST(translit_brahmic_class_edges) {
         {0xAAE0, B::Other},     {0xAAF6, B::Virama},    {0xABDB, B::Other},      {0xABED, B::Virama},
         {0xAC00, B::Other},     {0xFFFF, B::Other},     {0x10000, B::Other},     {0x11013, B::Other},
         {0x10FFFF, B::Other},
-        // Vowel carriers, a sign whose consonant follows the vowel, a medial
-        // that spells a vowel.
+        // Vowel carriers, a sign whose consonant follows the vowel, a length
+        // mark, a medial that spells a vowel.
         {0x1021, B::Consonant}, {0xAA00, B::Consonant}, {0xABD1, B::Consonant},  {0x17C8, B::Other},
-        {0xA9BD, B::DependentVowelSign},
+        {0x0B55, B::Other},     {0xA9BD, B::DependentVowelSign},
     };
     for (const auto& t : cases) CHECK_EQ(tagged(t.c, brahmic_class(t.c)), tagged(t.c, t.cls));
 }

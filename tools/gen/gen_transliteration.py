@@ -127,6 +127,8 @@ ROLE_EXCEPTIONS = {
     "MEETEI MAYEK LETTER ATIYA": CONSONANT,
     # A dependent vowel whose "k" follows the consonant's vowel ("kak").
     "KHMER SIGN YUUKALEAPINTU": OTHER,
+    # A length mark over the vowel, which ASCII does not write: the vowel stays.
+    "ORIYA SIGN OVERLINE": OTHER,
     # A medial that spells a vowel of its own ("re"), so replaces the inherent one.
     "JAVANESE CONSONANT SIGN KERET": VOWEL_SIGN,
 }
@@ -693,9 +695,9 @@ def emit_brahmic_roles(t: Tables) -> None:
 // Indic_Syllabic_Category: consonants; dependent vowel signs; viramas and the
 // other vowel killers; medial and subjoined consonants, which join the
 // consonant before them into one cluster; and Other (independent vowels, final
-// and dead consonants, bindus, visargas, nuktas, tone marks, numbers). Three
-// vowel carriers, a Khmer sign and a Javanese medial take another role than
-// their category's (gen_transliteration.py names them).
+// and dead consonants, bindus, visargas, nuktas, tone marks, numbers). Vowel
+// carriers, which act as consonants, and a few signs take another role than
+// their category's (ROLE_EXCEPTIONS in gen_transliteration.py).
 //
 // Two-stage table, one byte per code point. Stage 1, kBrahmicRoleBlock,
 // gives the block of each high byte of a BMP code point, block 0 being all
