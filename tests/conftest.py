@@ -139,6 +139,25 @@ def run_python(code: str, timeout: float | None = None, **environ: str) -> subpr
                           timeout=timeout)
 
 
+def data_rows(path: pathlib.Path):
+    """The ';'-separated, trimmed fields of each data line of a Unicode data file."""
+    with open(path, encoding="utf-8") as f:
+        for line in f:
+            fields = [x.strip() for x in line.split("#", 1)[0].split(";")]
+            if len(fields) > 1:
+                yield fields
+
+
+def ucd_property(name: str) -> dict[int, str]:
+    """Code point -> value of a "range ; value" file of the UCD."""
+    out = {}
+    for fields in data_rows(UCD / name):
+        first, _, last = fields[0].partition("..")
+        for cp in range(int(first, 16), int(last or first, 16) + 1):
+            out[cp] = fields[1]
+    return out
+
+
 def run_isolated(code: str, timeout: float | None = None, **environ: str) -> None:
     """`run_python`, which must succeed."""
     result = run_python(code, timeout, **environ)

@@ -3,20 +3,12 @@
 import pytest
 
 import kelrad
-from conftest import UCD
+from conftest import UCD, data_rows, ucd_property
 from kelrad import _core
 
 DATA = UCD.parent
 TARGETS = ("latin", "cyrillic", "arabic", "hebrew")
 POLICIES = ("numeric", "tr39", "preserve")
-
-
-def data_rows(path):
-    with open(path, encoding="utf-8") as f:
-        for line in f:
-            fields = [x.strip() for x in line.split("#", 1)[0].split(";")]
-            if len(fields) > 1:
-                yield fields
 
 
 SOURCES = {chr(int(f[0], 16)): "".join(chr(int(x, 16)) for x in f[1].split())
@@ -192,11 +184,7 @@ def test_reports_agree_over_every_source(target):
 
 
 def test_coverage_counts_the_sources_some_map_folds():
-    script = {}
-    for first, name in ((f[0], f[1]) for f in data_rows(DATA / "ucd" / "Scripts.txt")):
-        a, _, b = first.partition("..")
-        for cp in range(int(a, 16), int(b or a, 16) + 1):
-            script[chr(cp)] = name.replace("_", "")
+    script = {chr(cp): name.replace("_", "") for cp, name in ucd_property("Scripts.txt").items()}
     unmapped_everywhere = set.intersection(*(set(_core._unmapped_confusables(target_script=t)) for t in TARGETS))
     rows = {}
     for source, prototype in SOURCES.items():

@@ -598,8 +598,8 @@ inline bool Pass::character(const CharInfo& described, std::uint64_t offset, cha
 // A medial or subjoined consonant joins the consonant before it in one
 // cluster (Tibetan KA with subjoined RA is "kra", Burmese MA with medial RA
 // "mra"): the consonant before loses its inherent vowel, and this one carries
-// the cluster's. Out of line, so that
-// the inlined character step stays small for every other script.
+// the cluster's. Out of line, so that the inlined character step stays small
+// for every other script.
 void Pass::subjoined_consonant() {
     if (state_.after_consonant && state_.inherent_vowel_end == out_.size()) {
         out_.pop_back();

@@ -672,17 +672,14 @@ ROLE_RUN_FIRST, ROLE_RUN_LAST = 0x0900, 0x10FF
 
 
 def emit_brahmic_roles(t: Tables) -> None:
+    covered = [cp for a, b in BRAHMIC_SCRIPT for cp in range(a, b + 1)]
     run = list(range(ROLE_RUN_FIRST >> 8, (ROLE_RUN_LAST >> 8) + 1))
-    others = sorted({cp >> 8 for a, b in BRAHMIC_SCRIPT for cp in (a, b)} - set(run))
-    if any(cp >> 8 not in run + others for a, b in BRAHMIC_SCRIPT for cp in range(a, b + 1)):
-        raise ValueError("a Brahmic block lies outside the roles table")
-    blocks = run + others
+    blocks = run + sorted({cp >> 8 for cp in covered} - set(run))
     block_of = [0] * 256
     roles = [OTHER] * 256
     for n, hi in enumerate(blocks, 1):
         block_of[hi] = n
         roles += [t.roles.get(hi << 8 | lo, OTHER) for lo in range(256)]
-    covered = [cp for a, b in BRAHMIC_SCRIPT for cp in range(a, b + 1)]
     counts = [sum(1 for cp in covered if t.roles.get(cp, OTHER) == role) for role in range(SUBJOINED + 1)]
     n_ranges = len(merge_valued_ranges({cp: r for cp, r in t.roles.items() if r != OTHER}))
     lines = []
