@@ -8,6 +8,7 @@ and skip the native tests.
 
 from __future__ import annotations
 
+import dataclasses
 import filecmp
 import os
 import pathlib
@@ -107,29 +108,61 @@ def in_threads(work, n: int = 8) -> list:
     return results
 
 
-def count_during(call) -> int:
-    """How often a Python counter thread advances while `call` runs."""
-    count = 0
-    stop = False
+@dataclasses.dataclass(frozen=True)
+class Stall:
+    """The longest time in which a second Python thread could take no step while a call ran, as a share of
+    the call's run, and the length of that run."""
+    share: float
+    seconds: float
 
-    def counter():
-        nonlocal count
+    def __str__(self) -> str:
+        return f"stalled {self.share:.0%} of {self.seconds * 1000:.0f} ms"
+
+
+def longest_stall(call) -> Stall:
+    """Runs `call` while a second thread steps through a loop, and finds the longest stretch of the call's run,
+    from just before it to just after it, in which that thread took no step. A call that holds the interpreter
+    lock stalls it for about the whole run; one that releases the lock, only while it converts its arguments
+    and results with the lock held, or while the system keeps the thread off a core."""
+    slow_steps = []  # (from, to) of each step that took over a millisecond
+    stop = False
+    stepping = threading.Event()
+
+    def stepper():
+        last = time.perf_counter()
+        stepping.set()
         while not stop:
-            count += 1
+            now = time.perf_counter()
+            if now - last > 0.001:
+                slow_steps.append((last, now))
+            last = now
+        # Wherever the loop was stalled, this step ends after the call did.
+        slow_steps.append((last, time.perf_counter()))
 
     old = sys.getswitchinterval()
-    sys.setswitchinterval(0.0002)
-    thread = threading.Thread(target=counter)
+    sys.setswitchinterval(0.0002)  # the call takes the lock back promptly between its chunks
+    thread = threading.Thread(target=stepper)
     thread.start()
     try:
-        time.sleep(0.01)
-        before = count
+        stepping.wait()
+        start = time.perf_counter()
         call()
-        return count - before
+        end = time.perf_counter()
     finally:
         stop = True
         thread.join()
         sys.setswitchinterval(old)
+    longest = max(min(b, end) - max(a, start) for a, b in slow_steps)
+    return Stall(max(longest, 0.0) / (end - start), end - start)
+
+
+def assert_lets_threads_run(call, control) -> None:
+    """`call` releases the interpreter lock for its work: no stall of another thread is longer than 40% of its
+    run. `control`, a call that holds the lock, shows that the measure sees a held lock on this machine: it
+    stalls the thread for over 60% of its run. Both should run for 200 ms or more, so that the system's
+    scheduling is small beside them."""
+    held, released = longest_stall(control), longest_stall(call)
+    assert held.share > 0.6 and released.share < 0.4, f"control {held}; call {released}"
 
 
 def run_python(code: str, timeout: float | None = None, **environ: str) -> subprocess.CompletedProcess:
