@@ -112,11 +112,11 @@ def test_stream_safe(text, want):
 def test_a_million_marks_in_linear_time(form):
     # Alternating classes 230 and 220: every run needs sorting.
     text = "a" + "\u0301\u0316" * 500000
-    start = time.perf_counter()
+    start = time.process_time()  # processor time: a busy machine does not make the calls slow
     out = _core._normalize(text, form=form)
     assert _core._is_normalized(text, form=form) is False
     stream_safe = _core._stream_safe(text)
-    took = time.perf_counter() - start
+    took = time.process_time() - start
     assert out.count("\u0316") == 500000 and len(out) == len(text) - (form in ("NFC", "NFKC"))  # a + U+0301
     assert len(stream_safe) == len(text) + 999_999 // 30  # a U+034F before every 31st mark
     assert took < 3.0  # a quadratic sort would take hours
