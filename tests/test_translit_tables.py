@@ -87,6 +87,26 @@ def test_brahmic_role_faults_stop_generation(tables, props, monkeypatch, roles, 
         gen.check(faulty, props)
 
 
+# Roles derived from faulty rules agree with those rules: only what the engine needs of each role, and the
+# roles that must not move, catch them.
+@pytest.mark.parametrize(
+    "rule, patch, named",
+    [
+        pytest.param("ROLE_EXCEPTIONS", {"MYANMAR CONSONANT SIGN MEDIAL RA": gen.CONSONANT},
+                     "U+103C MYANMAR CONSONANT SIGN MEDIAL RA is no letter", id="mark-as-consonant"),
+        pytest.param("ROLE_EXCEPTIONS", {"MYANMAR LETTER KA": gen.VIRAMA}, "U+1000 MYANMAR LETTER KA is no mark",
+                     id="letter-as-virama"),
+        pytest.param("ROLE_OF_CATEGORY", {"Vowel_Dependent": gen.OTHER},
+                     "U+0DF2 SINHALA VOWEL SIGN DIGA GAETTA-PILLA has Brahmic role 0, not 2", id="vowel-signs-unmapped"),
+    ],
+)
+def test_faulty_role_rules_stop_generation(tables, props, monkeypatch, rule, patch, named):
+    monkeypatch.setattr(gen, rule, {**getattr(gen, rule), **patch})
+    faulty = dataclasses.replace(tables, roles=gen.brahmic_roles(props))
+    with pytest.raises(ValueError, match=named.replace("+", r"\+")):
+        gen.check(faulty, props)
+
+
 def test_a_role_exception_names_a_brahmic_character(props, monkeypatch):
     monkeypatch.setattr(gen, "ROLE_EXCEPTIONS", {**gen.ROLE_EXCEPTIONS, "THAI CHARACTER KO KAI": gen.CONSONANT})
     with pytest.raises(ValueError, match="THAI CHARACTER KO KAI"):

@@ -162,6 +162,7 @@ def test_engine(text, options, expected):
         pytest.param("\u1a4d", "i", id="tai-tham-independent-i"),
         pytest.param("\u0d5f", "i", id="malayalam-archaic-ii"),
         # consonants outside the old ranges, letters that are syllables, vowel carriers
+        pytest.param("\u1075", "ka", id="shan-ka"),
         pytest.param("\u1075\u1083", "ka", id="shan-ka-aa"),
         pytest.param("\u1011\u1086", "thai", id="shan-tai"),
         pytest.param("\u0979", "zha", id="devanagari-zha"),

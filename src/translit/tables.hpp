@@ -19,11 +19,13 @@ namespace kelrad::tables {
 // A value may be empty: the character is then dropped (combining diacritics,
 // viramas, invisible format characters). Values are ASCII, except toned pinyin
 // (`tones` set), which carries precomposed accented vowels ("zhōng"). Brahmic
-// consonants end in the inherent vowel "a" ("ka"), which the engine removes
-// before a dependent vowel sign, a virama or a subjoined consonant; so the
-// signs that follow a vowel (Khmer U+17C6 "m", like U+0902) do not repeat
-// it. The answer for a code point below
-// U+0080 is none: the engine copies ASCII itself.
+// consonants end in the inherent vowel "a" ("ka"), except the letters that
+// spell a syllable, which keep their own vowel (Javanese PA CEREK "re"). The
+// engine removes that "a" before a dependent vowel sign, a virama or a medial;
+// a medial ends in "a" too and carries the vowel of the whole cluster (Burmese
+// MA with medial RA, "mra"). The signs that follow a vowel (Khmer U+17C6 "m",
+// like U+0902) do not repeat it. The answer for a code point below U+0080 is
+// none: the engine copies ASCII itself.
 //
 // Lookup order without tones, first matching rule wins:
 //   1. U+3400..U+4DBF: the two-stage table;

@@ -131,12 +131,14 @@ struct PassState {
     // character) and after a removed inherent vowel (still the "a").
     Ending ending = Ending::Nothing;
     ScriptClass last_class = ScriptClass::None;
-    bool after_consonant = false;  // the previous character was a Brahmic consonant, subjoined or not
-    // The output size right after a consonant whose value ended in the
-    // inherent vowel "a". A following vowel sign, virama or subjoined
-    // consonant removes that "a",
-    // and only there: a consonant that wrote nothing (an empty value, an
-    // ignored character) must not cost the caller's text a letter.
+    // The previous character was a Brahmic consonant, or a medial, which
+    // carries on the cluster of the consonant before it.
+    bool after_consonant = false;
+    // The output size right after a consonant or medial whose value ended in
+    // the inherent vowel "a" (a letter that spells a syllable ends in its own
+    // vowel, which stays). A following vowel sign, virama or medial removes
+    // that "a", and only there: a consonant that wrote nothing (an empty
+    // value, an ignored character) must not cost the caller's text a letter.
     std::size_t inherent_vowel_end = kNoPosition;
 };
 
