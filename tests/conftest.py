@@ -124,7 +124,7 @@ def longest_stall(call) -> Stall:
     from just before it to just after it, in which that thread took no step. A call that holds the interpreter
     lock stalls it for about the whole run; one that releases the lock, only while it converts its arguments
     and results with the lock held, or while the system keeps the thread off a core."""
-    slow_steps = []  # (from, to) of each step that took over a millisecond
+    slow_steps = []  # (from, to) of each step that took over a millisecond, and of the last step
     stop = False
     stepping = threading.Event()
 

@@ -184,7 +184,8 @@ def large_dictionary(n):
 
 def test_other_threads_run_while_a_dictionary_loads(tmp_path):
     (tmp_path / "arabic_dict.bin").write_bytes(large_dictionary(750_000))
-    numbers = [random.random() for _ in range(1_000_000)]
+    rng = random.Random(5)
+    numbers = [rng.random() for _ in range(1_000_000)]
     fresh_process(lambda: assert_lets_threads_run(lookup, control=lambda: sorted(numbers)), str(tmp_path)).ok()
 
 
