@@ -12,12 +12,14 @@ import dataclasses
 import filecmp
 import os
 import pathlib
+import random
 import shutil
 import subprocess
 import sys
 import textwrap
 import threading
 import time
+from collections.abc import Callable
 
 import pytest
 
@@ -154,6 +156,14 @@ def longest_stall(call) -> Stall:
         sys.setswitchinterval(old)
     longest = max(min(b, end) - max(a, start) for a, b in slow_steps)
     return Stall(max(longest, 0.0) / (end - start), end - start)
+
+
+def sorting() -> Callable[[], object]:
+    """A control for `assert_lets_threads_run` where no single-text call matches the call: sorting 10^6 numbers,
+    which holds the interpreter lock for 200 ms or more."""
+    rng = random.Random(5)
+    numbers = [rng.random() for _ in range(1_000_000)]
+    return lambda: sorted(numbers)
 
 
 def assert_lets_threads_run(call, control) -> None:

@@ -5,7 +5,6 @@ process)."""
 
 import os
 import pathlib
-import random
 import shutil
 import struct
 import subprocess
@@ -16,7 +15,7 @@ import pytest
 
 import kelrad
 from kelrad import _core
-from conftest import assert_lets_threads_run
+from conftest import assert_lets_threads_run, sorting
 from trld import fresh_process, trld, unigram_records
 
 KTB, KUTUB = "\u0643\u062a\u0628", "\u0643\u064f\u062a\u064f\u0628"
@@ -184,9 +183,8 @@ def large_dictionary(n):
 
 def test_other_threads_run_while_a_dictionary_loads(tmp_path):
     (tmp_path / "arabic_dict.bin").write_bytes(large_dictionary(750_000))
-    rng = random.Random(5)
-    numbers = [rng.random() for _ in range(1_000_000)]
-    fresh_process(lambda: assert_lets_threads_run(lookup, control=lambda: sorted(numbers)), str(tmp_path)).ok()
+    control = sorting()
+    fresh_process(lambda: assert_lets_threads_run(lookup, control), str(tmp_path)).ok()
 
 
 # --- the data directory beside the module -----------------------------------------
